@@ -1,0 +1,84 @@
+// The layout of a DV DIF sequence and the IDs of the metadata packs in it.
+//
+// A DV frame is recorded as 10 (525/60 system) or 12 (625/50 system) DIF
+// sequences of 12000 bytes. A sequence is 150 DIF blocks of 80 bytes; every
+// block opens with three ID bytes:
+//   ID0  section type in its top three bits, plus sequence flags below
+//   ID1  DIF sequence number and channel, the same in every block of a sequence
+//   ID2  the block's number within its section
+// and carries 77 bytes of payload. The first blocks of a sequence always are
+// header, subcode 0 and 1, VAUX 0, 1 and 2; after them the audio blocks sit
+// at every 16th block (one audio block, then 15 video blocks).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dvlog {
+
+constexpr size_t BLOCK_SIZE = 80;
+constexpr size_t SEQUENCE_SIZE = 150 * BLOCK_SIZE;  // 12000 bytes
+constexpr size_t BLOCK_ID_SIZE = 3;                 // ID0, ID1, ID2
+
+// Offsets of the ID bytes within a block.
+constexpr size_t ID0 = 0;
+constexpr size_t ID1 = 1;
+constexpr size_t ID2 = 2;
+
+// Blocks at fixed places in every sequence, as byte offsets of their first byte.
+constexpr size_t HEADER_BLOCK = 0 * BLOCK_SIZE;
+constexpr size_t SUBCODE_BLOCK_0 = 1 * BLOCK_SIZE;
+constexpr size_t SUBCODE_BLOCK_1 = 2 * BLOCK_SIZE;
+constexpr size_t VAUX_BLOCK_0 = 3 * BLOCK_SIZE;
+constexpr size_t VAUX_BLOCK_1 = 4 * BLOCK_SIZE;
+constexpr size_t VAUX_BLOCK_2 = 5 * BLOCK_SIZE;
+constexpr size_t FIRST_VIDEO_BLOCK = 7 * BLOCK_SIZE;
+
+// Audio block j (0 to 8) is DIF block 6 + 16 j.
+constexpr int AUDIO_BLOCKS = 9;
+constexpr size_t AUDIO_BLOCK_STRIDE = 16 * BLOCK_SIZE;
+constexpr size_t audio_block(int j) { return 6 * BLOCK_SIZE + AUDIO_BLOCK_STRIDE * static_cast<size_t>(j); }
+
+// Section type, in the top three bits of ID0.
+constexpr uint8_t SECTION_MASK = 0xE0;
+enum dif_section : uint8_t {
+  SECTION_HEADER = 0x00,
+  SECTION_SUBCODE = 0x20,
+  SECTION_VAUX = 0x40,
+  SECTION_AUDIO = 0x60,
+  SECTION_VIDEO = 0x80,
+};
+
+// A pack is five bytes: an ID and four payload bytes PC1 to PC4.
+constexpr size_t PACK_SIZE = 5;
+constexpr size_t PC1 = 1, PC2 = 2, PC3 = 3, PC4 = 4;
+
+// A subcode block holds six sync blocks of 8 bytes after its ID; each ends in
+// a pack (two sync ID bytes, a parity byte, then the 5-byte pack).
+constexpr size_t SUBCODE_PACK_FIRST = BLOCK_ID_SIZE + 3;
+constexpr size_t SUBCODE_PACK_STRIDE = 8;
+constexpr int SUBCODE_PACKS = 6;
+
+// A VAUX block holds fifteen packs back to back after its ID.
+constexpr size_t VAUX_PACK_FIRST = BLOCK_ID_SIZE;
+constexpr size_t VAUX_PACK_STRIDE = PACK_SIZE;
+constexpr int VAUX_PACKS = 15;
+
+// An audio block carries one AAUX pack right after its ID.
+constexpr size_t AUDIO_PACK = BLOCK_ID_SIZE;
+
+enum dv_pack_id : uint8_t {
+  PACK_TIMECODE = 0x13,             // subcode: tape timecode
+  PACK_AUDIO_SOURCE = 0x50,         // AAUX: sampling rate, bits, samples in the frame
+  PACK_AUDIO_SOURCE_CONTROL = 0x51, // AAUX: copy and recording-start flags
+  PACK_VIDEO_SOURCE = 0x60,         // VAUX: 525/625 system, signal type
+  PACK_VIDEO_SOURCE_CONTROL = 0x61, // VAUX: display aspect, interlacing
+  PACK_REC_DATE = 0x62,             // VAUX: recording date and time zone
+  PACK_REC_TIME = 0x63,             // VAUX: recording time of day
+  PACK_CAMERA_1 = 0x70,             // VAUX: iris and gain
+  PACK_CAMERA_2 = 0x71,             // VAUX: raw camera word
+  PACK_SHUTTER = 0x7F,              // VAUX: shutter speed
+  PACK_NONE = 0xFF,
+};
+
+}  // namespace dvlog
