@@ -1,40 +1,12 @@
 // dvlog: logs the settings, recording starts and audio sync of a DV stream.
 //
-// Usage: dvlog [FILE]   (no FILE, an empty one or "-" reads standard input)
+// Usage: dvlog [FILE]   (no FILE, an empty one or "-" reads standard input;
+// further arguments are ignored)
 
-#include <cstring>
-
-#include "analysis/analysis.h"
-#include "analysis/audio.h"
-#include "input/scan.h"
-#include "input/source.h"
+#include "main/run.h"
 #include "report/output.h"
 
-using namespace dvlog;
-
 int main(int argc, char** argv) {
-  output_reset();
-  input_source in;
-  if (!open_input(argc > 1 ? argv[1] : nullptr, in)) return 1;
-
-  analysis_reset();
-  const int read_error = scan_stream(in.fd, analyse_sequence);
-  close_input(in);
-
-  // What was analysed before a read error still counts: the summary comes first.
-  out_printf("============\n");
-  out_printf("Total frames: %d\n", frame_count);
-  out_printf("DIF Blocks analysed: %d\n", sequence_count);  // sequences, despite the label
-  print_audio_verdict();
-
-  int status = 0;
-  if (read_error != 0) {
-    report_read_error(in, read_error);
-    status = 1;
-  }
-  if (int write_error = out_finish(); write_error != 0) {
-    err_printf("Could not write output: %s\n", std::strerror(write_error));
-    status = 1;
-  }
-  return status;
+  dvlog::output_reset();
+  return dvlog::run_dvlog(argc > 1 ? argv[1] : nullptr);
 }
