@@ -1,5 +1,6 @@
 #include "report/output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -53,20 +54,21 @@ void out_printf(const char* format, ...) {
   if (OUT_CAPACITY - out_used < LINE_MAX) flush_out();
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(out_buffer + out_used, OUT_CAPACITY - out_used, format, args);
+  const size_t room = OUT_CAPACITY - out_used;
+  const int n = std::vsnprintf(out_buffer + out_used, room, format, args);
   va_end(args);
-  if (n > 0) out_used += static_cast<size_t>(n) < OUT_CAPACITY - out_used ? n : OUT_CAPACITY - out_used - 1;
+  // Each piece is far shorter than LINE_MAX; should one not be, it is cut.
+  if (n > 0) out_used += std::min(static_cast<size_t>(n), room - 1);
 }
 
 void err_printf(const char* format, ...) {
   flush_out();
-  char line[LINE_MAX];
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(line, sizeof line, format, args);
+  // Unbuffered and unbounded: a message may carry a path of any length. Nothing
+  // is done about a failing standard error: there is nowhere left to tell.
+  (void)vdprintf(err_fd, format, args);
   va_end(args);
-  // Nothing is done about a failing standard error: there is nowhere left to tell.
-  if (n > 0) (void)write_all(err_fd, line, static_cast<size_t>(n) < sizeof line ? n : sizeof line - 1);
 }
 
 void out_end_sequence() { flush_out(); }
