@@ -1,6 +1,7 @@
 #include "main/run.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "analysis/analysis.h"
 #include "analysis/audio.h"
@@ -10,6 +11,9 @@
 namespace dvlog {
 
 int run_on_input(const input_source& in) {
+  // Load the time-zone rules before the stream is read, not while printing the
+  // first recording date: nothing is allocated during the scan.
+  tzset();
   analysis_reset();
   const int read_error = scan_stream(in.fd, analyse_sequence);
   close_input(in);
