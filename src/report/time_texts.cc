@@ -54,9 +54,9 @@ const char* timecode_text(uint32_t tc) {
 }
 
 const char* rec_datetime_text(uint32_t date, uint32_t time) {
-  static char text[48];
-  char date_part[24] = "";
-  char time_part[32] = "";
+  static char text[80];
+  char date_part[32] = "";
+  char time_part[48] = "";
   const bool has_date = date != NO_INFO && date != DATE_BLANK;
 
   if (has_date) {
