@@ -1,0 +1,198 @@
+// Pack decoding into the metadata record, and frame counting: frames are not
+// marked in a DV stream, so a new timecode opens a frame, and when the
+// timecode fails the frame is reckoned from the number of sequences (10 per
+// frame in 525/60, 12 in 625/50).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+
+#include "analysis/analysis.h"
+#include "report/output.h"
+#include "support/capture.h"
+
+using namespace dvtest;
+
+namespace {
+
+std::string dump(const dvlog::dv_meta& m) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "iris=%02X gain=%02X ap2=%04X shutter=%04X sh2=%04X camera2=%08X system=%02X src=%02X type=%02X "
+                "aspect=%02X interlaced=%02X unlocked=%02X size=%02X rate=%02X bits=%02X emph_off=%02X "
+                "tc=%08X date=%08X time=%08X",
+                m.iris, m.gain, m.ap2, m.shutter, m.sh2, m.camera2, m.system, m.src_flag, m.video_type, m.aspect,
+                m.interlaced, m.audio_unlocked, m.audio_frame_size, m.audio_rate_code, m.audio_bits_code,
+                m.emphasis_off, m.timecode, m.rec_date, m.rec_time);
+  return text;
+}
+
+struct decode_row {
+  bytes packs;
+  size_t stride;
+  int count;
+  void (*expect)(dvlog::dv_meta&);  // the fields set, on a record of NO_INFO
+  uint32_t seen;
+};
+
+const decode_row decode_rows[] = {
+    // Timecode: frames, seconds, minutes, hours; the flag bits above the BCD digits are masked.
+    {{0x13, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; }, 0x001},
+    {{0x13, 0xC5, 0x90, 0xA0, 0xC1}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; }, 0x001},
+    {{0x13, 0xFF, 0xFF, 0xFF, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x3F7F7F3F; }, 0x001},
+    // Video source: PC2 top bit the source flag, PC3 bit 5 the 50-field system, low five bits the signal type.
+    {{0x60, 0xFF, 0x80, 0x24, 0xFF}, 5, 1,
+     [](dvlog::dv_meta& m) { m.src_flag = 1; m.system = 1; m.video_type = 4; }, 0x002},
+    {{0x60, 0xFF, 0x7F, 0xD4, 0xFF}, 5, 1,
+     [](dvlog::dv_meta& m) { m.src_flag = 0; m.system = 0; m.video_type = 0x14; }, 0x002},
+    // Video source control: aspect in PC2's low three bits, interlace in PC3 bit 3.
+    {{0x61, 0xFF, 0xFA, 0xFC, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.aspect = 2; m.interlaced = 1; }, 0x004},
+    {{0x61, 0xFF, 0xF3, 0xF4, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.aspect = 3; m.interlaced = 0; }, 0x004},
+    // Date: zone byte whole, day (six bits), weekday and month whole, year.
+    {{0x62, 0xC9, 0xE6, 0xC6, 0x10}, 5, 1, [](dvlog::dv_meta& m) { m.rec_date = 0x10C626C9; }, 0x008},
+    {{0x62, 0xFF, 0xFF, 0xFF, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.rec_date = 0xFFFF3FFF; }, 0x008},
+    {{0x63, 0x3F, 0x91, 0xC5, 0xD4}, 5, 1, [](dvlog::dv_meta& m) { m.rec_time = 0x1445113F; }, 0x010},
+    // Camera 1: iris whole, gain in PC2's low nibble, PC3 and PC4 raw.
+    {{0x70, 0xC6, 0xF1, 0x34, 0x12}, 5, 1, [](dvlog::dv_meta& m) { m.iris = 0xC6; m.gain = 1; m.ap2 = 0x1234; }, 0x020},
+    {{0x71, 0x01, 0x02, 0x03, 0x04}, 5, 1, [](dvlog::dv_meta& m) { m.camera2 = 0x04030201; }, 0},
+    // Shutter: 15-bit speed from PC3 and PC4, raw word from PC1 and PC2.
+    {{0x7F, 0x12, 0x34, 0x56, 0xF8}, 5, 1, [](dvlog::dv_meta& m) { m.shutter = 0x7856; m.sh2 = 0x3412; }, 0x040},
+    // Audio packs are read from the audio blocks only; unknown and empty packs change nothing.
+    {{0x50, 0x14, 0x00, 0xC0, 0x00}, 5, 1, [](dvlog::dv_meta&) {}, 0},
+    {{0x51, 0x1C, 0x4F, 0xF8, 0xFF}, 5, 1, [](dvlog::dv_meta&) {}, 0},
+    {{0x14, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta&) {}, 0},
+    {{0xFF, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta&) {}, 0},
+    // The last copy wins; only `count` packs are read, `stride` bytes apart.
+    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 2, [](dvlog::dv_meta& m) { m.timecode = 2; }, 0x001},
+    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 1; }, 0x001},
+    {{0x13, 0x01, 0, 0, 0, 0x62, 0x62, 0x62, 0x63, 0x02, 0, 0, 0}, 8, 2,
+     [](dvlog::dv_meta& m) { m.timecode = 1; m.rec_time = 2; }, 0x011},
+};
+
+TEST(DecodePacks, FieldsAndBits) {
+  for (const decode_row& row : decode_rows) {
+    dvlog::dv_meta got, want;
+    dvlog::meta_reset(got);
+    dvlog::meta_reset(want);
+    row.expect(want);
+    dvlog::packs_seen = 0;
+    dvlog::decode_packs(row.packs.data(), row.stride, row.count, got);
+    EXPECT_EQ(dump(got), dump(want)) << "pack " << std::hex << int{row.packs[0]};
+    EXPECT_EQ(dvlog::packs_seen, row.seen) << "pack " << std::hex << int{row.packs[0]};
+  }
+}
+
+// Feeds the stream's sequences to the analyser one by one, as the scan does
+// (all of them, the last one too), and calls after(i) after sequence i.
+void drive(const bytes& stream, const std::function<void(size_t)>& after) {
+  dvlog::analysis_reset();
+  const int null_fd = open("/dev/null", O_WRONLY);
+  dvlog::output_reset(null_fd, null_fd);
+  for (size_t i = 0; (i + 1) * SEQ <= stream.size(); ++i) {
+    ++dvlog::sequence_count;
+    dvlog::analyse_sequence(&stream[i * SEQ]);
+    after(i);
+  }
+  dvlog::out_finish();
+  dvlog::output_reset();
+  close(null_fd);
+}
+
+// n sequences, each given its packs by put(sequence, i).
+bytes build(size_t n, void (*put)(uint8_t*, size_t)) {
+  bytes stream = make_stream(n);
+  for (size_t i = 0; i < n; ++i) put(&stream[i * SEQ], i);
+  return stream;
+}
+
+// A new timecode at every sequence, for checks of single sequences.
+pack running_tc(size_t i) { return timecode_pack(0, 0, static_cast<int>(i / 25), static_cast<int>(i % 25)); }
+
+void ntsc(uint8_t* s) { put_vaux_pack(s, 0, 0, video_source_pack(false)); }
+void pal(uint8_t* s) { put_vaux_pack(s, 0, 0, video_source_pack(true)); }
+
+void no_timecode_in_14(uint8_t* s, size_t i) {
+  ntsc(s);
+  if (i != 14) put_subcode_pack(s, 0, 2, running_tc(i));
+}
+void blank_first_timecode(uint8_t* s, size_t i) {
+  ntsc(s);
+  put_subcode_pack(s, 0, 0, i == 0 ? pack{0x13, 0xFF, 0xFF, 0xFF, 0xFF} : running_tc(i));
+}
+
+struct frame_row {
+  const char* what;
+  size_t sequences;
+  void (*put)(uint8_t*, size_t);
+  std::vector<std::pair<size_t, int32_t>> frames_after;  // (sequence index, frame_count)
+};
+
+const frame_row frame_rows[] = {
+    {"timecode, NTSC: ten sequences per frame", 30,
+     [](uint8_t* s, size_t i) { ntsc(s); put_subcode_pack(s, 0, 0, timecode_pack(0, 0, 0, int(i / 10))); },
+     {{0, 1}, {9, 1}, {10, 2}, {19, 2}, {20, 3}, {29, 3}}},
+    {"frozen timecode", 30, [](uint8_t* s, size_t) { ntsc(s); put_subcode_pack(s, 1, 5, timecode_pack(1, 2, 3, 4)); },
+     {{0, 1}, {29, 1}}},
+    // The sequence without a timecode keeps the count; from the next one it is
+    // (sequences - 1) / 10 + 1, even where that is lower.
+    {"no timecode in sequence 14", 30, no_timecode_in_14,
+     {{0, 1}, {13, 14}, {14, 14}, {15, 2}, {19, 2}, {20, 3}, {29, 3}}},
+    // The blank timecode is met before any frame: the count stays 0 there.
+    {"blank first timecode", 12, blank_first_timecode,
+     {{0, 0}, {1, 1}, {9, 1}, {10, 2}, {11, 2}}},
+    {"sequences, PAL: twelve per frame", 25, [](uint8_t* s, size_t) { pal(s); },
+     {{0, 1}, {11, 1}, {12, 2}, {23, 2}, {24, 3}}},
+    {"sequences, NTSC: ten per frame", 21, [](uint8_t* s, size_t) { ntsc(s); }, {{0, 1}, {9, 1}, {10, 2}, {20, 3}}},
+    // At sequence 51 the whole count is divided by 12: 51 / 12 + 1 = 5, down from 50 / 10 + 1 = 6.
+    {"system changes to PAL at sequence 51", 62, [](uint8_t* s, size_t i) { i <= 50 ? ntsc(s) : pal(s); },
+     {{49, 5}, {50, 6}, {51, 5}, {59, 5}, {60, 6}, {61, 6}}},
+    {"no timecode and no video source", 30, [](uint8_t*, size_t) {}, {{0, 0}, {29, 0}}},
+    // Without a video source pack the count stops where the timecode failed.
+    {"timecode fails, no video source", 30,
+     [](uint8_t* s, size_t i) { if (i < 5) put_subcode_pack(s, 1, 0, running_tc(i)); },
+     {{0, 1}, {4, 5}, {5, 5}, {29, 5}}},
+};
+
+TEST(FrameCounting, Modes) {
+  for (const frame_row& row : frame_rows) {
+    std::vector<int32_t> frames;
+    drive(build(row.sequences, row.put), [&](size_t) { frames.push_back(dvlog::frame_count); });
+    ASSERT_EQ(frames.size(), row.sequences) << row.what;
+    for (const auto& [i, want] : row.frames_after) EXPECT_EQ(frames[i], want) << row.what << ", sequence " << i;
+  }
+}
+
+constexpr char NOTICE[] = "Timecode is broken, switch to diff blocks for audio/frame count\n";
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(FrameCounting, MissingTimecodeSwitchesOnceAndKeepsTheLastTimecode) {
+  const bytes stream = build(30, no_timecode_in_14);
+  std::vector<bool> broken;
+  std::vector<uint32_t> shown;
+  drive(stream, [&](size_t) { broken.push_back(dvlog::tc_broken); shown.push_back(dvlog::current.timecode); });
+  EXPECT_FALSE(broken[13]);
+  EXPECT_TRUE(broken[14]);
+  EXPECT_TRUE(broken[29]);
+  EXPECT_EQ(shown[14], 0x00000013u);  // 00:00:00 frame 13, from sequence 13
+  EXPECT_EQ(shown[20], 0x00000020u);  // later timecodes are still decoded
+  EXPECT_EQ(occurrences(run_in_process(stream).out, NOTICE), 1u);
+}
+
+TEST(FrameCounting, BlankFirstTimecodeGivesTheNoticeFirst) {
+  const bytes stream = build(12, blank_first_timecode);
+  std::vector<bool> broken;
+  drive(stream, [&](size_t) { broken.push_back(dvlog::tc_broken); });
+  EXPECT_TRUE(broken[0]);
+  const std::string out = run_in_process(stream).out;
+  EXPECT_EQ(out.rfind(NOTICE, 0), 0u) << out;
+  EXPECT_EQ(occurrences(out, NOTICE), 1u);
+}
+
+}  // namespace
