@@ -60,7 +60,8 @@ bytes camera_stream() {
 
 // 625/50 with 44.1 kHz, unlocked 12-bit audio with emphasis, a 16:9
 // progressive DV50 picture and a daylight-saving zone east of Greenwich; a
-// recording start in the first frame, then a sampling-rate change.
+// recording start in the first frame, then a change of aperture and sampling
+// rate.
 bytes pal_stream() {
   bytes st = make_stream(4, true);
   for (size_t i = 0; i < 4; ++i) {
@@ -69,7 +70,7 @@ bytes pal_stream() {
     put_common_vaux(s, true, 2, false, 0x04);
     put_vaux_pack(s, 2, 0, rec_date_pack(0x41, 31, 5, 12, 99));
     put_vaux_pack(s, 2, 1, rec_time_pack(23, 59, 58, 0x05));
-    put_vaux_pack(s, 2, 2, camera1_pack(0xFE, 0, 0xFFFF));
+    put_vaux_pack(s, 2, 2, camera1_pack(i < 3 ? 0xFE : 0xDF, 0, 0xFFFF));
     put_vaux_pack(s, 2, 3, shutter_pack(32766));
     put_audio_pack(s, 0, audio_source_pack(i < 2 ? 24 : 30, i < 3 ? 1 : 2, true, false, 1, false));
     put_audio_pack(s, 8, audio_control_pack(true));
