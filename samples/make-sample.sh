@@ -38,7 +38,7 @@ clip() {
 }
 
 byte_at() { od -An -tu1 -j "$2" -N1 "$1" | tr -d ' '; }
-set_byte() { printf "\\$(printf %03o "$3")" | dd of="$1" bs=1 seek="$2" count=1 conv=notrunc status=none; }
+set_byte() { printf '%b' "\\$(printf %03o "$3")" | dd of="$1" bs=1 seek="$2" count=1 conv=notrunc status=none; }
 
 # Marks the first frame of a clip as the start of a recording: in every
 # sequence of the frame, the audio source control pack (ID 0x51), found in one
