@@ -1,0 +1,197 @@
+// The dvlog executable as a command: where it reads from, what it does with
+// failures, and how its two output streams meet.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/dif_builder.h"
+#include "support/run_tool.h"
+
+namespace dvtest {
+namespace {
+
+constexpr size_t AUDIO_BLOCK_4 = (6 + 16 * 4) * 80;
+constexpr size_t JUNK = 7;
+
+// Four NTSC frames of ten sequences behind 7 bytes of junk, so that reads of
+// the input never line up with the sequences. Every sequence carries its
+// frame's timecode, an NTSC video source pack and camera packs (f/1.6, 1/60 s);
+// the gain steps from 0 dB to 3 dB in the fourth frame. In sequences 5, 25 and
+// 35 a video block ID stands where audio block 4 belongs, and sequence 35 has
+// no timecode.
+bytes sample_stream() {
+  bytes s = make_stream(40);
+  for (size_t i = 0; i < 40; ++i) {
+    uint8_t* seq = &s[i * SEQ];
+    const int frame = static_cast<int>(i / 10);
+    if (i != 34) put_subcode_pack(seq, 0, 0, timecode_pack(0, 0, 0, frame));
+    put_vaux_pack(seq, 0, 0, video_source_pack(false));
+    put_vaux_pack(seq, 0, 1, camera1_pack(0xC6, frame < 3 ? 1 : 2));
+    put_vaux_pack(seq, 0, 2, shutter_pack(260));
+  }
+  for (size_t i : {4, 24, 34}) s[i * SEQ + AUDIO_BLOCK_4] = 0x9A;
+  s.insert(s.begin(), {0x00, 0x3F, 0x07, 0x01, 0x56, 0x07, 0x02});
+  return s;
+}
+
+// Without date, time or audio packs the first status line waits for the third
+// frame. No recording date or time gives an empty text between " / " and " - ".
+const std::string LINE_FRAME_3 =
+    "00h 00m 00s 02f /  - AP=1.6, GAIN= 0 db, SHUTTER=1/60  , 4:3, NTSC, DV25, Interlaced\n";
+const std::string LINE_FRAME_4 =
+    "00h 00m 00s 03f /  - AP=1.6, GAIN= 3 db, SHUTTER=1/60  , 4:3, NTSC, DV25, Interlaced\n";
+// Sequence 35 lacks a timecode: from there frames are counted from sequences,
+// which still makes four.
+const std::string NOTICE = "Timecode is broken, switch to diff blocks for audio/frame count\n";
+const std::string WARNING = "Warning: got 9a instead of audio block\n";
+// The sequence after the junk is found by the search and the others follow it
+// back to back; the last one has no byte after it and is never examined.
+const std::string SUMMARY = "============\nTotal frames: 4\nDIF Blocks analysed: 39\n";
+const std::string EMPTY_SUMMARY = "============\nTotal frames: 0\nDIF Blocks analysed: 0\n";
+
+class Cli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir = new temp_dir;
+    stream = new bytes(sample_stream());
+    stream_path = new std::string(dir->write("sample.dv", *stream));
+  }
+  static void TearDownTestSuite() {
+    delete stream_path;
+    delete stream;
+    delete dir;
+  }
+  static temp_dir* dir;
+  static bytes* stream;
+  static std::string* stream_path;
+};
+temp_dir* Cli::dir;
+bytes* Cli::stream;
+std::string* Cli::stream_path;
+
+TEST_F(Cli, ReportsFileOnSeparateStreams) {
+  const tool_run r = run_tool({*stream_path});
+  EXPECT_EQ(r.out, LINE_FRAME_3 + LINE_FRAME_4 + NOTICE + SUMMARY);
+  EXPECT_EQ(r.err, WARNING + WARNING + WARNING);
+  EXPECT_EQ(r.status, 0);
+}
+
+// A pipe hands over the bytes in pieces much smaller than the reads dvlog asks
+// for; sequences straddle reads and must still be found at the same offsets.
+TEST_F(Cli, PipeInPiecesMatchesFile) {
+  struct row {
+    size_t piece;
+    size_t length;  // bytes of the sample stream used
+  };
+  const row rows[] = {
+      {1000, stream->size()},
+      {4097, stream->size()},
+      {12000, stream->size()},
+      {1, JUNK + 2 * SEQ + 4000},  // byte by byte: short, or it takes too long
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE("pieces of " + std::to_string(r.piece));
+    const bytes part(stream->begin(), stream->begin() + static_cast<long>(r.length));
+    const tool_run from_file = run_tool({dir->write("part.dv", part)});
+    tool_io io;
+    io.input = &part;
+    io.piece = r.piece;
+    const tool_run from_pipe = run_tool({"-"}, io);
+    EXPECT_NE(from_file.out.find("Total frames: "), std::string::npos);
+    EXPECT_EQ(from_pipe.out, from_file.out);
+    EXPECT_EQ(from_pipe.err, from_file.err);
+    EXPECT_EQ(from_pipe.status, from_file.status);
+  }
+}
+
+TEST_F(Cli, ArgumentsThatReadStandardInput) {
+  const std::string empty_file = dir->write("empty.dv", {});
+  const bytes nothing;
+  struct row {
+    std::vector<std::string> args;
+    const bytes* input;
+  };
+  const row rows[] = {
+      {{}, stream},
+      {{"-"}, stream},
+      {{""}, stream},
+      {{"-", empty_file}, stream},      // a second argument is ignored...
+      {{*stream_path, "-"}, &nothing},  // ...whichever it is
+      {{*stream_path, empty_file}, &nothing},
+  };
+  for (const row& r : rows) {
+    std::string trace;
+    for (const std::string& a : r.args) trace += "[" + a + "] ";
+    SCOPED_TRACE(trace);
+    tool_io io;
+    io.input = r.input;
+    io.piece = 5000;
+    const tool_run run = run_tool(r.args, io);
+    EXPECT_EQ(run.out, LINE_FRAME_3 + LINE_FRAME_4 + NOTICE + SUMMARY);
+    EXPECT_EQ(run.err, WARNING + WARNING + WARNING);
+    EXPECT_EQ(run.status, 0);
+  }
+}
+
+TEST_F(Cli, EmptyInputGivesTheBareSummary) {
+  const bytes nothing;
+  tool_io io;
+  io.input = &nothing;
+  for (const tool_run& r : {run_tool({dir->write("empty.dv", {})}), run_tool({}, io)}) {
+    EXPECT_EQ(r.out, EMPTY_SUMMARY);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+TEST_F(Cli, MissingFile) {
+  const std::string path = dir->file("no such.dv");
+  const tool_run r = run_tool({path});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not open file " + path + ": No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// A directory opens but cannot be read: the run ends as if the input were
+// empty, and the failure is told and shows in the status.
+TEST_F(Cli, DirectoryAsInput) {
+  const tool_run r = run_tool({dir->path()});
+  EXPECT_EQ(r.out, EMPTY_SUMMARY);
+  EXPECT_EQ(r.err, "Could not read " + dir->path() + ": Is a directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// Warnings still reach standard error after standard output has failed.
+TEST_F(Cli, FullOutputDevice) {
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0) << "/dev/full is missing";
+  tool_io io;
+  io.out_fd = full;
+  const tool_run r = run_tool({*stream_path}, io);
+  close(full);
+  EXPECT_EQ(r.err, WARNING + WARNING + WARNING + "Could not write output: No space left on device\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// With both streams on one file, each warning lands after the report lines
+// printed before it: the first before any line, the second between the lines
+// of the third and the fourth frame, the third after the notice that its own
+// sequence printed before it.
+TEST_F(Cli, WarningsInterleaveInStreamOrder) {
+  const std::string log = dir->file("log.txt");
+  const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  tool_io io;
+  io.out_fd = fd;
+  io.err_fd = fd;
+  const tool_run r = run_tool({*stream_path}, io);
+  close(fd);
+  const bytes written = read_file(log);
+  EXPECT_EQ(std::string(written.begin(), written.end()),
+            WARNING + LINE_FRAME_3 + WARNING + LINE_FRAME_4 + NOTICE + WARNING + SUMMARY);
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
+}  // namespace dvtest
