@@ -1,5 +1,6 @@
 #include "input/scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -9,17 +10,17 @@
 
 namespace dvlog {
 
-uint8_t scan_buffer[SCAN_WINDOW_SIZE];
+alignas(64) uint8_t scan_buffer[SCAN_WINDOW_SIZE];
 
 namespace {
 
 constexpr size_t READ_SIZE = SEQUENCE_SIZE;
 
-// Reads up to READ_SIZE bytes at scan_buffer[filled]. Returns the count, 0 at
+// Reads up to READ_SIZE bytes into the window. Returns the count, 0 at
 // end of input, or -1 with errno set; an interrupted read is retried.
-ssize_t read_chunk(int fd, size_t filled) {
+ssize_t read_chunk(int fd, uint8_t* into) {
   for (;;) {
-    ssize_t got = read(fd, scan_buffer + filled, READ_SIZE);
+    ssize_t got = read(fd, into, READ_SIZE);
     if (got >= 0 || errno != EINTR) return got;
   }
 }
@@ -63,6 +64,26 @@ size_t find_sequence(size_t first, size_t last) {
   return last + 1;
 }
 
+// The window is read as a ring of its two halves: byte i of the window lies at
+// scan_buffer[(base + i) % SCAN_WINDOW_SIZE], base being 0 or SEQUENCE_SIZE.
+// Stepping past a whole half, as a stream in step does after every sequence,
+// then swaps the roles of the halves instead of moving 12000 bytes. Whatever
+// needs a run of bytes that would wrap around the buffer straightens the ring
+// first; that happens only while the stream is out of step.
+size_t base;
+
+uint8_t* window_at(size_t i) { return scan_buffer + (base + i) % SCAN_WINDOW_SIZE; }
+
+bool is_contiguous(size_t begin, size_t end) {
+  return base == 0 || end <= SEQUENCE_SIZE || begin >= SEQUENCE_SIZE;
+}
+
+void straighten() {
+  if (base == 0) return;
+  std::swap_ranges(scan_buffer, scan_buffer + SEQUENCE_SIZE, scan_buffer + SEQUENCE_SIZE);
+  base = 0;
+}
+
 }  // namespace
 
 // The window holds `filled` bytes; `pos` is where the search goes on. A search
@@ -74,21 +95,27 @@ size_t find_sequence(size_t first, size_t last) {
 int scan_stream(int fd, sequence_handler on_sequence) {
   size_t filled = 0;
   size_t pos = 0;
+  base = 0;
   for (;;) {
     while (filled - pos <= SEQUENCE_SIZE) {
-      ssize_t got = read_chunk(fd, filled);
+      if (!is_contiguous(filled, filled + READ_SIZE)) straighten();
+      ssize_t got = read_chunk(fd, window_at(filled));
       if (got == 0) return 0;
       if (got < 0) return errno;
       filled += static_cast<size_t>(got);
     }
 
     // In step, the sequence starts right at pos; only out of step does the
-    // search walk.
+    // search walk, over a straight window.
     const size_t last = filled - SEQUENCE_SIZE;
-    size_t found = is_sequence_start(scan_buffer + pos) ? pos : find_sequence(pos + 1, last);
+    size_t found = pos;
+    if (!is_contiguous(pos, pos + SEQUENCE_SIZE) || !is_sequence_start(window_at(pos))) {
+      straighten();
+      found = find_sequence(pos + 1, last);
+    }
     if (found <= last) {
       sequence_count = wrapping_add(sequence_count, 1);
-      on_sequence(scan_buffer + found);
+      on_sequence(window_at(found));
       pos = found + SEQUENCE_SIZE;
       if (pos == filled) filled = pos = 0;
     } else {
@@ -96,7 +123,12 @@ int scan_stream(int fd, sequence_handler on_sequence) {
     }
 
     if (filled > SEQUENCE_SIZE) {
-      std::memmove(scan_buffer, scan_buffer + pos, filled - pos);
+      if (pos == SEQUENCE_SIZE && found <= last) {
+        base = (base + SEQUENCE_SIZE) % SCAN_WINDOW_SIZE;
+      } else {
+        straighten();
+        std::memmove(scan_buffer, scan_buffer + pos, filled - pos);
+      }
       filled -= pos;
       pos = 0;
     }
