@@ -1,9 +1,5 @@
 #include "support/dif_builder.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-
 namespace dvtest {
 
 namespace {
@@ -108,17 +104,6 @@ pack audio_source_pack(uint8_t frame_size, uint8_t rate_code, bool pal, bool loc
 
 pack audio_control_pack(bool recording_start) {
   return {0x51, 0x1C, static_cast<uint8_t>(recording_start ? 0x4F : 0xCF), 0xF8, 0xFF};
-}
-
-std::string write_temp_file(const bytes& data, const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/dvlog-test-" + std::to_string(getpid()) + "-" + name;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f) {
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-  }
-  return path;
 }
 
 }  // namespace dvtest

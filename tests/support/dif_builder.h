@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace dvtest {
@@ -45,8 +44,5 @@ pack audio_source_pack(uint8_t frame_size, uint8_t rate_code, bool pal, bool loc
 pack audio_control_pack(bool recording_start);
 
 uint8_t bcd(int value);
-
-// Writes bytes to a new temporary file and returns its path.
-std::string write_temp_file(const bytes& data, const std::string& name);
 
 }  // namespace dvtest
