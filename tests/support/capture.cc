@@ -1,9 +1,11 @@
 #include "support/capture.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "analysis/analysis.h"
 #include "main/run.h"
 #include "report/output.h"
 
@@ -43,6 +45,20 @@ captured run_in_process(const bytes& data) {
   std::fclose(out);
   std::fclose(err);
   return result;
+}
+
+void drive(const bytes& stream, const std::function<void(size_t)>& after) {
+  dvlog::analysis_reset();
+  const int null_fd = open("/dev/null", O_WRONLY);
+  dvlog::output_reset(null_fd, null_fd);
+  for (size_t i = 0; (i + 1) * SEQ <= stream.size(); ++i) {
+    ++dvlog::sequence_count;
+    dvlog::analyse_sequence(&stream[i * SEQ]);
+    after(i);
+  }
+  dvlog::out_finish();
+  dvlog::output_reset();
+  close(null_fd);
 }
 
 }  // namespace dvtest

@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <functional>
-#include <unistd.h>
 
 #include "analysis/analysis.h"
-#include "report/output.h"
 #include "support/capture.h"
 
 using namespace dvtest;
@@ -82,22 +78,6 @@ TEST(DecodePacks, FieldsAndBits) {
     EXPECT_EQ(dump(got), dump(want)) << "pack " << std::hex << int{row.packs[0]};
     EXPECT_EQ(dvlog::packs_seen, row.seen) << "pack " << std::hex << int{row.packs[0]};
   }
-}
-
-// Feeds the stream's sequences to the analyser one by one, as the scan does
-// (all of them, the last one too), and calls after(i) after sequence i.
-void drive(const bytes& stream, const std::function<void(size_t)>& after) {
-  dvlog::analysis_reset();
-  const int null_fd = open("/dev/null", O_WRONLY);
-  dvlog::output_reset(null_fd, null_fd);
-  for (size_t i = 0; (i + 1) * SEQ <= stream.size(); ++i) {
-    ++dvlog::sequence_count;
-    dvlog::analyse_sequence(&stream[i * SEQ]);
-    after(i);
-  }
-  dvlog::out_finish();
-  dvlog::output_reset();
-  close(null_fd);
 }
 
 // n sequences, each given its packs by put(sequence, i).

@@ -6,34 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <fcntl.h>
-#include <functional>
-#include <unistd.h>
 
 #include "analysis/analysis.h"
 #include "analysis/audio.h"
-#include "report/output.h"
 #include "support/capture.h"
 
 using namespace dvtest;
 
 namespace {
-
-// Feeds every sequence of the stream to the analyser as the scan does, and
-// calls after(i) after sequence i.
-void drive(const bytes& stream, const std::function<void(size_t)>& after) {
-  dvlog::analysis_reset();
-  const int null_fd = open("/dev/null", O_WRONLY);
-  dvlog::output_reset(null_fd, null_fd);
-  for (size_t i = 0; (i + 1) * SEQ <= stream.size(); ++i) {
-    ++dvlog::sequence_count;
-    dvlog::analyse_sequence(&stream[i * SEQ]);
-    after(i);
-  }
-  dvlog::out_finish();
-  dvlog::output_reset();
-  close(null_fd);
-}
 
 size_t per_frame(bool pal) { return pal ? 12 : 10; }
 
