@@ -276,7 +276,7 @@ class Interop : public ::testing::Test {
     if (!present) GTEST_SKIP() << "ffmpeg or ffprobe not found: the DV interoperability tests need them";
   }
 
-  // The stream of spec, made by ffmpeg once per run of the suite: its path
+  // The stream described by s, made by ffmpeg once per run of the suite: its path
   // and its bytes.
   static const std::pair<std::string, bytes>& make(const stream_spec& s) {
     auto& made = cache[s.name];
