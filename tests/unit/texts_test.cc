@@ -23,6 +23,18 @@ constexpr uint32_t word(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) {
   return b0 | b1 << 8 | b2 << 16 | b3 << 24;
 }
 
+// One row of a code-to-text table.
+struct code_text {
+  int code;
+  const char* text;
+};
+
+// Checks text_of(code) for every row.
+template <typename Code, size_t N>
+void expect_texts(const char* (*text_of)(Code), const code_text (&rows)[N]) {
+  for (const code_text& r : rows) EXPECT_STREQ(text_of(static_cast<Code>(r.code)), r.text) << std::hex << r.code;
+}
+
 TEST(TimecodeText, Table) {
   const struct {
     uint32_t tc;
@@ -90,16 +102,13 @@ TEST_F(RecDatetimeText, Table) {
 }
 
 TEST(ApertureText, Table) {
-  const struct {
-    uint8_t iris;
-    const char* text;
-  } rows[] = {
+  const code_text rows[] = {
       {0x00, "inv"}, {0x80, "inv"},  {0xBF, "inv"},  {0xFF, "?? "},  {0xC0, "1.0"},  {0xC1, "1.1"},
       {0xC2, "1.2"}, {0xC3, "1.3"},  {0xC4, "1.4"},  {0xC5, "1.5"},  {0xC6, "1.6"},  {0xC7, "1.8"},
       {0xC8, "2.0"}, {0xD4, "5.7"},  {0xDA, "9.5"},  {0xDB, "10 "},  {0xDF, "14 "},  {0xE0, "15 "},
       {0xE1, "17 "}, {0xF6, "108 "}, {0xFE, "215 "},
   };
-  for (const auto& r : rows) EXPECT_STREQ(aperture_text(r.iris), r.text) << std::hex << int{r.iris};
+  expect_texts(aperture_text, rows);
 }
 
 // The iris code counts eighths of a stop from f/1.0 at 0xC0. Three codes
@@ -118,13 +127,10 @@ TEST(ApertureText, FollowsEighthStops) {
 }
 
 TEST(GainText, Table) {
-  const struct {
-    uint8_t gain;
-    const char* text;
-  } rows[] = {
+  const code_text rows[] = {
       {0, "??"}, {1, " 0 db"}, {2, " 3 db"}, {4, " 9 db"}, {5, "12 db"}, {14, "39 db"}, {15, "??"}, {255, "??"},
   };
-  for (const auto& r : rows) EXPECT_STREQ(gain_text(r.gain), r.text) << int{r.gain};
+  expect_texts(gain_text, rows);
 }
 
 // The usual shutter speeds, which carry rounded denominators.
@@ -138,16 +144,13 @@ constexpr struct {
 };
 
 TEST(ShutterText, Table) {
-  const struct {
-    uint16_t code;
-    const char* text;
-  } rows[] = {
+  const code_text rows[] = {
       {0, "invalid"},       {1, "1/16000"},    {16, "1/1000"},  {18, "1/867 "},   {19, "1/821 "},
       {32, "1/488 "},  // 487.5 rounds up
       {174, "1/90  "},      {260, "1/60  "},   {156, "1/100 "}, {32766, "1/0   "}, {10400, "1/2   "},
       {0x7FFF, "??????"},   {0xFFFF, "??????"}, {0x8000, "??????"},
   };
-  for (const auto& r : rows) EXPECT_STREQ(shutter_text(r.code), r.text) << r.code;
+  expect_texts(shutter_text, rows);
   for (const auto& s : named_speeds) {
     char expected[16];
     std::snprintf(expected, sizeof expected, "1/%-4d", s.denominator);
@@ -174,33 +177,24 @@ TEST(ShutterText, SweepsAllCodes) {
 }
 
 TEST(VideoTypeText, Table) {
-  const struct {
-    uint8_t code;
-    const char* text;
-  } rows[] = {
+  const code_text rows[] = {
       {0x00, "DV25"}, {0x04, "DV50"}, {0x14, "DVCPROHD_1080i"}, {0x18, "DVCPROHD_720p"},
       {0x01, "01"},   {0x1F, "1F"},   {0xFF, "FF"},
   };
-  for (const auto& r : rows) EXPECT_STREQ(video_type_text(r.code), r.text) << int{r.code};
+  expect_texts(video_type_text, rows);
 }
 
 TEST(AspectText, Table) {
-  const struct {
-    uint8_t code;
-    const char* text;
-  } rows[] = {
+  const code_text rows[] = {
       {0, "4:3"}, {1, "4:3"}, {2, "16:9"}, {3, "Letterbox"}, {4, "4:3"},
       {5, "4:3"}, {6, "4:3"}, {7, "16:9"}, {0xFF, "4:3"},
   };
-  for (const auto& r : rows) EXPECT_STREQ(aspect_text(r.code), r.text) << int{r.code};
+  expect_texts(aspect_text, rows);
 }
 
 TEST(SystemText, Table) {
-  const struct {
-    uint8_t code;
-    const char* text;
-  } rows[] = {{0, "NTSC"}, {1, "PAL"}, {0xFF, "PAL"}};
-  for (const auto& r : rows) EXPECT_STREQ(system_text(r.code), r.text) << int{r.code};
+  const code_text rows[] = {{0, "NTSC"}, {1, "PAL"}, {0xFF, "PAL"}};
+  expect_texts(system_text, rows);
 }
 
 }  // namespace
