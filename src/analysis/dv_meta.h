@@ -16,6 +16,9 @@ constexpr uint32_t NO_INFO = 0xFFFFFFFF;
 constexpr uint32_t TIME_BLANK = 0x3F7F7F3F;
 constexpr uint32_t DATE_BLANK = 0xFFFF3FFF;
 
+constexpr bool has_time(uint32_t word) { return word != NO_INFO && word != TIME_BLANK; }
+constexpr bool has_date(uint32_t word) { return word != NO_INFO && word != DATE_BLANK; }
+
 struct dv_meta {
   uint8_t iris;              // camera 1 pack: aperture code
   uint8_t gain;              // camera 1 pack: gain code
@@ -36,6 +39,9 @@ struct dv_meta {
   uint32_t timecode;         // BCD: frames, seconds, minutes, hours (byte 0 to 3)
   uint32_t rec_date;         // BCD: time zone, day, weekday and month, year
   uint32_t rec_time;         // BCD: frames, seconds, minutes, hours
+  // Read along, never compared or shown in the text log.
+  uint8_t timecode_drop_frame;  // timecode pack: drop-frame flag
+  uint8_t audio_pack_system;    // audio source pack: its own 50/60 bit
 };
 
 // Bits of packs_seen: one for each kind of pack ever decoded.
@@ -48,13 +54,26 @@ enum pack_seen_bit : uint32_t {
   SEEN_CAMERA_1 = 0x020,
   SEEN_SHUTTER = 0x040,
   SEEN_AUDIO_SOURCE = 0x080,
-  SEEN_ALL = 0x0FF,
+  SEEN_ALL = 0x0FF,  // the kinds that the first status line waits for
 };
 
 void meta_reset(dv_meta& meta);
 
+// Where a pack was found: the audio packs count only in audio blocks.
+enum class pack_area { subcode_or_vaux, audio };
+
+// What one pack told, besides the fields it set in the record.
+struct pack_result {
+  uint32_t seen;          // its bit of packs_seen, 0 for none
+  bool recording_start;   // an audio source control pack with REC ST clear
+  bool audio_control;     // an audio source control pack
+};
+
+// Decodes the pack whose ID is at p[0] into `out`.
+pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out);
+
 // Decodes `count` packs, the first with its ID at data[0] and each next one
-// `stride` bytes further, into `out`, and records in packs_seen what it met.
-void decode_packs(const uint8_t* data, size_t stride, int count, dv_meta& out);
+// `stride` bytes further; returns the bits of the kinds met.
+uint32_t decode_packs(const uint8_t* data, size_t stride, int count, dv_meta& out);
 
 }  // namespace dvlog

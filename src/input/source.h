@@ -1,21 +1,42 @@
-// Choosing, opening and closing the input, and the messages about it.
+// Choosing, opening and reading the input, and the messages about it.
 #pragma once
+
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <sys/types.h>
 
 namespace dvlog {
 
 struct input_source {
-  int fd;
-  const char* name;  // the path as given, or "standard input"
-  bool is_stdin;
+  int fd = -1;
+  const char* name = "";  // the path as given, or "standard input"
+  bool is_stdin = false;
+  bool is_regular = false;  // a regular file: its size is known and reads never wait
+  uint64_t size = 0;        // of a regular file
 };
 
 // No path, an empty path or "-" means standard input. On failure to open,
-// writes the message to standard error and returns false.
-bool open_input(const char* path, input_source& in);
+// writes the message to err_fd and returns false.
+bool open_input(const char* path, input_source& in, int err_fd);
 
 void close_input(const input_source& in);
 
-// Tells on standard error that reading failed with error_number.
-void report_read_error(const input_source& in, int error_number);
+// Asks the run to stop: set by a signal handler, read between reads.
+struct stop_request {
+  const volatile sig_atomic_t* signal = nullptr;  // nonzero: stop
+  // While the input is no regular file, the stop signals are blocked except
+  // while waiting for input, so that one arriving just before a read cannot
+  // be missed. This is the mask to wait with.
+  const sigset_t* wait_mask = nullptr;
+};
+
+// Reads up to `size` bytes. Returns the count, 0 at end of input or once a
+// stop is requested, or -1 with errno set. Interrupted reads are retried, and
+// an input left non-blocking is waited for.
+ssize_t read_input(const input_source& in, uint8_t* into, size_t size, const stop_request& stop);
+
+// Tells on err_fd that reading failed with error_number.
+void report_read_error(const input_source& in, int error_number, int err_fd);
 
 }  // namespace dvlog

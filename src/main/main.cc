@@ -1,12 +1,38 @@
 // dvlog: logs the settings, recording starts and audio sync of a DV stream.
-//
-// Usage: dvlog [FILE]   (no FILE, an empty one or "-" reads standard input;
-// further arguments are ignored)
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
 
+#include "input/source.h"
+#include "main/options.h"
 #include "main/run.h"
-#include "report/output.h"
+#include "main/stop_signals.h"
+#include "report/output_stream.h"
 
 int main(int argc, char** argv) {
-  dvlog::output_reset();
-  return dvlog::run_dvlog(argc > 1 ? argv[1] : nullptr);
+  using namespace dvlog;
+  run_setup setup;
+  switch (parse_options(argc, argv, setup.opts, 2)) {
+    case parse_result::usage_error:
+      return 2;
+    case parse_result::help:
+      return write_all(1, USAGE_TEXT, std::strlen(USAGE_TEXT)) == 0 ? 0 : 1;
+    case parse_result::version:
+      return write_all(1, VERSION_TEXT, std::strlen(VERSION_TEXT)) == 0 ? 0 : 1;
+    case parse_result::run:
+      break;
+  }
+
+  input_source in;
+  if (!open_input(setup.opts.path, in, setup.err_fd)) return 1;
+
+  // Load the time-zone rules before the stream is read, not while printing the
+  // first recording date: nothing is allocated during the scan.
+  tzset();
+  sigset_t wait_mask;
+  catch_stop_signals(!in.is_regular, wait_mask);
+  setup.stop = {&stop_signal, &wait_mask};
+
+  const int status = run_on_input(setup, in);
+  return stop_signal != 0 ? signal_status(stop_signal) : status;
 }

@@ -1,45 +1,46 @@
 #include "main/run.h"
 
-#include <cstring>
-#include <ctime>
-
-#include "analysis/analysis.h"
-#include "analysis/audio.h"
-#include "input/scan.h"
-#include "report/output.h"
+#include <cerrno>
 
 namespace dvlog {
 
-int run_on_input(const input_source& in) {
-  // Load the time-zone rules before the stream is read, not while printing the
-  // first recording date: nothing is allocated during the scan.
-  tzset();
-  analysis_reset();
-  const int read_error = scan_stream(in.fd, analyse_sequence);
+log_run::log_run(const run_setup& setup)
+    : out_(setup.out_fd, setup.err_fd),
+      text_(out_, setup.year),
+      log_(text_),
+      analysis_(log_),
+      window_(new uint8_t[SCAN_WINDOW_SIZE]),
+      scan_(window_.get(), analysis_) {}
+
+int log_run::finish() {
+  analysis_.finish();
+  out_.flush();
+  return out_.failure() != 0 ? 1 : 0;
+}
+
+int run_on_input(const run_setup& setup, const input_source& in) {
+  log_run run(setup);
+  int read_error = 0;
+  for (;;) {
+    size_t room;
+    uint8_t* into = run.scan().space(&room);
+    const ssize_t got = read_input(in, into, room, setup.stop);
+    if (got == 0) break;
+    if (got < 0) {
+      read_error = errno;
+      break;
+    }
+    run.scan().append(static_cast<size_t>(got));
+  }
   close_input(in);
 
   // What was analysed before a read error still counts: the summary comes first.
-  out_printf("============\n");
-  out_printf("Total frames: %d\n", frame_count);
-  out_printf("DIF Blocks analysed: %d\n", sequence_count);  // sequences, despite the label
-  print_audio_verdict();
-
-  int status = 0;
+  int status = run.finish();
   if (read_error != 0) {
-    report_read_error(in, read_error);
-    status = 1;
-  }
-  if (int write_error = out_finish(); write_error != 0) {
-    err_printf("Could not write output: %s\n", std::strerror(write_error));
+    report_read_error(in, read_error, setup.err_fd);
     status = 1;
   }
   return status;
-}
-
-int run_dvlog(const char* path) {
-  input_source in;
-  if (!open_input(path, in)) return 1;
-  return run_on_input(in);
 }
 
 }  // namespace dvlog

@@ -1,15 +1,52 @@
-// The run of the tool: scan the input, then print the summary.
+// A run of the tool: the input read through the scanner into the analysis,
+// whose events go to the chosen log.
 #pragma once
 
+#include <csignal>
+#include <memory>
+
+#include "analysis/analyser.h"
+#include "input/scanner.h"
 #include "input/source.h"
+#include "main/options.h"
+#include "report/output_stream.h"
+#include "report/text_log.h"
+#include "report/time_texts.h"
 
 namespace dvlog {
 
-// Runs dvlog on the input named by path (nullptr, "" or "-": standard input)
-// and returns the exit status.
-int run_dvlog(const char* path);
+struct run_setup {
+  options opts;
+  int out_fd = 1;
+  int err_fd = 2;
+  year_source year = clock_local_year;
+  stop_request stop;  // none by default
+};
 
-// Runs dvlog on an input already open; closes it. Returns the exit status.
-int run_on_input(const input_source& in);
+// Everything one run needs, made before the stream is read: the output, the
+// log, the analysis, and the scanner with its window.
+class log_run {
+ public:
+  explicit log_run(const run_setup& setup);
+
+  // Where the stream goes in.
+  scanner& scan() { return scan_; }
+  const analyser& analysis() const { return analysis_; }
+
+  // Tells the summary and writes out what is left. Returns 0, or 1 when the
+  // log could not be written.
+  int finish();
+
+ private:
+  output_stream out_;
+  text_log text_;
+  event_sink& log_;
+  analyser analysis_;
+  std::unique_ptr<uint8_t[]> window_;
+  scanner scan_;
+};
+
+// Runs on an input already open; closes it. Returns the exit status.
+int run_on_input(const run_setup& setup, const input_source& in);
 
 }  // namespace dvlog

@@ -1,12 +1,14 @@
-// Texts of the camera settings: aperture, gain and shutter speed.
+// Texts of the camera settings: aperture, gain and shutter speed. Each writes
+// into `out` (of `size` bytes, 8 are enough) and returns it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace dvlog {
 
-const char* aperture_text(uint8_t iris);      // f-number: "1.6", "14 ", "?? ", "inv"
-const char* gain_text(uint8_t gain);          // " 0 db" to "39 db", "??"
-const char* shutter_text(uint16_t shutter);   // "1/60  ", "1/16000", "??????", "invalid"
+const char* aperture_text(uint8_t iris, char* out, size_t size);      // f-number: "1.6", "14 ", "?? ", "inv"
+const char* gain_text(uint8_t gain, char* out, size_t size);          // " 0 db" to "39 db", "??"
+const char* shutter_text(uint16_t shutter, char* out, size_t size);   // "1/60  ", "1/16000", "??????", "invalid"
 
 }  // namespace dvlog

@@ -2,21 +2,23 @@
 // BCD digits, so printing them in hexadecimal shows the decimal digits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace dvlog {
 
-// "01h 20m 10s 05f"; a missing or blank timecode reads as zero.
-const char* timecode_text(uint32_t tc);
+// "01h 20m 10s 05f"; a missing or blank timecode reads as zero. 16 bytes are
+// enough.
+const char* timecode_text(uint32_t tc, char* out, size_t size);
 
 // "[weekday ]YYYY-MM-DD " and "HH:MM:SS[.FF][ zone[ DST]]", either part left
-// out when its word holds no information.
-const char* rec_datetime_text(uint32_t date, uint32_t time);
+// out when its word holds no information. `year_now` gives the century of the
+// two-digit year. 80 bytes are enough for any year.
+const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size);
 
-// Where the century of a recording date comes from: the local calendar year
-// at the time of the call. Tests put a fixed year here.
-using year_source = int (*)();
-extern year_source local_year;
-int clock_local_year();
+// Where the current year comes from. Tests put a fixed year here.
+using year_source = int64_t (*)();
+// The local calendar year, from the system clock; any year the clock can give fits.
+int64_t clock_local_year();
 
 }  // namespace dvlog

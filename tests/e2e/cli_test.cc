@@ -162,7 +162,9 @@ TEST_F(Cli, DirectoryAsInput) {
   EXPECT_EQ(r.status, 1);
 }
 
-// Warnings still reach standard error after standard output has failed.
+// The failure of standard output is told as soon as it happens, in the
+// first frame to print a line; reading goes on to the end, and warnings still
+// reach standard error.
 TEST_F(Cli, FullOutputDevice) {
   const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
   ASSERT_GE(full, 0) << "/dev/full is missing";
@@ -170,7 +172,7 @@ TEST_F(Cli, FullOutputDevice) {
   io.out_fd = full;
   const tool_run r = run_tool({*stream_path}, io);
   close(full);
-  EXPECT_EQ(r.err, WARNING + WARNING + WARNING + "Could not write output: No space left on device\n");
+  EXPECT_EQ(r.err, WARNING + "Could not write output: No space left on device\n" + WARNING + WARNING);
   EXPECT_EQ(r.status, 1);
 }
 

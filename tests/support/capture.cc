@@ -5,11 +5,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "analysis/analysis.h"
 #include "main/run.h"
-#include "report/output.h"
 
 namespace dvtest {
+
+dvlog::year_source year_for_runs = dvlog::clock_local_year;
 
 namespace {
 
@@ -22,9 +22,19 @@ std::string read_all(FILE* f) {
   return text;
 }
 
+// Takes events and does nothing with them.
+class no_sink final : public dvlog::event_sink {
+ public:
+  void status(const dvlog::status_event&) override {}
+  void recording_start(const dvlog::recording_start_event&) override {}
+  void timecode_broken(const dvlog::timecode_broken_event&) override {}
+  void audio_block_warning(const dvlog::audio_block_warning_event&) override {}
+  void summary(const dvlog::summary_event&) override {}
+};
+
 }  // namespace
 
-captured run_in_process(const bytes& data) {
+captured run_in_process(const bytes& data, const std::vector<std::string>& args) {
   int in_fd = memfd_create("dvlog-test-input", 0);
   size_t done = 0;
   while (done < data.size()) {
@@ -36,10 +46,20 @@ captured run_in_process(const bytes& data) {
 
   FILE* out = std::tmpfile();
   FILE* err = std::tmpfile();
-  dvlog::output_reset(fileno(out), fileno(err));
+  dvlog::run_setup setup;
+  std::vector<char*> argv{const_cast<char*>("dvlog")};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  dvlog::parse_options(static_cast<int>(argv.size()), argv.data(), setup.opts, fileno(err));
+  setup.out_fd = fileno(out);
+  setup.err_fd = fileno(err);
+  setup.year = year_for_runs;
+  dvlog::input_source in;
+  in.fd = in_fd;
+  in.name = "test input";
+  in.is_regular = true;
+  in.size = data.size();
   captured result;
-  result.status = dvlog::run_on_input({in_fd, "test input", false});
-  dvlog::output_reset();
+  result.status = dvlog::run_on_input(setup, in);
   result.out = read_all(out);
   result.err = read_all(err);
   std::fclose(out);
@@ -47,18 +67,13 @@ captured run_in_process(const bytes& data) {
   return result;
 }
 
-void drive(const bytes& stream, const std::function<void(size_t)>& after) {
-  dvlog::analysis_reset();
-  const int null_fd = open("/dev/null", O_WRONLY);
-  dvlog::output_reset(null_fd, null_fd);
+void drive(const bytes& stream, const std::function<void(size_t, const dvlog::analyser&)>& after) {
+  no_sink sink;
+  dvlog::analyser analysis(sink);
   for (size_t i = 0; (i + 1) * SEQ <= stream.size(); ++i) {
-    ++dvlog::sequence_count;
-    dvlog::analyse_sequence(&stream[i * SEQ]);
-    after(i);
+    analysis.on_sequence(&stream[i * SEQ], i * SEQ);
+    after(i, analysis);
   }
-  dvlog::out_finish();
-  dvlog::output_reset();
-  close(null_fd);
 }
 
 }  // namespace dvtest

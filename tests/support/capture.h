@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "analysis/analyser.h"
+#include "report/time_texts.h"
 #include "support/dif_builder.h"
 
 namespace dvtest {
@@ -14,12 +16,15 @@ struct captured {
   int status;
 };
 
-// The whole tool, as `dvlog FILE` on a file holding data.
-captured run_in_process(const bytes& data);
+// Where runs in process take the current year from.
+extern dvlog::year_source year_for_runs;
 
-// Feeds the stream's sequences to the analyser one by one, as the scan does
-// (all of them, the last one too), with output discarded, and calls after(i)
+// The whole tool, as `dvlog [ARGS] FILE` on a file holding data.
+captured run_in_process(const bytes& data, const std::vector<std::string>& args = {});
+
+// Feeds the stream's sequences to an analyser one by one (all of them, the
+// last one too), with its events discarded, and calls after(i, analyser)
 // after sequence i.
-void drive(const bytes& stream, const std::function<void(size_t)>& after);
+void drive(const bytes& stream, const std::function<void(size_t, const dvlog::analyser&)>& after);
 
 }  // namespace dvtest

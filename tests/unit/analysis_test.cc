@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "analysis/analysis.h"
+#include "analysis/analyser.h"
 #include "support/capture.h"
 
 using namespace dvtest;
@@ -18,10 +18,10 @@ std::string dump(const dvlog::dv_meta& m) {
   std::snprintf(text, sizeof text,
                 "iris=%02X gain=%02X ap2=%04X shutter=%04X sh2=%04X camera2=%08X system=%02X src=%02X type=%02X "
                 "aspect=%02X interlaced=%02X unlocked=%02X size=%02X rate=%02X bits=%02X emph_off=%02X "
-                "tc=%08X date=%08X time=%08X",
+                "tc=%08X df=%02X date=%08X time=%08X",
                 m.iris, m.gain, m.ap2, m.shutter, m.sh2, m.camera2, m.system, m.src_flag, m.video_type, m.aspect,
                 m.interlaced, m.audio_unlocked, m.audio_frame_size, m.audio_rate_code, m.audio_bits_code,
-                m.emphasis_off, m.timecode, m.rec_date, m.rec_time);
+                m.emphasis_off, m.timecode, m.timecode_drop_frame, m.rec_date, m.rec_time);
   return text;
 }
 
@@ -34,10 +34,12 @@ struct decode_row {
 };
 
 const decode_row decode_rows[] = {
-    // Timecode: frames, seconds, minutes, hours; the flag bits above the BCD digits are masked.
-    {{0x13, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; }, 0x001},
-    {{0x13, 0xC5, 0x90, 0xA0, 0xC1}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; }, 0x001},
-    {{0x13, 0xFF, 0xFF, 0xFF, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x3F7F7F3F; }, 0x001},
+    // Timecode: frames, seconds, minutes, hours; the flag bits above the BCD
+    // digits are masked, and PC1's bit 6 is the drop-frame flag.
+    {{0x13, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; m.timecode_drop_frame = 0; }, 0x001},
+    {{0x13, 0xC5, 0x90, 0xA0, 0xC1}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; m.timecode_drop_frame = 1; }, 0x001},
+    {{0x13, 0x85, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x01201005; m.timecode_drop_frame = 0; }, 0x001},
+    {{0x13, 0xFF, 0xFF, 0xFF, 0xFF}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 0x3F7F7F3F; m.timecode_drop_frame = 1; }, 0x001},
     // Video source: PC2 top bit the source flag, PC3 bit 5 the 50-field system, low five bits the signal type.
     {{0x60, 0xFF, 0x80, 0x24, 0xFF}, 5, 1,
      [](dvlog::dv_meta& m) { m.src_flag = 1; m.system = 1; m.video_type = 4; }, 0x002},
@@ -61,10 +63,10 @@ const decode_row decode_rows[] = {
     {{0x14, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta&) {}, 0},
     {{0xFF, 0x05, 0x10, 0x20, 0x01}, 5, 1, [](dvlog::dv_meta&) {}, 0},
     // The last copy wins; only `count` packs are read, `stride` bytes apart.
-    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 2, [](dvlog::dv_meta& m) { m.timecode = 2; }, 0x001},
-    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 1; }, 0x001},
+    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 2, [](dvlog::dv_meta& m) { m.timecode = 2; m.timecode_drop_frame = 0; }, 0x001},
+    {{0x13, 0x01, 0, 0, 0, 0x13, 0x02, 0, 0, 0}, 5, 1, [](dvlog::dv_meta& m) { m.timecode = 1; m.timecode_drop_frame = 0; }, 0x001},
     {{0x13, 0x01, 0, 0, 0, 0x62, 0x62, 0x62, 0x63, 0x02, 0, 0, 0}, 8, 2,
-     [](dvlog::dv_meta& m) { m.timecode = 1; m.rec_time = 2; }, 0x011},
+     [](dvlog::dv_meta& m) { m.timecode = 1; m.timecode_drop_frame = 0; m.rec_time = 2; }, 0x011},
 };
 
 TEST(DecodePacks, FieldsAndBits) {
@@ -73,10 +75,9 @@ TEST(DecodePacks, FieldsAndBits) {
     dvlog::meta_reset(got);
     dvlog::meta_reset(want);
     row.expect(want);
-    dvlog::packs_seen = 0;
-    dvlog::decode_packs(row.packs.data(), row.stride, row.count, got);
+    const uint32_t seen = dvlog::decode_packs(row.packs.data(), row.stride, row.count, got);
     EXPECT_EQ(dump(got), dump(want)) << "pack " << std::hex << int{row.packs[0]};
-    EXPECT_EQ(dvlog::packs_seen, row.seen) << "pack " << std::hex << int{row.packs[0]};
+    EXPECT_EQ(seen, row.seen) << "pack " << std::hex << int{row.packs[0]};
   }
 }
 
@@ -138,7 +139,7 @@ const frame_row frame_rows[] = {
 TEST(FrameCounting, Modes) {
   for (const frame_row& row : frame_rows) {
     std::vector<int32_t> frames;
-    drive(build(row.sequences, row.put), [&](size_t) { frames.push_back(dvlog::frame_count); });
+    drive(build(row.sequences, row.put), [&](size_t, const dvlog::analyser& a) { frames.push_back(a.frames()); });
     ASSERT_EQ(frames.size(), row.sequences) << row.what;
     for (const auto& [i, want] : row.frames_after) EXPECT_EQ(frames[i], want) << row.what << ", sequence " << i;
   }
@@ -156,7 +157,10 @@ TEST(FrameCounting, MissingTimecodeSwitchesOnceAndKeepsTheLastTimecode) {
   const bytes stream = build(30, no_timecode_in_14);
   std::vector<bool> broken;
   std::vector<uint32_t> shown;
-  drive(stream, [&](size_t) { broken.push_back(dvlog::tc_broken); shown.push_back(dvlog::current.timecode); });
+  drive(stream, [&](size_t, const dvlog::analyser& a) {
+    broken.push_back(a.timecode_broken());
+    shown.push_back(a.current().timecode);
+  });
   EXPECT_FALSE(broken[13]);
   EXPECT_TRUE(broken[14]);
   EXPECT_TRUE(broken[29]);
@@ -168,7 +172,7 @@ TEST(FrameCounting, MissingTimecodeSwitchesOnceAndKeepsTheLastTimecode) {
 TEST(FrameCounting, BlankFirstTimecodeGivesTheNoticeFirst) {
   const bytes stream = build(12, blank_first_timecode);
   std::vector<bool> broken;
-  drive(stream, [&](size_t) { broken.push_back(dvlog::tc_broken); });
+  drive(stream, [&](size_t, const dvlog::analyser& a) { broken.push_back(a.timecode_broken()); });
   EXPECT_TRUE(broken[0]);
   const std::string out = run_in_process(stream).out;
   EXPECT_EQ(out.rfind(NOTICE, 0), 0u) << out;

@@ -7,8 +7,8 @@
 
 #include <climits>
 
-#include "analysis/analysis.h"
-#include "analysis/audio.h"
+#include "analysis/analyser.h"
+#include "analysis/audio_accounting.h"
 #include "support/capture.h"
 
 using namespace dvtest;
@@ -74,13 +74,15 @@ TEST(AudioAccounting, OffsetPerFrameAndVerdict) {
     const int frames = static_cast<int>(row.offsets.size());
     const bytes stream = audio_stream(frames, row.pal, row.rate, row.codes, row.timecode);
     std::vector<int32_t> offsets;
-    drive(stream, [&](size_t i) {
-      if (i % per_frame(row.pal) == 0) offsets.push_back(dvlog::audio_offset);
+    int32_t max_seen = -1;
+    drive(stream, [&](size_t i, const dvlog::analyser& a) {
+      if (i % per_frame(row.pal) == 0) offsets.push_back(a.audio_offset());
+      max_seen = a.audio_offset_max();
     });
     EXPECT_EQ(offsets, row.offsets) << row.what;
     int32_t max = 0;
     for (int32_t x : row.offsets) max = std::max(max, std::abs(x));
-    EXPECT_EQ(dvlog::audio_offset_max, max) << row.what;
+    EXPECT_EQ(max_seen, max) << row.what;
     EXPECT_EQ(summary_of_run(stream), summary(stream, frames, row.verdict)) << row.what;
   }
 }
@@ -94,9 +96,9 @@ TEST(AudioAccounting, BeforeTheFirstFrame) {
   stream.insert(stream.begin(), lone.begin(), lone.end());
   std::vector<std::pair<int32_t, int32_t>> seen;  // (frame_count, audio_offset)
   uint8_t first_system = 0;
-  drive(stream, [&](size_t i) {
-    seen.emplace_back(dvlog::frame_count, dvlog::audio_offset);
-    if (i == 0) first_system = dvlog::current.system;
+  drive(stream, [&](size_t i, const dvlog::analyser& a) {
+    seen.emplace_back(a.frames(), a.audio_offset());
+    if (i == 0) first_system = a.current().system;
   });
   EXPECT_EQ(seen[0], std::make_pair(0, 20));
   EXPECT_EQ(first_system, 1);  // from the audio pack, without a video source pack
@@ -194,14 +196,10 @@ TEST(AudioAccounting, WrappingSums) {
       {INT32_MIN, 0, true, 24, 24, 24},
   };
   for (const row& r : rows) {
-    bytes s = make_sequence(0);
-    put_audio_pack(s.data(), 0, audio_source_pack(r.code, 0, r.pal));
-    dvlog::analysis_reset();
-    dvlog::frame_count = r.frames;
-    dvlog::audio_size_sum = r.sum_before;
-    dvlog::account_audio(s.data());
-    EXPECT_EQ(dvlog::audio_offset, r.offset) << r.frames;
-    EXPECT_EQ(dvlog::audio_offset_max, r.max) << r.frames;
+    dvlog::audio_accounting audio(r.sum_before);
+    audio.account_frame(r.frames, r.pal, 0, r.code, dvlog::NO_INFO8);
+    EXPECT_EQ(audio.offset(), r.offset) << r.frames;
+    EXPECT_EQ(audio.max_offset(), r.max) << r.frames;
   }
 }
 

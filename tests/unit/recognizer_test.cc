@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "input/recognizer.h"
+#include "dv/recognizer.h"
 #include "support/dif_builder.h"
 
 using namespace dvtest;

@@ -96,7 +96,7 @@ std::vector<std::string> recording_lines(const std::string& out) {
 }
 
 TEST(RecordingStart, OnePerFrameWithWarnings) {
-  dvlog::local_year = [] { return 2024; };
+  year_for_runs = [] { return int64_t{2024}; };
   for (const start_row& row : start_rows) {
     const captured r = run_in_process(start_stream(row));
     EXPECT_EQ(recording_lines(r.out), row.lines) << row.what;
@@ -104,7 +104,7 @@ TEST(RecordingStart, OnePerFrameWithWarnings) {
     for (int k = 0; k < row.warnings; ++k) warnings += WARNING_90;
     EXPECT_EQ(r.err, warnings) << row.what;
   }
-  dvlog::local_year = dvlog::clock_local_year;
+  year_for_runs = dvlog::clock_local_year;
 }
 
 }  // namespace

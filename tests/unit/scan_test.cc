@@ -13,9 +13,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "analysis/analysis.h"
-#include "input/recognizer.h"
-#include "input/scan.h"
+#include <sys/stat.h>
+
+#include "dv/recognizer.h"
+#include "input/scanner.h"
+#include "input/source.h"
 #include "support/dif_builder.h"
 
 using namespace dvtest;
@@ -24,13 +26,17 @@ namespace {
 
 using offsets = std::vector<uint64_t>;
 
-offsets handed;
-
-void record_stamp(const uint8_t* sequence) {
-  uint64_t stamp;
-  std::memcpy(&stamp, sequence + 3, sizeof stamp);
-  handed.push_back(stamp);
-}
+// Keeps the stamps of the sequences handed over; each must come with its
+// offset in the stream.
+struct stamp_recorder final : dvlog::sequence_consumer {
+  offsets handed;
+  void on_sequence(const uint8_t* sequence, uint64_t offset) override {
+    uint64_t stamp;
+    std::memcpy(&stamp, sequence + 3, sizeof stamp);
+    handed.push_back(stamp);
+    EXPECT_EQ(offset, stamp);
+  }
+};
 
 // Streams of junk and stamped sequences.
 struct stream_maker {
@@ -57,12 +63,25 @@ struct stream_maker {
   }
 };
 
+// Reads fd to its end into the scanner, as the tool does.
 offsets scan_fd(int fd) {
-  dvlog::analysis_reset();
-  handed.clear();
-  EXPECT_EQ(dvlog::scan_stream(fd, record_stamp), 0);
-  EXPECT_EQ(static_cast<size_t>(dvlog::sequence_count), handed.size());
-  return handed;
+  stamp_recorder recorder;
+  std::vector<uint8_t> window(dvlog::SCAN_WINDOW_SIZE);
+  dvlog::scanner scan(window.data(), recorder);
+  dvlog::input_source in;
+  in.fd = fd;
+  struct stat st;
+  in.is_regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  for (;;) {
+    size_t room;
+    uint8_t* into = scan.space(&room);
+    EXPECT_GE(room, dvlog::READ_SIZE);
+    const ssize_t got = dvlog::read_input(in, into, room, {});
+    EXPECT_GE(got, 0);
+    if (got <= 0) break;
+    scan.append(static_cast<size_t>(got));
+  }
+  return recorder.handed;
 }
 
 offsets scan_file(const bytes& data) {
@@ -141,6 +160,53 @@ const scan_row scan_rows[] = {
 
 TEST(Scan, FindsSequencesAtTheirOffsets) {
   for (const scan_row& row : scan_rows) EXPECT_EQ(scan_file(row.build().data), row.expected) << row.what;
+}
+
+// Sequences back to back from offset `first`.
+offsets every_sequence(size_t n, uint64_t first = 0) {
+  offsets o;
+  for (size_t i = 0; i < n; ++i) o.push_back(first + i * SEQ);
+  return o;
+}
+
+// Reads are READ_SIZE (100 sequences) at a time into a window of one sequence
+// more. Inputs just below, on and just above multiples of both sizes end the
+// reads at every kind of place; the rule above alone decides what is found.
+TEST(Scan, LengthsAroundTheReadAndWindowSizes) {
+  ASSERT_EQ(dvlog::READ_SIZE, 100 * SEQ);
+  ASSERT_EQ(dvlog::SCAN_WINDOW_SIZE, 101 * SEQ);
+  const scan_row rows[] = {
+      {"one read less one byte", [] { return stream_maker().seqs(99).seq(SEQ - 1); }, every_sequence(99)},
+      {"one read", [] { return stream_maker().seqs(100); }, every_sequence(99)},
+      {"one read and one byte", [] { return stream_maker().seqs(100).junk(1); }, every_sequence(100)},
+      {"one window less one byte", [] { return stream_maker().seqs(100).seq(SEQ - 1); }, every_sequence(100)},
+      {"one window", [] { return stream_maker().seqs(101); }, every_sequence(100)},
+      {"one window and one byte", [] { return stream_maker().seqs(101).junk(1); }, every_sequence(101)},
+      {"two reads less one byte", [] { return stream_maker().seqs(199).seq(SEQ - 1); }, every_sequence(199)},
+      {"two reads", [] { return stream_maker().seqs(200); }, every_sequence(199)},
+      {"two reads and one byte", [] { return stream_maker().seqs(200).junk(1); }, every_sequence(200)},
+      {"two windows", [] { return stream_maker().seqs(202); }, every_sequence(201)},
+      {"two windows and one byte", [] { return stream_maker().seqs(202).junk(1); }, every_sequence(202)},
+      // Out of step by 7 bytes, every read ends inside a sequence.
+      {"junk, then one read", [] { return stream_maker().junk(7).seqs(100); }, every_sequence(99, 7)},
+      {"junk, then two reads and one byte", [] { return stream_maker().junk(7).seqs(200).junk(1); },
+       every_sequence(200, 7)},
+      // The search steps over a rejected sequence that ends one read in: the
+      // next one is found at the end of the input.
+      {"rejected sequence ending at the read size",
+       [] { return stream_maker().seqs(98).seq(SEQ, true).seqs(2); },
+       [] {
+         offsets o = every_sequence(98);
+         o.push_back(99 * SEQ);
+         return o;
+       }()},
+  };
+  for (const scan_row& row : rows) {
+    const bytes data = row.build().data;
+    EXPECT_EQ(scan_file(data), row.expected) << row.what;
+    EXPECT_EQ(reference_walk(data), row.expected) << row.what;
+    EXPECT_EQ(scan_pipe(data, 65536), row.expected) << row.what;
+  }
 }
 
 TEST(Scan, PipePiecesGiveTheSameOffsetsAsAFile) {

@@ -68,12 +68,12 @@ lines status_lines(int n, Fill fill) {
   return found;
 }
 
-int year_2026() { return 2026; }
+int64_t year_2026() { return 2026; }
 
 class StatusLine : public ::testing::Test {
  protected:
-  void SetUp() override { dvlog::local_year = year_2026; }
-  void TearDown() override { dvlog::local_year = dvlog::clock_local_year; }
+  void SetUp() override { year_for_runs = year_2026; }
+  void TearDown() override { year_for_runs = dvlog::clock_local_year; }
 };
 
 // Timecode 01:20:10:05, recording time 14:45:11 without frames, no date, f/1.6,

@@ -1,4 +1,4 @@
-#include "input/recognizer.h"
+#include "dv/recognizer.h"
 
 namespace dvlog {
 

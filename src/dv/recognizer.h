@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "input/dif_format.h"
+#include "dv/dif.h"
 
 namespace dvlog {
 

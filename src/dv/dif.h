@@ -39,6 +39,18 @@ constexpr int AUDIO_BLOCKS = 9;
 constexpr size_t AUDIO_BLOCK_STRIDE = 16 * BLOCK_SIZE;
 constexpr size_t audio_block(int j) { return 6 * BLOCK_SIZE + AUDIO_BLOCK_STRIDE * static_cast<size_t>(j); }
 
+// ID1 carries the DIF sequence number in its high nibble.
+constexpr unsigned sequence_number(uint8_t id1) { return id1 >> 4; }
+
+// Audio and video blocks fill the rest of a sequence: nine rows of one audio
+// block and fifteen video blocks.
+constexpr int VIDEO_BLOCKS = 135;
+constexpr size_t video_block(int k) { return audio_block(k / 15) + BLOCK_SIZE * static_cast<size_t>(1 + k % 15); }
+
+// Byte 3 of a video block: STA (error status) in the high nibble, the
+// quantisation number in the low one.
+constexpr size_t VIDEO_STA = BLOCK_ID_SIZE;
+
 // Section type, in the top three bits of ID0.
 constexpr uint8_t SECTION_MASK = 0xE0;
 enum dif_section : uint8_t {
@@ -64,8 +76,11 @@ constexpr size_t VAUX_PACK_FIRST = BLOCK_ID_SIZE;
 constexpr size_t VAUX_PACK_STRIDE = PACK_SIZE;
 constexpr int VAUX_PACKS = 15;
 
-// An audio block carries one AAUX pack right after its ID.
+// An audio block carries one AAUX pack right after its ID, then 72 bytes of
+// samples.
 constexpr size_t AUDIO_PACK = BLOCK_ID_SIZE;
+constexpr size_t AUDIO_DATA = AUDIO_PACK + 5;
+constexpr size_t AUDIO_DATA_SIZE = BLOCK_SIZE - AUDIO_DATA;  // 72 bytes
 
 enum dv_pack_id : uint8_t {
   PACK_TIMECODE = 0x13,             // subcode: tape timecode
@@ -79,6 +94,17 @@ enum dv_pack_id : uint8_t {
   PACK_CAMERA_2 = 0x71,             // VAUX: raw camera word
   PACK_SHUTTER = 0x7F,              // VAUX: shutter speed
   PACK_NONE = 0xFF,
+};
+
+// Takes whole DIF sequences, in stream order: the sequence's bytes (all
+// SEQUENCE_SIZE of them, valid until the call returns) and the offset of its
+// first byte in the input.
+class sequence_consumer {
+ public:
+  virtual void on_sequence(const uint8_t* sequence, uint64_t offset) = 0;
+
+ protected:
+  ~sequence_consumer() = default;
 };
 
 }  // namespace dvlog

@@ -1,0 +1,70 @@
+// The two DV systems, the signal types, and the codes of the audio source
+// pack: the tables that frame counting, audio accounting and every report
+// share.
+#pragma once
+
+#include <cstdint>
+
+namespace dvlog {
+
+// The 50/60 bit of the video source pack (and of the audio source pack)
+// selects the system: 0 for 525 lines at 29.97 frames a second, 1 for 625
+// lines at 25.
+struct system_profile {
+  const char* name;             // as the log shows it
+  int32_t sequences_per_frame;  // of one channel
+  int64_t frame_num;            // the frame period in seconds,
+  int64_t frame_den;            //   as numerator / denominator
+  int32_t min_samples[4];       // fewest audio samples in a frame, by rate code
+  int32_t frames_per_second;    // of the timecode
+};
+
+constexpr system_profile SYSTEMS[2] = {
+    {"NTSC", 10, 1001, 30000, {1580, 1452, 1053, 0}, 30},
+    {"PAL", 12, 1, 25, {1896, 1742, 1264, 0}, 25},
+};
+
+// Any code a pack can carry, NO_INFO included, picks one of the two by its
+// low bit.
+constexpr const system_profile& system_of(uint8_t system) { return SYSTEMS[system & 1]; }
+
+// Signal type (STYPE) of the video source pack. DV50 and DVCPRO HD record a
+// frame on two or four channels, each with its own run of 10 or 12 sequences.
+struct signal_type {
+  uint8_t code;
+  const char* name;
+  int32_t channels;
+};
+
+constexpr signal_type SIGNAL_TYPES[] = {
+    {0x00, "DV25", 1},
+    {0x04, "DV50", 2},
+    {0x14, "DVCPROHD_1080i", 4},
+    {0x18, "DVCPROHD_720p", 2},
+};
+
+// The named type of a code, or nullptr.
+constexpr const signal_type* find_signal_type(uint8_t code) {
+  for (const signal_type& t : SIGNAL_TYPES)
+    if (t.code == code) return &t;
+  return nullptr;
+}
+
+// DIF sequences in one frame of the given system and signal type.
+constexpr int32_t sequences_per_frame(uint8_t system, uint8_t video_type) {
+  const signal_type* t = find_signal_type(video_type);
+  return system_of(system).sequences_per_frame * (t ? t->channels : 1);
+}
+
+// Display select mode of the video source control pack; other codes show as 4:3.
+constexpr const char* aspect_name(uint8_t code) {
+  return code == 2 || code == 7 ? "16:9" : code == 3 ? "Letterbox" : "4:3";
+}
+
+// Codes of the audio source pack, indexed by their two-bit values.
+constexpr uint32_t AUDIO_RATE_HZ[4] = {48000, 44100, 32000, 0};  // 3: no audio
+constexpr const char* AUDIO_RATE_NAMES[4] = {"48kHz", "44.1kHz", "32kHz", ""};
+constexpr int AUDIO_BITS[4] = {16, 12, 20, 0};
+enum audio_quantisation : uint8_t { AUDIO_16_BITS = 0, AUDIO_12_BITS = 1 };
+
+}  // namespace dvlog

@@ -1,0 +1,60 @@
+#include "report/text_log.h"
+
+#include "dv/system.h"
+#include "report/camera_texts.h"
+#include "report/picture_texts.h"
+
+namespace dvlog {
+
+text_log::text_log(output_stream& out, year_source year) : out_(out), year_(year) {}
+
+void text_log::status(const status_event& e) {
+  const dv_meta& m = e.settings;
+  char timecode[16], datetime[80], aperture[8], gain[8], shutter[8], video_type[4];
+  out_.printf("%s / %s - AP=%s, GAIN=%s, SHUTTER=%s, %s, %s, %s, %s", timecode_text(m.timecode, timecode, sizeof timecode),
+              rec_datetime_text(m.rec_date, m.rec_time, year_(), datetime, sizeof datetime),
+              aperture_text(m.iris, aperture, sizeof aperture), gain_text(m.gain, gain, sizeof gain),
+              shutter_text(m.shutter, shutter, sizeof shutter), aspect_text(m.aspect), system_text(m.system),
+              video_type_text(m.video_type, video_type, sizeof video_type), m.interlaced ? "Interlaced" : "Progressive");
+  if (e.has_audio)
+    out_.printf(", AUDIO=%s %d bits, %s, %soffset=%d", AUDIO_RATE_NAMES[m.audio_rate_code & 3],
+                AUDIO_BITS[m.audio_bits_code & 3], m.audio_unlocked ? "Unlocked" : "Locked",
+                m.emphasis_off ? "" : "Emphasis on, ", e.audio_offset);
+  // The raw camera words only when they changed.
+  if (e.changed & CHANGED_CAMERA2) out_.printf(", Camera2=%08X", m.camera2);
+  if (e.changed & CHANGED_AP2) out_.printf(", AP2=%04X", m.ap2);
+  if (e.changed & CHANGED_SH2) out_.printf(", SH2=%04X", m.sh2);
+  out_.printf("\n");
+}
+
+void text_log::recording_start(const recording_start_event& e) {
+  char timecode[16], datetime[80];
+  out_.printf("%s / %s - New recording\n", timecode_text(e.timecode, timecode, sizeof timecode),
+              rec_datetime_text(e.rec_date, e.rec_time, year_(), datetime, sizeof datetime));
+}
+
+void text_log::timecode_broken(const timecode_broken_event&) {
+  out_.printf("Timecode is broken, switch to diff blocks for audio/frame count\n");
+}
+
+void text_log::audio_block_warning(const audio_block_warning_event& e) {
+  out_.error("Warning: got %02x instead of audio block\n", e.id0);
+}
+
+// Written out after each sequence, so that a log on a pipe stays live.
+void text_log::end_of_sequence() { out_.flush(); }
+
+void text_log::summary(const summary_event& e) {
+  out_.printf("============\n");
+  out_.printf("Total frames: %d\n", e.frames);
+  out_.printf("DIF Blocks analysed: %d\n", e.sequences);  // sequences, despite the label
+  if (!e.has_verdict) return;
+  if (e.audio.locked) {
+    out_.printf("Audio is locked\n");
+    return;
+  }
+  out_.printf("Audio offset: final=%d (%d ms), max=%d (%d ms)\n", e.audio.final_offset, e.audio.final_offset_ms,
+              e.audio.max_offset, e.audio.max_offset_ms);
+}
+
+}  // namespace dvlog
