@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dvlog::run_setup setup;
   setup.out_fd = setup.err_fd = devnull;
-  dvlog::log_run run(setup);
+  dvlog::input_source in;
+  in.name = "fuzz input";
+  dvlog::log_run run(setup, in);
   run.scan().feed(data, size);
   // Writing to /dev/null never fails.
   if (run.finish() != 0) std::abort();

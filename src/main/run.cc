@@ -1,25 +1,49 @@
 #include "main/run.h"
 
 #include <cerrno>
+#include <unistd.h>
+
+#include "report/progress.h"
 
 namespace dvlog {
 
-log_run::log_run(const run_setup& setup)
+log_run::log_run(const run_setup& setup, const input_source& in)
     : out_(setup.out_fd, setup.err_fd),
+      facts_{in.is_stdin ? nullptr : in.name, 0, 0},
       text_(out_, setup.year),
-      log_(text_),
+      json_(out_, setup.year, facts_),
+      log_(setup.opts.json ? static_cast<event_sink&>(json_) : text_),
       analysis_(log_),
       window_(new uint8_t[SCAN_WINDOW_SIZE]),
       scan_(window_.get(), analysis_) {}
 
-int log_run::finish() {
+int log_run::finish(int stop_signal) {
+  facts_.bytes = scan_.bytes();
+  facts_.stop_signal = stop_signal;
   analysis_.finish();
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
 }
 
+// Progress is shown when asked for, or when standard error is a terminal
+// and the log goes elsewhere.
+bool wants_progress(const run_setup& setup) {
+  switch (setup.opts.progress) {
+    case progress_mode::on:
+      return true;
+    case progress_mode::off:
+      return false;
+    case progress_mode::automatic:
+      break;
+  }
+  return isatty(setup.err_fd) && !isatty(setup.out_fd);
+}
+
 int run_on_input(const run_setup& setup, const input_source& in) {
-  log_run run(setup);
+  log_run run(setup, in);
+  progress_line progress(setup.err_fd, in.is_regular ? in.size : 0);
+  const bool show_progress = wants_progress(setup);
+  if (show_progress) run.set_screen_line(&progress);
   int read_error = 0;
   for (;;) {
     size_t room;
@@ -31,11 +55,13 @@ int run_on_input(const run_setup& setup, const input_source& in) {
       break;
     }
     run.scan().append(static_cast<size_t>(got));
+    if (show_progress) progress.update(run.scan().bytes(), run.analysis().frames());
   }
   close_input(in);
+  progress.erase();
 
   // What was analysed before a read error still counts: the summary comes first.
-  int status = run.finish();
+  int status = run.finish(setup.stop.signal ? *setup.stop.signal : 0);
   if (read_error != 0) {
     report_read_error(in, read_error, setup.err_fd);
     status = 1;

@@ -9,6 +9,7 @@
 #include "input/scanner.h"
 #include "input/source.h"
 #include "main/options.h"
+#include "report/json_log.h"
 #include "report/output_stream.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"
@@ -27,19 +28,23 @@ struct run_setup {
 // log, the analysis, and the scanner with its window.
 class log_run {
  public:
-  explicit log_run(const run_setup& setup);
+  log_run(const run_setup& setup, const input_source& in);
 
   // Where the stream goes in.
   scanner& scan() { return scan_; }
   const analyser& analysis() const { return analysis_; }
+  // A line on the terminal to erase before the log is written.
+  void set_screen_line(screen_line* line) { out_.set_screen_line(line); }
 
   // Tells the summary and writes out what is left. Returns 0, or 1 when the
   // log could not be written.
-  int finish();
+  int finish(int stop_signal = 0);
 
  private:
   output_stream out_;
+  run_facts facts_;
   text_log text_;
+  json_log json_;
   event_sink& log_;
   analyser analysis_;
   std::unique_ptr<uint8_t[]> window_;

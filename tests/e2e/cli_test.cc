@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "support/dif_builder.h"
 #include "support/run_tool.h"
 
@@ -193,6 +195,52 @@ TEST_F(Cli, WarningsInterleaveInStreamOrder) {
   EXPECT_EQ(std::string(written.begin(), written.end()),
             WARNING + LINE_FRAME_3 + WARNING + LINE_FRAME_4 + NOTICE + WARNING + SUMMARY);
   EXPECT_EQ(r.status, 0);
+}
+
+// Options come before or after the path; "--" ends them; a single dash alone
+// or before other words is no option but a path, as before options existed.
+TEST_F(Cli, CommandLine) {
+  const std::string TRY = "Try 'dvlog --help'.\n";
+  struct row {
+    std::vector<std::string> args;
+    std::string out_starts;  // "": nothing on standard output
+    std::string err;
+    int status;
+  };
+  const row rows[] = {
+      {{"--help"}, "Usage: dvlog [OPTION]... [FILE]\n", "", 0},
+      {{"-h", "no such file"}, "Usage: dvlog [OPTION]... [FILE]\n", "", 0},  // nothing is read
+      {{"--version"}, "dvlog " DVLOG_VERSION "\n", "", 0},
+      {{*stream_path, "-V"}, "dvlog " DVLOG_VERSION "\n", "", 0},
+      {{"--x"}, "", "dvlog: unknown option '--x'\n" + TRY, 2},
+      {{*stream_path, "--frames=3"}, "", "dvlog: unknown option '--frames'\n" + TRY, 2},
+      {{"--json=yes", *stream_path}, "", "dvlog: option '--json' takes no value\n" + TRY, 2},
+      {{"--help", "--bogus"}, "", "dvlog: unknown option '--bogus'\n" + TRY, 2},
+      {{"--no-progress", *stream_path}, LINE_FRAME_3, WARNING + WARNING + WARNING, 0},
+      {{*stream_path, "--json"}, "{\"event\":\"warning\"", "", 0},
+      {{"-x.dv"}, "", "Could not open file -x.dv: No such file or directory\n", 1},
+      {{"--", "--help"}, "", "Could not open file --help: No such file or directory\n", 1},
+  };
+  for (const row& r : rows) {
+    std::string trace;
+    for (const std::string& a : r.args) trace += "[" + a + "] ";
+    SCOPED_TRACE(trace);
+    const tool_run run = run_tool(r.args);
+    EXPECT_EQ(run.out.substr(0, r.out_starts.size()), r.out_starts);
+    if (r.out_starts.empty()) {
+      EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(run.err, r.err);
+    EXPECT_EQ(run.status, r.status);
+  }
+  // After "--", a name that looks like an option is opened as a file.
+  const std::string copy = dir->file("--odd-name.dv");
+  ASSERT_EQ(std::system(("cp " + shell_quote(*stream_path) + " " + shell_quote(copy)).c_str()), 0);
+  int status = -1;
+  EXPECT_EQ(shell_output("cd " + shell_quote(dir->path()) + " && " + shell_quote(DVLOG_BINARY) +
+                             " -- --odd-name.dv 2>/dev/null", &status),
+            LINE_FRAME_3 + LINE_FRAME_4 + NOTICE + SUMMARY);
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

@@ -250,6 +250,16 @@ void add_camera_packs(bytes& dv, bool pal, F&& packs_of_frame) {  // packs_of_fr
 
 // --- Streams from ffmpeg ---------------------------------------------------
 
+// dvlog on a file. Its JSON log must be valid and hold everything the text log
+// does: tests/tools/json-to-log rebuilds the text log from it alone.
+tool_run run_logged(const std::string& path) {
+  const tool_run r = run_tool({path});
+  const json_check json = check_json_log(path);
+  EXPECT_EQ(json.rebuilt_log, r.out) << "the JSON log of " << path;
+  EXPECT_EQ(json.schema_status, 0) << json.schema_report;
+  return r;
+}
+
 int ffprobe_frames(const std::string& path) {
   int status = -1;
   const std::string out = shell_output(
@@ -325,7 +335,7 @@ TEST_P(CleanStream, LogMatchesWhatFfmpegWasGiven) {
   ASSERT_EQ(dv.size(), frames * sequences_per_frame(s.pal) * SEQ);
   const audio_track a = read_audio(dv, s.pal);
   ASSERT_EQ(a.codes.size(), static_cast<size_t>(frames));
-  const tool_run r = run_tool({path});
+  const tool_run r = run_logged(path);
   EXPECT_EQ(r.out, expected_log(s, a, frames, back_to_back(dv), plain_lines(frames)));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
@@ -387,7 +397,7 @@ TEST_F(Interop, JunkAndCutSequences) {
     const audio_track a = read_audio(dv, s.pal);
     for (const row& r : rows) {
       SCOPED_TRACE(std::string(s.name) + " " + r.name);
-      const tool_run run = run_tool({save(std::string(s.name) + r.name, r.data)});
+      const tool_run run = run_logged(save(std::string(s.name) + r.name, r.data));
       EXPECT_EQ(run.out, expected_log(s, a, frames, r.analysed, plain_lines(frames)));
       EXPECT_EQ(run.err, "");
     }
@@ -419,7 +429,7 @@ TEST_F(Interop, OtherSampleRates) {
     const std::string path = save(name, dv);
     const int frames = ffprobe_frames(path);
     ASSERT_EQ(frames, r.base.frames);
-    const tool_run run = run_tool({path});
+    const tool_run run = run_logged(path);
     EXPECT_EQ(run.out, expected_log(r.base, a, frames, back_to_back(dv), plain_lines(frames)));
     EXPECT_EQ(run.err, "");
   }
@@ -435,7 +445,7 @@ TEST_F(Interop, AudioSourceOutsideFirstBlock) {
   ASSERT_EQ(a.rate_code, -1);
   const std::string path = save("moved_audio_source", dv);
   const int frames = ffprobe_frames(path);
-  const tool_run r = run_tool({path});
+  const tool_run r = run_logged(path);
   EXPECT_EQ(r.out, expected_log(s, a, frames, back_to_back(dv), plain_lines(frames)));
   EXPECT_EQ(r.out.find("AUDIO"), std::string::npos);
   EXPECT_EQ(r.err, "");
@@ -450,7 +460,7 @@ TEST_F(Interop, RecordingStarts) {
     for (int f : marked) mark_recording_start(dv, s.pal, f);
     const std::string path = save(std::string(s.name) + "_starts", dv);
     const int frames = ffprobe_frames(path);
-    const tool_run r = run_tool({path});
+    const tool_run r = run_logged(path);
     EXPECT_EQ(r.out, expected_log(s, read_audio(dv, s.pal), frames, back_to_back(dv), plain_lines(frames), marked));
     EXPECT_EQ(r.err, "");
   }
@@ -480,7 +490,7 @@ TEST_F(Interop, CameraSettingsChange) {
         {3, 2, "AP=5.7, GAIN= 0 db, SHUTTER=1/60  "},
         {5, 4, "AP=5.7, GAIN= 6 db, SHUTTER=1/488 "},
     };
-    const tool_run r = run_tool({path});
+    const tool_run r = run_logged(path);
     EXPECT_EQ(r.out, expected_log(s, read_audio(dv, s.pal), frames, back_to_back(dv), lines));
     EXPECT_EQ(r.err, "");
   }

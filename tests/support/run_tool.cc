@@ -216,4 +216,15 @@ bytes read_file(const std::string& path) {
   return data;
 }
 
+std::string source_file(const std::string& relative) { return std::string(DVLOG_SOURCE_DIR) + "/" + relative; }
+
+json_check check_json_log(const std::string& path) {
+  const std::string json = shell_quote(DVLOG_BINARY) + " --json " + shell_quote(path) + " 2>/dev/null";
+  json_check c;
+  c.rebuilt_log = shell_output(json + " | " + shell_quote(source_file("tests/tools/json-to-log")));
+  c.schema_report =
+      shell_output(json + " | " + shell_quote(source_file("tests/tools/validate-events")) + " 2>&1", &c.schema_status);
+  return c;
+}
+
 }  // namespace dvtest

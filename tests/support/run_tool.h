@@ -57,4 +57,17 @@ class temp_dir {
 
 bytes read_file(const std::string& path);
 
+// A file of the source tree, such as "samples/sample.dv".
+std::string source_file(const std::string& relative);
+
+// `dvlog --json` on a file, turned back into the text log by
+// tests/tools/json-to-log and checked against the JSON Schema of the events
+// by tests/tools/validate-events.
+struct json_check {
+  std::string rebuilt_log;    // what json-to-log printed
+  std::string schema_report;  // what the validator printed; empty when valid
+  int schema_status;          // 0 when every line is a valid event
+};
+json_check check_json_log(const std::string& path);
+
 }  // namespace dvtest

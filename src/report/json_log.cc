@@ -1,0 +1,226 @@
+#include "report/json_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dv/camera.h"
+#include "dv/datetime.h"
+#include "dv/system.h"
+
+namespace dvlog {
+
+namespace {
+
+// The names of the settings in "changed", by setting_bit.
+constexpr const char* SETTING_NAMES[SETTING_COUNT] = {
+    "aperture",    "gain",   "ap2",       "shutter",    "sh2",      "camera2", "system",   "source_flag",
+    "signal_type", "aspect", "interlace", "audio_lock", "audio_rate", "audio_bits", "emphasis",
+};
+
+// A raw word, or null when it holds all ones (never decoded).
+template <typename Word>
+void raw_field(json_writer& json, const char* name, Word word, Word no_info) {
+  if (word == no_info)
+    json.field_null(name);
+  else
+    json.field(name, static_cast<int64_t>(word));
+}
+
+// "HH:MM:SS" or "HH:MM:SS:FF" of a BCD word, byte 3 first; false when some
+// digit is not decimal.
+bool bcd_clock(uint32_t word, bool with_frames, char* out, size_t size) {
+  for (int b = with_frames ? 0 : 1; b < 4; ++b)
+    if (!is_bcd(byte_of(word, b))) return false;
+  if (with_frames)
+    std::snprintf(out, size, "%02X:%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1),
+                  byte_of(word, 0));
+  else
+    std::snprintf(out, size, "%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1));
+  return true;
+}
+
+const char* signal_name(int sig) {
+  switch (sig) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+json_log::json_log(output_stream& out, year_source year, const run_facts& facts)
+    : out_(out), json_(out), year_(year), facts_(facts) {}
+
+void json_log::open(const char* event, const event_place& at) {
+  json_.begin_object();
+  json_.field("event", event);
+  json_.field("frame", at.frame);
+  json_.field("sequence", at.sequence);
+  json_.field("offset", static_cast<int64_t>(at.offset));
+}
+
+void json_log::close() {
+  json_.end_object();
+  json_.end_line();
+}
+
+void json_log::timecode(uint32_t tc) {
+  char text[16];
+  json_.field_or_null("timecode", has_time(tc) && bcd_clock(tc, true, text, sizeof text) ? text : nullptr);
+  raw_field(json_, "timecode_code", tc, NO_INFO);
+}
+
+// The recording date and time as ISO 8601 pieces, each null when the stream
+// does not give it (or gives digits that are no date or time), and the words
+// they come from.
+void json_log::recorded(uint32_t date, uint32_t time) {
+  json_.key("recorded");
+  json_.begin_object();
+  const bool dated = has_date(date);
+  const int64_t year = dated ? full_year(byte_of(date, 3), year_()) : 0;
+  char text[48];
+  const bool valid_date = dated && is_bcd(month_byte(date)) && is_bcd(byte_of(date, 1));
+  if (valid_date)
+    std::snprintf(text, sizeof text, "%04lld-%02X-%02X", static_cast<long long>(year), month_byte(date),
+                  byte_of(date, 1));
+  json_.field_or_null("date", valid_date ? text : nullptr);
+  if (dated)
+    json_.field("year", year);
+  else
+    json_.field_null("year");
+  json_.field_or_null("weekday", dated ? weekday_name(date) : nullptr);
+  const bool timed = has_time(time);
+  json_.field_or_null("time", timed && bcd_clock(time, false, text, sizeof text) ? text : nullptr);
+  if (timed && has_time_frames(time) && is_bcd(byte_of(time, 0)))
+    json_.field("time_frame", bcd_value(byte_of(time, 0)));
+  else
+    json_.field_null("time_frame");
+  const time_zone z = zone_of(dated ? byte_of(date, 0) : 0xFF);
+  if (z.given) {
+    const int magnitude = std::abs(z.half_hours);
+    std::snprintf(text, sizeof text, "%s%02d:%02d", z.half_hours < 0 ? "-" : "+", magnitude / 2, magnitude % 2 * 30);
+    json_.field("utc_offset", text);
+    json_.field_bool("dst", z.dst);
+  } else {
+    json_.field_null("utc_offset");
+    json_.field_null("dst");
+  }
+  raw_field(json_, "date_code", date, NO_INFO);
+  raw_field(json_, "time_code", time, NO_INFO);
+  json_.end_object();
+}
+
+void json_log::status(const status_event& e) {
+  const dv_meta& m = e.settings;
+  open("status", e.at);
+  timecode(m.timecode);
+  recorded(m.rec_date, m.rec_time);
+
+  const f_number f = aperture_of(m.iris);
+  json_.key("aperture");
+  if (f.kind != f_number::VALUE)
+    json_.null();
+  else if (f.whole)
+    json_.number(static_cast<int64_t>(f.value));
+  else
+    json_.number_1dp(f.value);
+  raw_field(json_, "aperture_code", m.iris, NO_INFO8);
+  const int db = gain_db_of(m.gain);
+  db < 0 ? json_.field_null("gain_db") : json_.field("gain_db", db);
+  raw_field(json_, "gain_code", m.gain, NO_INFO8);
+  const int shutter = shutter_denominator_of(m.shutter);
+  shutter < 0 ? json_.field_null("shutter_denominator") : json_.field("shutter_denominator", shutter);
+  raw_field(json_, "shutter_code", m.shutter, NO_INFO16);
+  raw_field(json_, "ap2", m.ap2, NO_INFO16);
+  raw_field(json_, "sh2", m.sh2, NO_INFO16);
+  raw_field(json_, "camera2", m.camera2, NO_INFO);
+
+  json_.field_or_null("aspect", m.aspect == NO_INFO8 ? nullptr : aspect_name(m.aspect));
+  raw_field(json_, "aspect_code", m.aspect, NO_INFO8);
+  json_.field_or_null("system", m.system == NO_INFO8 ? nullptr : system_of(m.system).name);
+  raw_field(json_, "system_code", m.system, NO_INFO8);
+  const signal_type* type = find_signal_type(m.video_type);
+  json_.field_or_null("signal_type", type ? type->name : nullptr);
+  raw_field(json_, "signal_type_code", m.video_type, NO_INFO8);
+  m.interlaced == NO_INFO8 ? json_.field_null("interlaced") : json_.field_bool("interlaced", m.interlaced != 0);
+  raw_field(json_, "source_flag", m.src_flag, NO_INFO8);
+
+  json_.key("audio");
+  if (e.has_audio) {
+    json_.begin_object();
+    const uint32_t rate = AUDIO_RATE_HZ[m.audio_rate_code & 3];
+    rate ? json_.field("rate_hz", rate) : json_.field_null("rate_hz");
+    json_.field("rate_code", m.audio_rate_code);
+    const int bits = AUDIO_BITS[m.audio_bits_code & 3];
+    bits ? json_.field("bits", bits) : json_.field_null("bits");
+    json_.field("bits_code", m.audio_bits_code);
+    json_.field_bool("locked", m.audio_unlocked == 0);
+    json_.field_bool("emphasis", m.emphasis_off == 0);
+    json_.field("frame_size_code", m.audio_frame_size);
+    json_.field("offset", e.audio_offset);
+    json_.end_object();
+  } else {
+    json_.null();
+  }
+
+  json_.key("changed");
+  json_.begin_array();
+  for (int i = 0; i < SETTING_COUNT; ++i)
+    if (e.changed & (1u << i)) json_.string(SETTING_NAMES[i]);
+  json_.end_array();
+  close();
+}
+
+void json_log::recording_start(const recording_start_event& e) {
+  open("recording_start", e.at);
+  timecode(e.timecode);
+  recorded(e.rec_date, e.rec_time);
+  close();
+}
+
+void json_log::timecode_broken(const timecode_broken_event& e) {
+  open("timecode_broken", e.at);
+  timecode(e.timecode);
+  close();
+}
+
+void json_log::audio_block_warning(const audio_block_warning_event& e) {
+  open("warning", e.at);
+  char text[64];
+  std::snprintf(text, sizeof text, "got %02x instead of audio block", e.id0);
+  json_.field("message", text);
+  json_.field("audio_block", e.audio_block);
+  json_.field("id0", e.id0);
+  close();
+}
+
+void json_log::end_of_sequence() { out_.flush(); }
+
+void json_log::summary(const summary_event& e) {
+  json_.begin_object();
+  json_.field("event", "summary");
+  json_.field("frames", e.frames);
+  json_.field("sequences", e.sequences);
+  json_.key("audio");
+  if (e.has_verdict) {
+    json_.begin_object();
+    json_.field_bool("locked", e.audio.locked);
+    json_.field("final_offset", e.audio.final_offset);
+    json_.field("final_offset_ms", e.audio.final_offset_ms);
+    json_.field("max_offset", e.audio.max_offset);
+    json_.field("max_offset_ms", e.audio.max_offset_ms);
+    json_.end_object();
+  } else {
+    json_.null();
+  }
+  json_.field_or_null("input", facts_.input);
+  json_.field("bytes", static_cast<int64_t>(facts_.bytes));
+  json_.field_or_null("stopped_by", signal_name(facts_.stop_signal));
+  close();
+}
+
+}  // namespace dvlog

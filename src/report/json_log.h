@@ -1,0 +1,45 @@
+// The JSON Lines log: one JSON object a line for every event of the analysis,
+// in stream order, ending with the summary.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+
+#include "analysis/events.h"
+#include "report/json_writer.h"
+#include "report/output_stream.h"
+#include "report/time_texts.h"
+
+namespace dvlog {
+
+// What the summary tells of the run besides the analysis.
+struct run_facts {
+  const char* input = nullptr;  // the path, or nullptr for standard input
+  uint64_t bytes = 0;           // read from the input
+  int stop_signal = 0;          // the signal that stopped the run, 0 if none
+};
+
+class json_log final : public event_sink {
+ public:
+  json_log(output_stream& out, year_source year, const run_facts& facts);
+
+  void status(const status_event& e) override;
+  void recording_start(const recording_start_event& e) override;
+  void timecode_broken(const timecode_broken_event& e) override;
+  void audio_block_warning(const audio_block_warning_event& e) override;
+  void end_of_sequence() override;
+  void summary(const summary_event& e) override;
+
+ private:
+  void open(const char* event, const event_place& at);
+  void close();
+  void timecode(uint32_t tc);
+  void recorded(uint32_t date, uint32_t time);
+
+  output_stream& out_;
+  json_writer json_;
+  year_source year_;
+  const run_facts& facts_;
+};
+
+}  // namespace dvlog
