@@ -260,15 +260,6 @@ tool_run run_logged(const std::string& path) {
   return r;
 }
 
-int ffprobe_frames(const std::string& path) {
-  int status = -1;
-  const std::string out = shell_output(
-      "ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 " +
-          shell_quote(path),
-      &status);
-  return status == 0 ? std::atoi(out.c_str()) : -1;
-}
-
 class Interop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { dir = new temp_dir; }

@@ -216,6 +216,15 @@ bytes read_file(const std::string& path) {
   return data;
 }
 
+int ffprobe_frames(const std::string& path) {
+  int status = -1;
+  const std::string out = shell_output(
+      "ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets -of csv=p=0 " +
+          shell_quote(path),
+      &status);
+  return status == 0 ? std::atoi(out.c_str()) : -1;
+}
+
 std::string source_file(const std::string& relative) { return std::string(DVLOG_SOURCE_DIR) + "/" + relative; }
 
 json_check check_json_log(const std::string& path) {

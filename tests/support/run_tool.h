@@ -57,6 +57,9 @@ class temp_dir {
 
 bytes read_file(const std::string& path);
 
+// The frames of a DV file as ffprobe counts its video packets; -1 on failure.
+int ffprobe_frames(const std::string& path);
+
 // A file of the source tree, such as "samples/sample.dv".
 std::string source_file(const std::string& relative);
 
