@@ -1,5 +1,6 @@
 #include "analysis/analyser.h"
 
+#include "dv/datetime.h"
 #include "dv/recognizer.h"
 #include "dv/system.h"
 
@@ -41,7 +42,8 @@ uint32_t settings_changed(const dv_meta& a, const dv_meta& b) {
   return changed;
 }
 
-analyser::analyser(event_sink& sink) : sink_(sink) {
+analyser::analyser(event_sink& sink, bool count_damage, int64_t year_now)
+    : sink_(sink), count_damage_(count_damage), year_now_(year_now) {
   meta_reset(current_);
   meta_reset(previous_);
 }
@@ -49,6 +51,7 @@ analyser::analyser(event_sink& sink) : sink_(sink) {
 void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   sequence_count_ = wrapping_add(sequence_count_, 1);
   offset_ = offset;
+  sequence_number_ = sequence_number(s[SUBCODE_BLOCK_0 + ID1]);
 
   // While the timecode is trusted, forget it so that a sequence without a
   // timecode pack shows up as NO_INFO.
@@ -63,6 +66,10 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
 
   count_frame(saved_tc);
   account_audio(s);
+  if (count_damage_) {
+    if (!frame_open_) open_frame();  // before the first frame is counted
+    count_sequence_damage(s, tally_, quantisation_);
+  }
   if (!frame_start_done_) check_recording_start(s);
   report_if_changed();
   sink_.end_of_sequence();
@@ -71,6 +78,66 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
 void analyser::start_frame() {
   frame_audio_done_ = false;
   frame_start_done_ = false;
+  if (!count_damage_) return;
+  // Sequences met before the first frame was counted belong to it.
+  if (frame_open_ && frame_place_.frame != 0) close_frame(false);
+  open_frame();
+}
+
+void analyser::open_frame() {
+  const bool keep = frame_open_ && frame_place_.frame == 0;
+  if (!keep) tally_ = frame_tally{};
+  if (!frame_open_) first_frame_whole_ = sequence_number_ == 0;
+  frame_open_ = true;
+  frame_place_ = here();
+  frame_stamp_ = {current_.timecode, current_.rec_date, current_.rec_time};
+  frame_marked_ = false;
+}
+
+namespace {
+
+// Seconds since a fixed day of a recording date and time, or -1 when either
+// is missing or its digits are no date or time.
+int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
+  if (!has_date(date) || !has_time(time)) return -1;
+  for (int b = 1; b < 4; ++b)
+    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
+  if (!is_bcd(month_byte(date))) return -1;
+  const int64_t year = full_year(byte_of(date, 3), year_now);
+  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
+  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
+  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
+         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
+}
+
+}  // namespace
+
+// The frame is complete: its damage, a jump of its recording time, and the run
+// of damaged frames it extends or ends. The last frame of the input may be
+// cut short, and so may the first one unless it began with sequence 0: their
+// missing sequences are not judged.
+void analyser::close_frame(bool last) {
+  const bool first = !frames_closed_;
+  if (!last && (!first || first_frame_whole_))
+    tally_.damage.sequences_missing = sequences_missing(tally_.sequences_seen, system_of(current_.system).sequences_per_frame);
+
+  if (!first) {
+    const int64_t before = recorded_seconds(last_closed_.rec_date, last_closed_.rec_time, year_now_);
+    const int64_t now = recorded_seconds(frame_stamp_.rec_date, frame_stamp_.rec_time, year_now_);
+    if (before >= 0 && now >= 0 && (now < before || now > before + 1)) {
+      runs_.totals().recording_time_jumps += 1;
+      runs_.totals().unmarked_recording_time_jumps += !frame_marked_;
+      sink_.recording_time_jump({frame_place_, frame_stamp_, last_closed_.rec_date, last_closed_.rec_time, frame_marked_});
+    }
+  }
+
+  const frame_event f{frame_place_, frame_stamp_, tally_.damage, tally_.video_blocks, tally_.audio_blocks,
+                      frame_marked_, audio_.offset()};
+  sink_.frame(f);
+  damage_run_event run;
+  if (runs_.add(f, &run)) sink_.damage_run(run);
+  last_closed_ = frame_stamp_;
+  frames_closed_ = true;
 }
 
 // Frames are not marked in the stream: a new timecode starts a new frame. When
@@ -86,6 +153,7 @@ void analyser::count_frame(uint32_t saved_tc) {
       sink_.timecode_broken({here(), tc});
     }
     if (tc != previous_.timecode) {
+      if (count_damage_ && previous_.timecode != NO_INFO) check_timecode_step(previous_.timecode, tc);
       frame_count_ = wrapping_add(frame_count_, 1);
       previous_.timecode = tc;
       start_frame();
@@ -97,6 +165,18 @@ void analyser::count_frame(uint32_t saved_tc) {
     if (n != frame_count_) start_frame();
     frame_count_ = n;
   }
+}
+
+// A timecode that does not advance by one frame is a jump: an edit, a
+// re-recording or damage. Told at the first sequence of the new frame.
+void analyser::check_timecode_step(uint32_t from, uint32_t to) {
+  const system_profile& system = system_of(current_.system);
+  const bool drop_frame = system.frames_per_second == 30 && current_.timecode_drop_frame == 1;
+  if (is_next_timecode(from, to, system.frames_per_second, drop_frame)) return;
+  runs_.totals().timecode_jumps += 1;
+  event_place at = here();
+  at.frame = wrapping_add(frame_count_, 1);
+  sink_.timecode_jump({at, {to, current_.rec_date, current_.rec_time}, from});
 }
 
 // The audio source pack in audio block 0 gives the audio settings and the
@@ -129,8 +209,10 @@ void analyser::check_recording_start(const uint8_t* s) {
     }
     const uint8_t* pack = block + AUDIO_PACK;
     if (pack[0] != PACK_AUDIO_SOURCE_CONTROL) continue;
-    if (decode_pack(pack, pack_area::audio, current_).recording_start)
+    if (decode_pack(pack, pack_area::audio, current_).recording_start) {
       sink_.recording_start({here(), current_.timecode, current_.rec_date, current_.rec_time});
+      frame_marked_ = true;
+    }
     frame_start_done_ = true;
     return;
   }
@@ -148,6 +230,13 @@ void analyser::report_if_changed() {
 
 void analyser::finish() {
   summary_event e{};
+  if (count_damage_) {
+    if (frame_open_ && frame_place_.frame != 0) close_frame(true);
+    damage_run_event run;
+    if (runs_.finish(&run)) sink_.damage_run(run);
+    e.has_damage = true;
+    e.damage = runs_.totals();
+  }
   e.frames = frame_count_;
   e.sequences = sequence_count_;
   // A verdict only when some status line carried audio settings.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "analysis/audio_accounting.h"
+#include "analysis/damage.h"
 #include "analysis/dv_meta.h"
 #include "analysis/events.h"
 #include "dv/dif.h"
@@ -14,7 +15,9 @@ namespace dvlog {
 
 class analyser final : public sequence_consumer {
  public:
-  explicit analyser(event_sink& sink);
+  // With count_damage, also tells what the tape lost, frame by frame;
+  // `year_now` places the two-digit years of recording dates.
+  explicit analyser(event_sink& sink, bool count_damage = false, int64_t year_now = 2000);
 
   // Analyses one sequence; `offset` is where it starts in the input.
   void on_sequence(const uint8_t* s, uint64_t offset) override;
@@ -35,6 +38,9 @@ class analyser final : public sequence_consumer {
   void account_audio(const uint8_t* s);
   void check_recording_start(const uint8_t* s);
   void report_if_changed();
+  void open_frame();
+  void close_frame(bool last);
+  void check_timecode_step(uint32_t from, uint32_t to);
   event_place here() const { return {frame_count_, sequence_count_, offset_}; }
 
   event_sink& sink_;
@@ -44,10 +50,25 @@ class analyser final : public sequence_consumer {
   int32_t sequence_count_ = 0;
   int32_t frame_count_ = 0;
   uint64_t offset_ = 0;            // of the sequence being analysed
+  unsigned sequence_number_ = 0;   //   and its number within its frame
   bool tc_broken_ = false;         // timecode unusable: frames are counted from sequences
   bool frame_audio_done_ = false;  // this frame's audio has been accounted
   bool frame_start_done_ = false;  // this frame's recording-start flag has been found
   audio_accounting audio_;
+
+  // Damage counting.
+  bool count_damage_;
+  int64_t year_now_;
+  frame_tally tally_;             // of the frame being read
+  event_place frame_place_{};     // of its first sequence
+  frame_stamp frame_stamp_{};     //   and what that sequence gave
+  bool frame_marked_ = false;     // a recording start
+  bool frame_open_ = false;
+  bool first_frame_whole_ = false;  // the first frame began with sequence 0
+  bool frames_closed_ = false;
+  frame_stamp last_closed_{};     // of the frame before
+  uint8_t quantisation_ = 0xFF;
+  damage_runs runs_;
 };
 
 // Counters follow 32-bit two's complement arithmetic and wrap.

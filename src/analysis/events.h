@@ -65,6 +65,74 @@ struct audio_block_warning_event {
   uint8_t id0;
 };
 
+// What the tape lost in one frame, or in several (with --damage).
+struct damage_counts {
+  int32_t video_concealed = 0;  // video blocks replaced from another frame
+  int32_t video_errors = 0;     // video blocks in error, not concealed
+  int32_t video_unknown = 0;    // video blocks with a reserved status
+  int32_t video_even = 0;       // damaged video blocks in even-numbered sequences
+  int32_t video_odd = 0;        //   and in odd-numbered ones
+  int32_t audio_error_samples = 0;
+  int32_t audio_error_blocks = 0;  // audio blocks holding an error sample
+  int32_t sequences_missing = 0;   // sequence numbers the frame lacks
+
+  int32_t video_damaged() const { return video_concealed + video_errors + video_unknown; }
+  bool any() const { return video_damaged() > 0 || audio_error_samples > 0 || sequences_missing > 0; }
+  void add(const damage_counts& o);
+};
+
+// The timecode and recording date and time of a frame, as its first sequence
+// gave them.
+struct frame_stamp {
+  uint32_t timecode, rec_date, rec_time;
+};
+
+// A frame is complete (with --damage, every frame).
+struct frame_event {
+  event_place at;  // of the frame's first sequence
+  frame_stamp stamp;
+  damage_counts damage;
+  int32_t video_blocks;    // video blocks read in the frame
+  int32_t audio_blocks;    // audio blocks read in the frame
+  bool recording_start;    // the frame is marked as a recording start
+  int32_t audio_offset;    // after the frame
+};
+
+// Consecutive damaged frames, told when the first intact frame after them (or
+// the end of the input) comes.
+struct damage_run_event {
+  event_place at;  // of the first frame's first sequence
+  frame_stamp first;
+  uint32_t last_timecode;
+  int32_t last_frame;
+  int32_t frames;
+  damage_counts damage;
+  bool one_head;  // much video damage, all in even or all in odd sequences
+};
+
+// From one frame to the next the timecode did not advance by one frame.
+struct timecode_jump_event {
+  event_place at;  // of the frame where the new timecode starts
+  frame_stamp stamp;
+  uint32_t from;
+};
+
+// The recording date and time went back or forward by more than a second.
+struct recording_time_jump_event {
+  event_place at;  // of the first sequence of the frame where the new time starts
+  frame_stamp stamp;
+  uint32_t from_date, from_time;
+  bool marked;  // the frame is marked as a recording start
+};
+
+struct damage_totals {
+  int32_t damaged_frames = 0;
+  damage_counts sum;
+  int32_t timecode_jumps = 0;
+  int32_t recording_time_jumps = 0;
+  int32_t unmarked_recording_time_jumps = 0;
+};
+
 // The end of the run.
 struct audio_verdict {
   bool locked;
@@ -77,6 +145,8 @@ struct summary_event {
   int32_t sequences;
   bool has_verdict;  // some status line showed audio settings
   audio_verdict audio;
+  bool has_damage;  // damage was counted
+  damage_totals damage;
 };
 
 class event_sink {
@@ -85,6 +155,11 @@ class event_sink {
   virtual void recording_start(const recording_start_event& e) = 0;
   virtual void timecode_broken(const timecode_broken_event& e) = 0;
   virtual void audio_block_warning(const audio_block_warning_event& e) = 0;
+  // With damage counting only.
+  virtual void frame(const frame_event&) {}
+  virtual void damage_run(const damage_run_event&) {}
+  virtual void timecode_jump(const timecode_jump_event&) {}
+  virtual void recording_time_jump(const recording_time_jump_event&) {}
   // All events of one sequence have been given: a good moment to write.
   virtual void end_of_sequence() {}
   virtual void summary(const summary_event& e) = 0;

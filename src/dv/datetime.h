@@ -21,6 +21,35 @@ constexpr int64_t full_year(unsigned yy_byte, int64_t now) {
   return yy > now % 100 ? year - 100 : year;
 }
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+constexpr int64_t days_from_civil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// True when timecode `to` is the one that follows `from`: one frame on, at
+// `fps` frames a second, wrapping at 24 hours. With drop-frame timecode
+// (525/60), frames 00 and 01 do not exist at the start of every minute that is
+// not a multiple of ten. False when either holds digits that are no time.
+constexpr bool is_next_timecode(uint32_t from, uint32_t to, int fps, bool drop_frame) {
+  for (int b = 0; b < 4; ++b)
+    if (!is_bcd(byte_of(from, b))) return false;
+  int h = bcd_value(byte_of(from, 3)), m = bcd_value(byte_of(from, 2));
+  int s = bcd_value(byte_of(from, 1)), f = bcd_value(byte_of(from, 0)) + 1;
+  if (f >= fps) f = 0, ++s;
+  if (s >= 60) s = 0, ++m;
+  if (m >= 60) m = 0, ++h;
+  if (h >= 24) h = 0;
+  if (drop_frame && s == 0 && f < 2 && m % 10 != 0) f = 2;
+  const uint32_t next = static_cast<uint32_t>((h / 10 << 4 | h % 10) << 24 | (m / 10 << 4 | m % 10) << 16 |
+                                              (s / 10 << 4 | s % 10) << 8 | (f / 10 << 4 | f % 10));
+  return next == to;
+}
+
 // The weekday code (top three bits of the date's month byte); 7 means none.
 constexpr const char* WEEKDAY_NAMES[8] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", nullptr};
 constexpr const char* weekday_name(uint32_t date) { return WEEKDAY_NAMES[byte_of(date, 2) >> 5]; }

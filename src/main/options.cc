@@ -16,6 +16,9 @@ const char USAGE_TEXT[] =
     "standard input.\n"
     "\n"
     "  --json         write the log as JSON Lines, one event a line\n"
+    "  --damage       also tell what the tape lost: damaged frames (video blocks\n"
+    "                 concealed or in error, audio error samples, missing DIF\n"
+    "                 sequences) and jumps of the timecode and recording time\n"
     "  --progress     show progress on standard error (the default when standard\n"
     "                 error is a terminal and standard output is not)\n"
     "  --no-progress  never show progress\n"
@@ -31,7 +34,7 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, progress, no_progress };
+enum class option_id { help, version, json, damage, progress, no_progress };
 
 struct option_spec {
   const char* name;
@@ -41,7 +44,8 @@ struct option_spec {
 constexpr option_spec OPTIONS[] = {
     {"--help", option_id::help},         {"-h", option_id::help},
     {"--version", option_id::version},   {"-V", option_id::version},
-    {"--json", option_id::json},         {"--progress", option_id::progress},
+    {"--json", option_id::json},         {"--damage", option_id::damage},
+    {"--progress", option_id::progress},
     {"--no-progress", option_id::no_progress},
 };
 
@@ -89,6 +93,9 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
       case option_id::json:
         out.json = true;
+        break;
+      case option_id::damage:
+        out.damage = true;
         break;
       case option_id::progress:
         out.progress = progress_mode::on;

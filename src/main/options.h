@@ -8,6 +8,7 @@ enum class progress_mode { automatic, on, off };
 struct options {
   const char* path = nullptr;  // nullptr, "" or "-": standard input
   bool json = false;
+  bool damage = false;
   progress_mode progress = progress_mode::automatic;
 };
 

@@ -13,7 +13,7 @@ log_run::log_run(const run_setup& setup, const input_source& in)
       text_(out_, setup.year),
       json_(out_, setup.year, facts_),
       log_(setup.opts.json ? static_cast<event_sink&>(json_) : text_),
-      analysis_(log_),
+      analysis_(log_, setup.opts.damage, setup.year()),
       window_(new uint8_t[SCAN_WINDOW_SIZE]),
       scan_(window_.get(), analysis_) {}
 

@@ -68,17 +68,17 @@ void json_log::close() {
   json_.end_line();
 }
 
-void json_log::timecode(uint32_t tc) {
+void json_log::timecode(uint32_t tc, const char* name, const char* code_name) {
   char text[16];
-  json_.field_or_null("timecode", has_time(tc) && bcd_clock(tc, true, text, sizeof text) ? text : nullptr);
-  raw_field(json_, "timecode_code", tc, NO_INFO);
+  json_.field_or_null(name, has_time(tc) && bcd_clock(tc, true, text, sizeof text) ? text : nullptr);
+  raw_field(json_, code_name, tc, NO_INFO);
 }
 
 // The recording date and time as ISO 8601 pieces, each null when the stream
 // does not give it (or gives digits that are no date or time), and the words
 // they come from.
-void json_log::recorded(uint32_t date, uint32_t time) {
-  json_.key("recorded");
+void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
+  json_.key(name);
   json_.begin_object();
   const bool dated = has_date(date);
   const int64_t year = dated ? full_year(byte_of(date, 3), year_()) : 0;
@@ -198,6 +198,56 @@ void json_log::audio_block_warning(const audio_block_warning_event& e) {
   close();
 }
 
+void json_log::counts(const damage_counts& d) {
+  json_.field("video_concealed", d.video_concealed);
+  json_.field("video_errors", d.video_errors);
+  json_.field("video_unknown", d.video_unknown);
+  json_.field("video_even", d.video_even);
+  json_.field("video_odd", d.video_odd);
+  json_.field("audio_error_samples", d.audio_error_samples);
+  json_.field("audio_error_blocks", d.audio_error_blocks);
+  json_.field("sequences_missing", d.sequences_missing);
+}
+
+// Only damaged frames make an event.
+void json_log::frame(const frame_event& e) {
+  if (!e.damage.any()) return;
+  open("damage", e.at);
+  timecode(e.stamp.timecode);
+  recorded(e.stamp.rec_date, e.stamp.rec_time);
+  counts(e.damage);
+  close();
+}
+
+void json_log::damage_run(const damage_run_event& e) {
+  open("damage_run", e.at);
+  timecode(e.first.timecode);
+  recorded(e.first.rec_date, e.first.rec_time);
+  json_.field("last_frame", e.last_frame);
+  timecode(e.last_timecode, "last_timecode", "last_timecode_code");
+  json_.field("frames", e.frames);
+  counts(e.damage);
+  json_.field_bool("one_head", e.one_head);
+  close();
+}
+
+void json_log::timecode_jump(const timecode_jump_event& e) {
+  open("timecode_jump", e.at);
+  timecode(e.from, "from", "from_code");
+  timecode(e.stamp.timecode, "to", "to_code");
+  recorded(e.stamp.rec_date, e.stamp.rec_time);
+  close();
+}
+
+void json_log::recording_time_jump(const recording_time_jump_event& e) {
+  open("recording_time_jump", e.at);
+  timecode(e.stamp.timecode);
+  recorded(e.from_date, e.from_time, "from");
+  recorded(e.stamp.rec_date, e.stamp.rec_time, "to");
+  json_.field_bool("marked", e.marked);
+  close();
+}
+
 void json_log::end_of_sequence() { out_.flush(); }
 
 void json_log::summary(const summary_event& e) {
@@ -213,6 +263,18 @@ void json_log::summary(const summary_event& e) {
     json_.field("final_offset_ms", e.audio.final_offset_ms);
     json_.field("max_offset", e.audio.max_offset);
     json_.field("max_offset_ms", e.audio.max_offset_ms);
+    json_.end_object();
+  } else {
+    json_.null();
+  }
+  json_.key("damage");
+  if (e.has_damage) {
+    json_.begin_object();
+    json_.field("damaged_frames", e.damage.damaged_frames);
+    counts(e.damage.sum);
+    json_.field("timecode_jumps", e.damage.timecode_jumps);
+    json_.field("recording_time_jumps", e.damage.recording_time_jumps);
+    json_.field("unmarked_recording_time_jumps", e.damage.unmarked_recording_time_jumps);
     json_.end_object();
   } else {
     json_.null();

@@ -27,14 +27,19 @@ class json_log final : public event_sink {
   void recording_start(const recording_start_event& e) override;
   void timecode_broken(const timecode_broken_event& e) override;
   void audio_block_warning(const audio_block_warning_event& e) override;
+  void frame(const frame_event& e) override;
+  void damage_run(const damage_run_event& e) override;
+  void timecode_jump(const timecode_jump_event& e) override;
+  void recording_time_jump(const recording_time_jump_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
 
  private:
   void open(const char* event, const event_place& at);
   void close();
-  void timecode(uint32_t tc);
-  void recorded(uint32_t date, uint32_t time);
+  void timecode(uint32_t tc, const char* name = "timecode", const char* code_name = "timecode_code");
+  void recorded(uint32_t date, uint32_t time, const char* name = "recorded");
+  void counts(const damage_counts& d);
 
   output_stream& out_;
   json_writer json_;

@@ -28,13 +28,45 @@ void text_log::status(const status_event& e) {
 }
 
 void text_log::recording_start(const recording_start_event& e) {
-  char timecode[16], datetime[80];
-  out_.printf("%s / %s - New recording\n", timecode_text(e.timecode, timecode, sizeof timecode),
-              rec_datetime_text(e.rec_date, e.rec_time, year_(), datetime, sizeof datetime));
+  head({e.timecode, e.rec_date, e.rec_time});
+  out_.printf("New recording\n");
 }
 
 void text_log::timecode_broken(const timecode_broken_event&) {
   out_.printf("Timecode is broken, switch to diff blocks for audio/frame count\n");
+}
+
+// "TIMECODE / DATE TIME - ", as every line about a frame opens.
+void text_log::head(const frame_stamp& stamp) {
+  char timecode[16], datetime[80];
+  out_.printf("%s / %s - ", timecode_text(stamp.timecode, timecode, sizeof timecode),
+              rec_datetime_text(stamp.rec_date, stamp.rec_time, year_(), datetime, sizeof datetime));
+}
+
+void text_log::damage_run(const damage_run_event& e) {
+  const damage_counts& d = e.damage;
+  char last[16];
+  head(e.first);
+  out_.printf("Damage: %d frame%s to %s; video blocks concealed %d, errors %d, unknown %d; "
+              "in even/odd sequences %d/%d%s; audio error samples %d in %d blocks; sequences missing %d\n",
+              e.frames, e.frames == 1 ? "" : "s", timecode_text(e.last_timecode, last, sizeof last), d.video_concealed,
+              d.video_errors, d.video_unknown, d.video_even, d.video_odd, e.one_head ? ", one head" : "",
+              d.audio_error_samples, d.audio_error_blocks, d.sequences_missing);
+}
+
+void text_log::timecode_jump(const timecode_jump_event& e) {
+  char from[16], to[16];
+  head(e.stamp);
+  out_.printf("Timecode jump: %s -> %s\n", timecode_text(e.from, from, sizeof from),
+              timecode_text(e.stamp.timecode, to, sizeof to));
+}
+
+void text_log::recording_time_jump(const recording_time_jump_event& e) {
+  char from[80], to[80];
+  head(e.stamp);
+  out_.printf("Recording time jump: %s -> %s, %s\n", rec_datetime_text(e.from_date, e.from_time, year_(), from, sizeof from),
+              rec_datetime_text(e.stamp.rec_date, e.stamp.rec_time, year_(), to, sizeof to),
+              e.marked ? "marked as a recording start" : "not marked as a recording start");
 }
 
 void text_log::audio_block_warning(const audio_block_warning_event& e) {
@@ -48,13 +80,25 @@ void text_log::summary(const summary_event& e) {
   out_.printf("============\n");
   out_.printf("Total frames: %d\n", e.frames);
   out_.printf("DIF Blocks analysed: %d\n", e.sequences);  // sequences, despite the label
-  if (!e.has_verdict) return;
-  if (e.audio.locked) {
-    out_.printf("Audio is locked\n");
-    return;
+  if (e.has_verdict) {
+    if (e.audio.locked)
+      out_.printf("Audio is locked\n");
+    else
+      out_.printf("Audio offset: final=%d (%d ms), max=%d (%d ms)\n", e.audio.final_offset, e.audio.final_offset_ms,
+                  e.audio.max_offset, e.audio.max_offset_ms);
   }
-  out_.printf("Audio offset: final=%d (%d ms), max=%d (%d ms)\n", e.audio.final_offset, e.audio.final_offset_ms,
-              e.audio.max_offset, e.audio.max_offset_ms);
+  if (!e.has_damage) return;
+  const damage_totals& t = e.damage;
+  const damage_counts& d = t.sum;
+  out_.printf("Damaged frames: %d of %d (%.1f%%)\n", t.damaged_frames, e.frames,
+              e.frames > 0 ? 100.0 * t.damaged_frames / e.frames : 0.0);
+  out_.printf("Video blocks concealed: %d, errors: %d, unknown: %d (in even sequences: %d, odd: %d)\n",
+              d.video_concealed, d.video_errors, d.video_unknown, d.video_even, d.video_odd);
+  out_.printf("Audio error samples: %d in %d blocks\n", d.audio_error_samples, d.audio_error_blocks);
+  out_.printf("DIF sequences missing: %d\n", d.sequences_missing);
+  out_.printf("Timecode jumps: %d\n", t.timecode_jumps);
+  out_.printf("Recording time jumps: %d (%d not marked as a recording start)\n", t.recording_time_jumps,
+              t.unmarked_recording_time_jumps);
 }
 
 }  // namespace dvlog

@@ -16,10 +16,15 @@ class text_log final : public event_sink {
   void recording_start(const recording_start_event& e) override;
   void timecode_broken(const timecode_broken_event& e) override;
   void audio_block_warning(const audio_block_warning_event& e) override;
+  void damage_run(const damage_run_event& e) override;
+  void timecode_jump(const timecode_jump_event& e) override;
+  void recording_time_jump(const recording_time_jump_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
 
  private:
+  void head(const frame_stamp& stamp);
+
   output_stream& out_;
   year_source year_;
 };

@@ -39,6 +39,7 @@ bytes make_sequence(uint8_t dseq) {
       uint8_t* block = &s[first + v * BLOCK];
       set_ids(block, 0x96, id1, video_number++);
       for (size_t k = 3; k < BLOCK; ++k) block[k] = static_cast<uint8_t>(k * 7 + v);
+      block[3] &= 0x0F;  // STA 0: a block read intact
     }
   }
   // Subcode sync blocks: two ID bytes and a parity byte before each pack.

@@ -1,0 +1,49 @@
+// Counting what the tape lost, frame by frame: video blocks concealed or in
+// error, audio error samples, missing DIF sequences; and the runs of damaged
+// frames.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/events.h"
+
+namespace dvlog {
+
+// The tally of the frame being read.
+struct frame_tally {
+  damage_counts damage;
+  int32_t video_blocks = 0;
+  int32_t audio_blocks = 0;
+  uint32_t sequences_seen = 0;  // bit n: sequence number n met
+};
+
+// Counts the blocks of one sequence into the tally. `quantisation` is that of
+// the last audio source pack met (0xFF before any); a pack in this sequence
+// updates it.
+void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quantisation);
+
+// The sequence numbers of 0 .. per_frame - 1 that the tally has not met.
+int32_t sequences_missing(uint32_t seen, int32_t per_frame);
+
+// Gathers damaged frames into runs, and the totals of the whole stream.
+class damage_runs {
+ public:
+  // A complete frame: damaged or not. Returns true, with the run in *ended,
+  // when an intact frame ends a run.
+  bool add(const frame_event& f, damage_run_event* ended);
+  // At the end of the input: true, with the run in *ended, when one is open.
+  bool finish(damage_run_event* ended);
+
+  damage_totals& totals() { return totals_; }
+
+ private:
+  bool open_ = false;
+  damage_run_event run_{};
+  damage_totals totals_;
+};
+
+// Damage in even or odd sequences only, and more than a sequence's worth of
+// video blocks, points at one clogged head rather than at the tape.
+bool one_head(const damage_counts& d);
+
+}  // namespace dvlog
