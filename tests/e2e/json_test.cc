@@ -94,7 +94,7 @@ TEST(Json, NamesInTheSummary) {
   for (const auto& r : rows) {
     const std::string path = dir.write(r.name, empty);
     const tool_run run = run_tool({"--json", path});
-    EXPECT_EQ(run.out, "{\"event\":\"summary\",\"frames\":0,\"sequences\":0,\"audio\":null,\"input\":\"" +
+    EXPECT_EQ(run.out, "{\"event\":\"summary\",\"frames\":0,\"sequences\":0,\"audio\":null,\"damage\":null,\"input\":\"" +
                            dir.path() + "/" + r.shown + "\",\"bytes\":0,\"stopped_by\":null}\n");
     int status = -1;
     shell_output("printf '%s' " + shell_quote(run.out) + " | jq -e .input >/dev/null", &status);
@@ -103,7 +103,7 @@ TEST(Json, NamesInTheSummary) {
   tool_io io;
   io.input = &empty;
   EXPECT_EQ(run_tool({"--json"}, io).out,
-            "{\"event\":\"summary\",\"frames\":0,\"sequences\":0,\"audio\":null,\"input\":null,\"bytes\":0,"
+            "{\"event\":\"summary\",\"frames\":0,\"sequences\":0,\"audio\":null,\"damage\":null,\"input\":null,\"bytes\":0,"
             "\"stopped_by\":null}\n");
 }
 
