@@ -19,6 +19,8 @@ const char USAGE_TEXT[] =
     "  --damage       also tell what the tape lost: damaged frames (video blocks\n"
     "                 concealed or in error, audio error samples, missing DIF\n"
     "                 sequences) and jumps of the timecode and recording time\n"
+    "  --report FILE  also write an HTML report of the tape to FILE: a timeline\n"
+    "                 of recordings, damage, audio offset and events, and tables\n"
     "  --progress     show progress on standard error (the default when standard\n"
     "                 error is a terminal and standard output is not)\n"
     "  --no-progress  never show progress\n"
@@ -34,17 +36,19 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, progress, no_progress };
+enum class option_id { help, version, json, damage, report, progress, no_progress };
 
 struct option_spec {
   const char* name;
   option_id id;
+  bool takes_value = false;
 };
 
 constexpr option_spec OPTIONS[] = {
     {"--help", option_id::help},         {"-h", option_id::help},
     {"--version", option_id::version},   {"-V", option_id::version},
     {"--json", option_id::json},         {"--damage", option_id::damage},
+    {"--report", option_id::report, true},
     {"--progress", option_id::progress},
     {"--no-progress", option_id::no_progress},
 };
@@ -83,7 +87,15 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
     for (const option_spec& o : OPTIONS)
       if (std::strlen(o.name) == name_length && std::strncmp(o.name, arg, name_length) == 0) spec = &o;
     if (spec == nullptr) return usage_error(err_fd, "dvlog: unknown option '%.*s'\n", arg, name_length);
-    if (equals) return usage_error(err_fd, "dvlog: option '%.*s' takes no value\n", arg, name_length);
+    const char* value = nullptr;
+    if (spec->takes_value) {
+      // --name=VALUE or --name VALUE
+      value = equals ? equals + 1 : i + 1 < argc ? argv[++i] : nullptr;
+      if (value == nullptr || value[0] == '\0')
+        return usage_error(err_fd, "dvlog: option '%.*s' needs a file name\n", arg, name_length);
+    } else if (equals) {
+      return usage_error(err_fd, "dvlog: option '%.*s' takes no value\n", arg, name_length);
+    }
     switch (spec->id) {
       case option_id::help:
         if (wanted == parse_result::run) wanted = parse_result::help;
@@ -96,6 +108,9 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
       case option_id::damage:
         out.damage = true;
+        break;
+      case option_id::report:
+        out.report = value;
         break;
       case option_id::progress:
         out.progress = progress_mode::on;

@@ -9,6 +9,7 @@ struct options {
   const char* path = nullptr;  // nullptr, "" or "-": standard input
   bool json = false;
   bool damage = false;
+  const char* report = nullptr;  // where to write the HTML report
   progress_mode progress = progress_mode::automatic;
 };
 

@@ -9,7 +9,9 @@
 #include "input/scanner.h"
 #include "input/source.h"
 #include "main/options.h"
+#include "report/html_report.h"
 #include "report/json_log.h"
+#include "report/log_and_report.h"
 #include "report/output_stream.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"
@@ -39,6 +41,9 @@ class log_run {
   // Tells the summary and writes out what is left. Returns 0, or 1 when the
   // log could not be written.
   int finish(int stop_signal = 0);
+  // Writes the HTML report, when one was asked for, to fd. False when it
+  // could not be written (and that was told).
+  bool write_report(int fd);
 
  private:
   output_stream out_;
@@ -46,6 +51,11 @@ class log_run {
   text_log text_;
   json_log json_;
   event_sink& log_;
+  report_facts report_facts_;
+  std::unique_ptr<html_report> report_;
+  std::unique_ptr<log_and_report> both_;
+  int err_fd_;
+  const char* report_path_;
   analyser analysis_;
   std::unique_ptr<uint8_t[]> window_;
   scanner scan_;

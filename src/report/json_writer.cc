@@ -1,41 +1,11 @@
 #include "report/json_writer.h"
 
+#include "report/utf8.h"
+
 #include <cinttypes>
 #include <cstdio>
 
 namespace dvlog {
-
-namespace {
-
-constexpr char REPLACEMENT[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-// The length of the well-formed UTF-8 sequence at p (1 to 4), or 0 when the
-// byte at p does not start one.
-size_t utf8_length(const unsigned char* p) {
-  const unsigned char b = p[0];
-  if (b < 0x80) return 1;
-  size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3;
-    if (b == 0xE0) lo = 0xA0;  // no overlong forms
-    if (b == 0xED) hi = 0x9F;  // no surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (p[1] < lo || p[1] > hi) return 0;
-  for (size_t i = 2; i < n; ++i)
-    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-  return n;
-}
-
-}  // namespace
 
 void write_json_string_body(output_stream& out, const char* text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -57,7 +27,7 @@ void write_json_string_body(output_stream& out, const char* text) {
       out.write(reinterpret_cast<const char*>(p), n);
       p += n;
     } else {
-      out.write(REPLACEMENT, sizeof REPLACEMENT - 1);
+      out.write(REPLACEMENT_CHARACTER, sizeof REPLACEMENT_CHARACTER - 1);
       ++p;
     }
   }

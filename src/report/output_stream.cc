@@ -28,7 +28,8 @@ int write_all(int fd, const char* data, size_t size) {
   return 0;
 }
 
-output_stream::output_stream(int out_fd, int err_fd) : out_fd_(out_fd), err_fd_(err_fd) {}
+output_stream::output_stream(int out_fd, int err_fd, const char* report_path)
+    : out_fd_(out_fd), err_fd_(err_fd), report_path_(report_path) {}
 
 void output_stream::printf(const char* format, ...) {
   if (CAPACITY - used_ < PIECE_MAX) flush();
@@ -59,7 +60,10 @@ void output_stream::flush() {
     failure_ = write_all(out_fd_, buffer_, used_);
     // Told at once: on a live capture the input may never end. Reading goes
     // on, so that the capture upstream is not cut off.
-    if (failure_ != 0) dprintf(err_fd_, "Could not write output: %s\n", std::strerror(failure_));
+    if (failure_ != 0 && report_path_ != nullptr)
+      dprintf(err_fd_, "Could not write report %s: %s\n", report_path_, std::strerror(failure_));
+    else if (failure_ != 0)
+      dprintf(err_fd_, "Could not write output: %s\n", std::strerror(failure_));
   }
   used_ = 0;
 }

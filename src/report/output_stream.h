@@ -18,7 +18,9 @@ class screen_line {
 class output_stream {
  public:
   // Lines go to out_fd; messages, and the notice that out_fd failed, to err_fd.
-  output_stream(int out_fd, int err_fd);
+  // `report_path`: out_fd is the HTML report being written there, whose
+  // failure is told as such.
+  output_stream(int out_fd, int err_fd, const char* report_path = nullptr);
   output_stream(const output_stream&) = delete;
   output_stream& operator=(const output_stream&) = delete;
 
@@ -45,6 +47,7 @@ class output_stream {
   int out_fd_;
   int err_fd_;
   int failure_ = 0;
+  const char* report_path_;
   screen_line* screen_line_ = nullptr;
 };
 

@@ -1,30 +1,15 @@
 #include "report/text_log.h"
 
-#include "dv/system.h"
-#include "report/camera_texts.h"
-#include "report/picture_texts.h"
+#include "report/status_text.h"
 
 namespace dvlog {
 
 text_log::text_log(output_stream& out, year_source year) : out_(out), year_(year) {}
 
 void text_log::status(const status_event& e) {
-  const dv_meta& m = e.settings;
-  char timecode[16], datetime[80], aperture[8], gain[8], shutter[8], video_type[4];
-  out_.printf("%s / %s - AP=%s, GAIN=%s, SHUTTER=%s, %s, %s, %s, %s", timecode_text(m.timecode, timecode, sizeof timecode),
-              rec_datetime_text(m.rec_date, m.rec_time, year_(), datetime, sizeof datetime),
-              aperture_text(m.iris, aperture, sizeof aperture), gain_text(m.gain, gain, sizeof gain),
-              shutter_text(m.shutter, shutter, sizeof shutter), aspect_text(m.aspect), system_text(m.system),
-              video_type_text(m.video_type, video_type, sizeof video_type), m.interlaced ? "Interlaced" : "Progressive");
-  if (e.has_audio)
-    out_.printf(", AUDIO=%s %d bits, %s, %soffset=%d", AUDIO_RATE_NAMES[m.audio_rate_code & 3],
-                AUDIO_BITS[m.audio_bits_code & 3], m.audio_unlocked ? "Unlocked" : "Locked",
-                m.emphasis_off ? "" : "Emphasis on, ", e.audio_offset);
-  // The raw camera words only when they changed.
-  if (e.changed & CHANGED_CAMERA2) out_.printf(", Camera2=%08X", m.camera2);
-  if (e.changed & CHANGED_AP2) out_.printf(", AP2=%04X", m.ap2);
-  if (e.changed & CHANGED_SH2) out_.printf(", SH2=%04X", m.sh2);
-  out_.printf("\n");
+  char settings[256];
+  head({e.settings.timecode, e.settings.rec_date, e.settings.rec_time});
+  out_.printf("%s\n", status_settings_text(e, settings, sizeof settings));
 }
 
 void text_log::recording_start(const recording_start_event& e) {

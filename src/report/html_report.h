@@ -1,0 +1,109 @@
+// The HTML report (--report FILE): one page that needs nothing else, with a
+// timeline of the whole tape (recordings, damage, audio offset, events) and
+// tables of recordings, damaged runs and status lines. It keeps a fixed
+// amount, whatever the length of the tape, all of it allocated before the
+// stream is read, and writes the page at the end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "analysis/events.h"
+#include "report/output_stream.h"
+#include "report/time_texts.h"
+#include "report/timeline.h"
+
+namespace dvlog {
+
+// At most `capacity` rows; those beyond are counted.
+template <typename Row>
+class bounded_rows {
+ public:
+  explicit bounded_rows(int capacity) : rows_(new Row[static_cast<size_t>(capacity)]), capacity_(capacity) {}
+  void add(const Row& r) {
+    if (count_ < capacity_)
+      rows_[count_++] = r;
+    else
+      ++more_;
+  }
+  int size() const { return count_; }
+  int64_t more() const { return more_; }
+  const Row& operator[](int i) const { return rows_[i]; }
+  const Row& back() const { return rows_[count_ - 1]; }
+
+ private:
+  std::unique_ptr<Row[]> rows_;
+  int capacity_;
+  int count_ = 0;
+  int64_t more_ = 0;
+};
+
+// What the page says of the run besides the analysis.
+struct report_facts {
+  const char* input = "standard input";
+  uint64_t input_bytes = 0;
+  const char* version = "";
+};
+
+class html_report final : public event_sink {
+ public:
+  static constexpr int TABLE_ROWS = 10000;
+
+  html_report(year_source year, const report_facts& facts);
+
+  void status(const status_event& e) override;
+  void recording_start(const recording_start_event& e) override;
+  void timecode_broken(const timecode_broken_event& e) override;
+  void audio_block_warning(const audio_block_warning_event&) override {}
+  void frame(const frame_event& e) override;
+  void damage_run(const damage_run_event& e) override;
+  void timecode_jump(const timecode_jump_event& e) override;
+  void recording_time_jump(const recording_time_jump_event& e) override;
+  void summary(const summary_event& e) override;
+
+  // Writes the page.
+  void write(output_stream& out) const;
+
+ private:
+  // A recording: from a start mark, or from a jump of the recording time that
+  // no mark explains.
+  struct recording {
+    event_place at;
+    frame_stamp stamp;
+    bool marked;
+  };
+  struct jump {
+    event_place at;
+    frame_stamp stamp;
+    uint32_t from_a, from_b;  // timecode; or date and time
+    bool timecode;            // a timecode jump, else a recording-time one
+    bool marked;
+  };
+  struct status_row {
+    event_place at;
+    dv_meta settings;
+    uint32_t changed;
+    bool has_audio;
+    int32_t audio_offset;
+  };
+
+  void write_header(output_stream& out) const;
+  void write_timeline(output_stream& out) const;
+  void write_tables(output_stream& out) const;
+  double x_of(int32_t frame) const;
+
+  year_source year_;
+  const report_facts& facts_;
+  std::unique_ptr<timeline> timeline_;
+  bounded_rows<recording> recordings_;
+  bounded_rows<damage_run_event> runs_;
+  bounded_rows<status_row> statuses_;
+  bounded_rows<jump> jumps_;
+  bool tc_broken_ = false;
+  event_place tc_broken_at_{};
+  uint32_t tc_broken_timecode_ = 0;
+  int32_t last_frame_ = 0;
+  summary_event summary_{};
+};
+
+}  // namespace dvlog

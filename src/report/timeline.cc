@@ -1,0 +1,58 @@
+#include "report/timeline.h"
+
+#include <algorithm>
+
+namespace dvlog {
+
+void slice::add(const slice& later) {
+  if (frames == 0) {
+    *this = later;
+    return;
+  }
+  if (later.frames == 0) return;
+  frames += later.frames;
+  video_blocks += later.video_blocks;
+  concealed += later.concealed;
+  errors += later.errors;
+  audio_blocks += later.audio_blocks;
+  audio_error_blocks += later.audio_error_blocks;
+  offset_min = std::min(offset_min, later.offset_min);
+  offset_max = std::max(offset_max, later.offset_max);
+  offset_last = later.offset_last;
+}
+
+void timeline::merge_pairs() {
+  for (int i = 0; i < SLICES / 2; ++i) {
+    slice merged = slices_[2 * i];
+    merged.add(slices_[2 * i + 1]);
+    slices_[i] = merged;
+  }
+  for (int i = SLICES / 2; i < SLICES; ++i) slices_[i] = slice{};
+  frames_per_slice_ *= 2;
+  used_ = (used_ + 1) / 2;
+}
+
+void timeline::add(int32_t frame, const frame_event& f) {
+  if (used_ == 0 && slices_[0].frames == 0) first_frame_ = frame;
+  // Frames are placed by their number; one that comes out of order (the
+  // count restarted from sequences) goes with the last slice.
+  int64_t index = (int64_t{frame} - first_frame_) / frames_per_slice_;
+  if (index < used_ - 1 || index < 0) index = std::max(used_ - 1, 0);
+  while (index >= SLICES) {
+    merge_pairs();
+    index = (int64_t{frame} - first_frame_) / frames_per_slice_;
+  }
+  slice s;
+  s.frames = 1;
+  s.first_timecode = f.stamp.timecode;
+  s.video_blocks = f.video_blocks;
+  s.concealed = f.damage.video_concealed;
+  s.errors = f.damage.video_errors + f.damage.video_unknown;
+  s.audio_blocks = f.audio_blocks;
+  s.audio_error_blocks = f.damage.audio_error_blocks;
+  s.offset_min = s.offset_max = s.offset_last = f.audio_offset;
+  slices_[index].add(s);
+  used_ = std::max(used_, static_cast<int>(index) + 1);
+}
+
+}  // namespace dvlog
