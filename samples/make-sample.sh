@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes samples/sample.dv: half a second of NTSC DV (15 frames, 1.8 MB) that
-# looks like three short recordings on one tape. Each recording is made by
+# looks like three short recordings on one tape, with the marks of a worn
+# tape that `dvlog --damage` and `--report` show (the plain log shows none):
+# a dropout, a clogged head and unreadable audio. Each recording is made by
 # ffmpeg from its test picture and a tone (720x480 at 29.97, 4:1:1, 48 kHz
 # stereo 16-bit PCM); the timecode runs on from one to the next, the recording
 # date and time jump, and the middle one is 16:9. ffmpeg never sets the
@@ -57,10 +59,43 @@ mark_recording_start() {
   done
 }
 
+# Sets the error status (STA, high nibble of byte 3) of video blocks: in
+# frame FRAME of FILE, sequences FIRST to LAST by STEP, blocks 0 to COUNT - 1 of
+# each (a sequence has 135, in nine rows of 15 after each audio block).
+set_video_status() {
+  local file=$1 frame=$2 first=$3 last=$4 step=$5 count=$6 sta=$7 s k block q
+  for ((s = first; s <= last; s += step)); do
+    for ((k = 0; k < count; k++)); do
+      block=$((frame * FRAME + s * SEQUENCE + 480 + 1280 * (k / 15) + 80 * (1 + k % 15)))
+      q=$(byte_at "$file" $((block + 3)))
+      set_byte "$file" $((block + 3)) $((sta << 4 | (q & 0x0f)))
+    done
+  done
+}
+
+# Writes the 16-bit audio error code 0x8000 over the first COUNT samples of
+# audio block J in sequence S of frame FRAME.
+set_audio_errors() {
+  local file=$1 frame=$2 s=$3 j=$4 count=$5 i at
+  for ((i = 0; i < count; i++)); do
+    at=$((frame * FRAME + s * SEQUENCE + 480 + 1280 * j + 8 + 2 * i))
+    set_byte "$file" "$at" $((0x80))
+    set_byte "$file" $((at + 1)) 0
+  done
+}
+
 clip first "00:00:00;00" 2024-06-16T09:30:00Z
 clip second "00:00:00;05" 2024-06-16T11:02:40Z -aspect 16:9
 clip third "00:00:00;10" 2024-06-23T16:45:12Z
 for name in first second third; do mark_recording_start "$work/$name.dv"; done
+
+# A dropout in the first recording: 30 blocks in error in each of sequences 3
+# to 6 of its fourth frame. A clogged head in the second: every video block of
+# the even sequences concealed for three frames. Unreadable audio in the third.
+set_video_status "$work/first.dv" 3 3 6 1 30 7
+for frame in 1 2 3; do set_video_status "$work/second.dv" "$frame" 0 8 2 135 10; done
+set_audio_errors "$work/third.dv" 2 1 4 36
+set_audio_errors "$work/third.dv" 2 5 7 12
 
 cat "$work/first.dv" "$work/second.dv" "$work/third.dv" >"$work/sample.dv"
 mv "$work/sample.dv" sample.dv

@@ -323,10 +323,12 @@ void html_report::write_timeline(output_stream& out) const {
   // The axis: the timecode at a few slices.
   out.printf("<g id=\"axis\"><line class=\"zero\" x1=\"%.0f\" x2=\"%.0f\" y1=\"%.0f\" y2=\"%.0f\"/>\n", LEFT,
              LEFT + PLOT, AXIS_TOP, AXIS_TOP);
+  // Up to six labels, spread evenly over the axis, each naming the slice under it.
   const int labels = std::min(t.used(), 6);
   for (int k = 0; k < labels; ++k) {
-    const int i = labels > 1 ? k * (t.used() - 1) / (labels - 1) : 0;
-    const double x = std::clamp(LEFT + (i + 0.5) * slice_width, LEFT + 50, LEFT + PLOT - 50);
+    const double share = labels > 1 ? static_cast<double>(k) / (labels - 1) : 0;
+    const int i = std::min(static_cast<int>(share * t.used()), t.used() - 1);
+    const double x = std::clamp(LEFT + share * PLOT, LEFT + 55, LEFT + PLOT - 55);
     out.printf("<text x=\"%.2f\" y=\"%.0f\" text-anchor=\"middle\">%s</text>\n", x, AXIS_TOP + 16,
                timecode_of(t.at(i).first_timecode, tc, sizeof tc));
   }

@@ -1,0 +1,110 @@
+// The HTML report keeps a fixed amount whatever the length of the tape: a
+// timeline of 2048 slices whose neighbours merge in pairs, and tables of at
+// most 10000 rows that say how many more there were.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "report/html_report.h"
+#include "report/timeline.h"
+
+namespace {
+
+dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset) {
+  dvlog::frame_event f{};
+  f.at.frame = number;
+  f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO};
+  f.video_blocks = 1350;
+  f.audio_blocks = 90;
+  f.damage.video_concealed = concealed;
+  f.audio_offset = offset;
+  return f;
+}
+
+// However many frames come, the slices hold all of them and all their damage,
+// each slice the same number of frames, and keep the range of the offset.
+TEST(Timeline, MergesNeighboursInPairs) {
+  struct row {
+    int32_t frames;
+    int used;
+    int32_t per_slice;
+  };
+  const row rows[] = {{1, 1, 1}, {2048, 2048, 1}, {2049, 1025, 2}, {5000, 1250, 4}, {108000, 1688, 64}};
+  for (const row& r : rows) {
+    auto t = std::make_unique<dvlog::timeline>();
+    for (int32_t n = 1; n <= r.frames; ++n) t->add(n, frame_with(n, n % 7 == 0 ? 3 : 0, n % 11 - 5));
+    EXPECT_EQ(t->used(), r.used) << r.frames;
+    EXPECT_EQ(t->frames_per_slice(), r.per_slice) << r.frames;
+    int64_t frames = 0, concealed = 0;
+    for (int i = 0; i < t->used(); ++i) {
+      const dvlog::slice& s = t->at(i);
+      frames += s.frames;
+      concealed += s.concealed;
+      if (i + 1 < t->used()) {
+        EXPECT_EQ(s.frames, r.per_slice) << r.frames << " slice " << i;
+      }
+      EXPECT_EQ(s.first_timecode, static_cast<uint32_t>(1 + i * r.per_slice)) << r.frames;
+      if (r.per_slice >= 11 && i + 1 < t->used()) {
+        EXPECT_EQ(s.offset_min, -5) << r.frames;
+        EXPECT_EQ(s.offset_max, 5) << r.frames;
+      }
+    }
+    EXPECT_EQ(frames, r.frames);
+    EXPECT_EQ(concealed, 3 * (r.frames / 7));
+  }
+}
+
+// The page written into an in-memory file.
+std::string page_of(const dvlog::html_report& report) {
+  const int fd = memfd_create("report-test", 0);
+  {
+    dvlog::output_stream out(fd, 2);
+    report.write(out);
+    out.flush();
+  }
+  std::string page;
+  char buffer[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) page.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  return page;
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(HtmlReport, TablesKeepTenThousandRowsAndCountTheRest) {
+  const dvlog::report_facts facts{"tape.dv", 0, "test"};
+  dvlog::html_report report([] { return int64_t{2026}; }, facts);
+  dvlog::status_event status{};
+  dvlog::meta_reset(status.settings);
+  for (int i = 0; i < dvlog::html_report::TABLE_ROWS + 7; ++i) {
+    status.at.frame = i + 1;
+    status.changed = dvlog::CHANGED_GAIN;
+    report.status(status);
+  }
+  const std::string page = page_of(report);
+  // The status table: a header row and 10000 rows; the rest counted.
+  const size_t table = page.find("<table id=\"status\">");
+  ASSERT_NE(table, std::string::npos);
+  EXPECT_EQ(occurrences(page.substr(table, page.find("</table>", table) - table), "<tr>"), 10001u);
+  EXPECT_NE(page.find("And 7 more, not kept."), std::string::npos);
+}
+
+// Names are escaped as HTML, and a byte that is no UTF-8 shows as U+FFFD.
+TEST(HtmlReport, EscapesTheInputName) {
+  const dvlog::report_facts facts{"<b>&\"tape\xff.dv", 0, "test"};
+  dvlog::html_report report([] { return int64_t{2026}; }, facts);
+  report.summary({});
+  const std::string page = page_of(report);
+  EXPECT_NE(page.find("<h1>&lt;b&gt;&amp;&quot;tape\xef\xbf\xbd.dv</h1>"), std::string::npos);
+  EXPECT_EQ(page.find("<b>&"), std::string::npos);
+}
+
+}  // namespace
