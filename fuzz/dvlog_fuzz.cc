@@ -1,7 +1,8 @@
 // libFuzzer target: the whole tool on one input, fed to the scanner as a
-// file's bytes would be, through the decoding, the accounting, the logs and
-// the summary; the output goes to /dev/null, so only crashes, sanitizer
-// reports, leaks and hangs are findings.
+// file's bytes would be, through the decoding, the accounting, the damage
+// count, the logs and the summary, three times: the text log; the JSON log
+// with damage; the text log with the HTML report. The output goes to
+// /dev/null, so only crashes, sanitizer reports, leaks and hangs are findings.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,13 +28,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  dvlog::run_setup setup;
-  setup.out_fd = setup.err_fd = devnull;
-  dvlog::input_source in;
-  in.name = "fuzz input";
-  dvlog::log_run run(setup, in);
-  run.scan().feed(data, size);
-  // Writing to /dev/null never fails.
-  if (run.finish() != 0) std::abort();
+  for (int mode = 0; mode < 3; ++mode) {
+    dvlog::run_setup setup;
+    setup.out_fd = setup.err_fd = devnull;
+    setup.opts.json = setup.opts.damage = mode == 1;
+    setup.opts.report = mode == 2 ? "/dev/null" : nullptr;
+    dvlog::input_source in;
+    in.name = "fuzz input";
+    dvlog::log_run run(setup, in);
+    run.scan().feed(data, size);
+    // Writing to /dev/null never fails.
+    if (run.finish() != 0 || !run.write_report(devnull)) std::abort();
+  }
   return 0;
 }

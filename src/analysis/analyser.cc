@@ -118,8 +118,13 @@ int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
 // missing sequences are not judged.
 void analyser::close_frame(bool last) {
   const bool first = !frames_closed_;
-  if (!last && (!first || first_frame_whole_))
-    tally_.damage.sequences_missing = sequences_missing(tally_.sequences_seen, system_of(current_.system).sequences_per_frame);
+  const bool judged = !last && (!first || first_frame_whole_) && unjudged_frames_ == 0;
+  if (unjudged_frames_ > 0) --unjudged_frames_;
+  if (judged) {
+    const signal_type* type = find_signal_type(current_.video_type);
+    tally_.damage.sequences_missing = sequences_missing(
+        tally_.sequences_seen, system_of(current_.system).sequences_per_frame, type ? type->channels : 1);
+  }
 
   if (!first) {
     const int64_t before = recorded_seconds(last_closed_.rec_date, last_closed_.rec_time, year_now_);
@@ -151,6 +156,9 @@ void analyser::count_frame(uint32_t saved_tc) {
       tc_broken_ = true;
       tc = saved_tc;
       sink_.timecode_broken({here(), tc});
+      // Where frames begin is uncertain in the frame open now and the next:
+      // the count moves from timecodes to sequences between them.
+      unjudged_frames_ = 2;
     }
     if (tc != previous_.timecode) {
       if (count_damage_ && previous_.timecode != NO_INFO) check_timecode_step(previous_.timecode, tc);
@@ -162,8 +170,9 @@ void analyser::count_frame(uint32_t saved_tc) {
     // A video source pack has set the system and the signal type.
     const int32_t per_frame = sequences_per_frame(current_.system, current_.video_type);
     const int32_t n = wrapping_add(wrapping_add(sequence_count_, -1) / per_frame, 1);
-    if (n != frame_count_) start_frame();
+    const bool new_frame = n != frame_count_;
     frame_count_ = n;
+    if (new_frame) start_frame();
   }
 }
 

@@ -66,6 +66,7 @@ class analyser final : public sequence_consumer {
   bool frame_open_ = false;
   bool first_frame_whole_ = false;  // the first frame began with sequence 0
   bool frames_closed_ = false;
+  int unjudged_frames_ = 0;       // frames around the switch to counting sequences
   frame_stamp last_closed_{};     // of the frame before
   uint8_t quantisation_ = 0xFF;
   damage_runs runs_;

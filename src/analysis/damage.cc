@@ -25,9 +25,10 @@ void damage_counts::add(const damage_counts& o) {
 }
 
 void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quantisation) {
-  // The number of the sequence within its frame (and channel).
-  const unsigned number = sequence_number(s[SUBCODE_BLOCK_0 + ID1]);
-  tally.sequences_seen |= 1u << number;
+  // The number of the sequence within its frame and channel.
+  const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
+  const unsigned number = sequence_number(id1);
+  tally.sequences_seen |= uint64_t{1} << (16 * channel_number(id1) + number);
 
   int32_t damaged = 0;
   damage_counts& d = tally.damage;
@@ -68,9 +69,10 @@ void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quanti
   }
 }
 
-int32_t sequences_missing(uint32_t seen, int32_t per_frame) {
+int32_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels) {
   int32_t missing = 0;
-  for (int32_t n = 0; n < per_frame && n < 32; ++n) missing += !(seen & (1u << n));
+  for (int32_t c = 0; c < channels && c < 4; ++c)
+    for (int32_t n = 0; n < per_channel && n < 16; ++n) missing += !(seen & (uint64_t{1} << (16 * c + n)));
   return missing;
 }
 

@@ -14,7 +14,7 @@ struct frame_tally {
   damage_counts damage;
   int32_t video_blocks = 0;
   int32_t audio_blocks = 0;
-  uint32_t sequences_seen = 0;  // bit n: sequence number n met
+  uint64_t sequences_seen = 0;  // bit 16 c + n: sequence number n of channel c met
 };
 
 // Counts the blocks of one sequence into the tally. `quantisation` is that of
@@ -22,8 +22,9 @@ struct frame_tally {
 // updates it.
 void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quantisation);
 
-// The sequence numbers of 0 .. per_frame - 1 that the tally has not met.
-int32_t sequences_missing(uint32_t seen, int32_t per_frame);
+// The sequence numbers of 0 .. per_channel - 1 of each of `channels` that the
+// tally has not met.
+int32_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels);
 
 // Gathers damaged frames into runs, and the totals of the whole stream.
 class damage_runs {

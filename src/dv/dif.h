@@ -39,8 +39,11 @@ constexpr int AUDIO_BLOCKS = 9;
 constexpr size_t AUDIO_BLOCK_STRIDE = 16 * BLOCK_SIZE;
 constexpr size_t audio_block(int j) { return 6 * BLOCK_SIZE + AUDIO_BLOCK_STRIDE * static_cast<size_t>(j); }
 
-// ID1 carries the DIF sequence number in its high nibble.
+// ID1 carries the DIF sequence number in its high nibble, then FSC and FSP,
+// which tell the channels of a frame recorded on two or four (DV50 and DVCPRO
+// HD): channel 0 has FSC 0 and FSP 1, as every DV25 sequence.
 constexpr unsigned sequence_number(uint8_t id1) { return id1 >> 4; }
+constexpr unsigned channel_number(uint8_t id1) { return (id1 >> 3 & 1) | ((~id1 >> 2 & 1) << 1); }
 
 // Audio and video blocks fill the rest of a sequence: nine rows of one audio
 // block and fifteen video blocks.

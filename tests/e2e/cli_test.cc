@@ -243,5 +243,32 @@ TEST_F(Cli, CommandLine) {
   EXPECT_EQ(status, 0);
 }
 
+// The report is made before anything is read: one that cannot be made costs
+// no reading. An existing one is replaced whole, and nothing else is left
+// beside it; a failing log does not keep it from being written.
+TEST_F(Cli, ReportFile) {
+  const std::string nowhere = dir->file("no dir/tape.html");
+  const tool_run failed = run_tool({"--report", nowhere, *stream_path});
+  EXPECT_EQ(failed.out, "");
+  EXPECT_EQ(failed.err, "Could not write report " + nowhere + ": No such file or directory\n");
+  EXPECT_EQ(failed.status, 1);
+
+  temp_dir pages;
+  const std::string page = pages.write("tape.html", bytes{'o', 'l', 'd'});
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  tool_io io;
+  io.out_fd = full;
+  const tool_run r = run_tool({"--report=" + page, *stream_path}, io);
+  close(full);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.find("Could not write report"), std::string::npos) << r.err;
+  const bytes written = read_file(page);
+  const std::string text(written.begin(), written.end());
+  EXPECT_EQ(text.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_EQ(text.substr(text.size() - 8), "</html>\n");
+  EXPECT_EQ(shell_output("ls " + shell_quote(pages.path())), "tape.html\n");
+}
+
 }  // namespace
 }  // namespace dvtest
