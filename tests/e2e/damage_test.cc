@@ -514,5 +514,20 @@ TEST_F(Damage, ReportOfAWornTape) {
   EXPECT_GT(std::atoi(report_check("png", screenshot).c_str()), 20) << "a blank screenshot";
 }
 
+// The sample's report kept in samples/ is the one dvlog makes of it now, but
+// for the time it was made (samples/make-report.sh remakes it).
+TEST(SampleReport, IsCurrent) {
+  temp_dir dir;
+  const std::string made_now = dir.file("report.html");
+  int status = -1;
+  shell_output("cd " + shell_quote(source_file("")) + " && " + shell_quote(DVLOG_BINARY) + " --report " +
+                   shell_quote(made_now) + " samples/sample.dv",
+               &status);
+  ASSERT_EQ(status, 0);
+  const std::string without_time = " | grep -v '<dt>Report made</dt>'";
+  EXPECT_EQ(shell_output("cat " + shell_quote(made_now) + without_time),
+            shell_output("cat " + shell_quote(source_file("samples/sample-report.html")) + without_time));
+}
+
 }  // namespace
 }  // namespace dvtest
