@@ -78,8 +78,11 @@ pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out) {
 
 uint32_t decode_packs(const uint8_t* data, size_t stride, int count, dv_meta& out) {
   uint32_t seen = 0;
-  for (int i = 0; i < count; ++i)
-    seen |= decode_pack(data + stride * static_cast<size_t>(i), pack_area::subcode_or_vaux, out).seen;
+  for (int i = 0; i < count; ++i) {
+    const uint8_t* p = data + stride * static_cast<size_t>(i);
+    if (p[0] == PACK_NONE) continue;  // most slots of most streams are empty
+    seen |= decode_pack(p, pack_area::subcode_or_vaux, out).seen;
+  }
   return seen;
 }
 
