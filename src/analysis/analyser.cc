@@ -51,7 +51,9 @@ analyser::analyser(event_sink& sink, bool count_damage, int64_t year_now)
 void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   sequence_count_ = wrapping_add(sequence_count_, 1);
   offset_ = offset;
-  sequence_number_ = sequence_number(s[SUBCODE_BLOCK_0 + ID1]);
+  const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
+  sequence_number_ = sequence_number(id1);
+  if (static_cast<int32_t>(channel_number(id1)) >= channels_seen_) channels_seen_ = static_cast<int32_t>(channel_number(id1)) + 1;
 
   // While the timecode is trusted, forget it so that a sequence without a
   // timecode pack shows up as NO_INFO.
@@ -121,9 +123,9 @@ void analyser::close_frame(bool last) {
   const bool judged = !last && (!first || first_frame_whole_) && unjudged_frames_ == 0;
   if (unjudged_frames_ > 0) --unjudged_frames_;
   if (judged) {
-    const signal_type* type = find_signal_type(current_.video_type);
-    tally_.damage.sequences_missing = sequences_missing(
-        tally_.sequences_seen, system_of(current_.system).sequences_per_frame, type ? type->channels : 1);
+    tally_.damage.sequences_missing =
+        sequences_missing(tally_.sequences_seen, system_of(current_.system).sequences_per_frame,
+                          channels_of(current_.video_type, channels_seen_));
   }
 
   if (!first) {
@@ -168,7 +170,7 @@ void analyser::count_frame(uint32_t saved_tc) {
     }
   } else if (packs_seen_ & SEEN_VIDEO_SOURCE) {
     // A video source pack has set the system and the signal type.
-    const int32_t per_frame = sequences_per_frame(current_.system, current_.video_type);
+    const int32_t per_frame = sequences_per_frame(current_.system, current_.video_type, channels_seen_);
     const int32_t n = wrapping_add(wrapping_add(sequence_count_, -1) / per_frame, 1);
     const bool new_frame = n != frame_count_;
     frame_count_ = n;

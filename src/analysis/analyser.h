@@ -51,6 +51,7 @@ class analyser final : public sequence_consumer {
   int32_t frame_count_ = 0;
   uint64_t offset_ = 0;            // of the sequence being analysed
   unsigned sequence_number_ = 0;   //   and its number within its frame
+  int32_t channels_seen_ = 0;      // 1 + the highest channel number met
   bool tc_broken_ = false;         // timecode unusable: frames are counted from sequences
   bool frame_audio_done_ = false;  // this frame's audio has been accounted
   bool frame_start_done_ = false;  // this frame's recording-start flag has been found

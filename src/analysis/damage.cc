@@ -9,7 +9,7 @@ namespace dvlog {
 namespace {
 
 // One head reads a sequence's worth of blocks and more: 135 video blocks.
-constexpr int32_t ONE_HEAD_MINIMUM = VIDEO_BLOCKS;
+constexpr int64_t ONE_HEAD_MINIMUM = VIDEO_BLOCKS;
 
 }  // namespace
 
@@ -30,7 +30,7 @@ void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quanti
   const unsigned number = sequence_number(id1);
   tally.sequences_seen |= uint64_t{1} << (16 * channel_number(id1) + number);
 
-  int32_t damaged = 0;
+  int64_t damaged = 0;
   damage_counts& d = tally.damage;
   for (int k = 0; k < VIDEO_BLOCKS; ++k) {
     const uint8_t* block = s + video_block(k);
@@ -69,8 +69,8 @@ void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quanti
   }
 }
 
-int32_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels) {
-  int32_t missing = 0;
+int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels) {
+  int64_t missing = 0;
   for (int32_t c = 0; c < channels && c < 4; ++c)
     for (int32_t n = 0; n < per_channel && n < 16; ++n) missing += !(seen & (uint64_t{1} << (16 * c + n)));
   return missing;

@@ -12,8 +12,8 @@ namespace dvlog {
 // The tally of the frame being read.
 struct frame_tally {
   damage_counts damage;
-  int32_t video_blocks = 0;
-  int32_t audio_blocks = 0;
+  int64_t video_blocks = 0;
+  int64_t audio_blocks = 0;
   uint64_t sequences_seen = 0;  // bit 16 c + n: sequence number n of channel c met
 };
 
@@ -24,7 +24,7 @@ void count_sequence_damage(const uint8_t* s, frame_tally& tally, uint8_t& quanti
 
 // The sequence numbers of 0 .. per_channel - 1 of each of `channels` that the
 // tally has not met.
-int32_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels);
+int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels);
 
 // Gathers damaged frames into runs, and the totals of the whole stream.
 class damage_runs {

@@ -66,17 +66,19 @@ struct audio_block_warning_event {
 };
 
 // What the tape lost in one frame, or in several (with --damage).
+// Counts are 64-bit: a frame whose timecode never moves on can gather a whole
+// tape's damage.
 struct damage_counts {
-  int32_t video_concealed = 0;  // video blocks replaced from another frame
-  int32_t video_errors = 0;     // video blocks in error, not concealed
-  int32_t video_unknown = 0;    // video blocks with a reserved status
-  int32_t video_even = 0;       // damaged video blocks in even-numbered sequences
-  int32_t video_odd = 0;        //   and in odd-numbered ones
-  int32_t audio_error_samples = 0;
-  int32_t audio_error_blocks = 0;  // audio blocks holding an error sample
-  int32_t sequences_missing = 0;   // sequence numbers the frame lacks
+  int64_t video_concealed = 0;  // video blocks replaced from another frame
+  int64_t video_errors = 0;     // video blocks in error, not concealed
+  int64_t video_unknown = 0;    // video blocks with a reserved status
+  int64_t video_even = 0;       // damaged video blocks in even-numbered sequences
+  int64_t video_odd = 0;        //   and in odd-numbered ones
+  int64_t audio_error_samples = 0;
+  int64_t audio_error_blocks = 0;  // audio blocks holding an error sample
+  int64_t sequences_missing = 0;   // sequence numbers the frame lacks
 
-  int32_t video_damaged() const { return video_concealed + video_errors + video_unknown; }
+  int64_t video_damaged() const { return video_concealed + video_errors + video_unknown; }
   bool any() const { return video_damaged() > 0 || audio_error_samples > 0 || sequences_missing > 0; }
   void add(const damage_counts& o);
 };
@@ -92,8 +94,8 @@ struct frame_event {
   event_place at;  // of the frame's first sequence
   frame_stamp stamp;
   damage_counts damage;
-  int32_t video_blocks;    // video blocks read in the frame
-  int32_t audio_blocks;    // audio blocks read in the frame
+  int64_t video_blocks;    // video blocks read in the frame
+  int64_t audio_blocks;    // audio blocks read in the frame
   bool recording_start;    // the frame is marked as a recording start
   int32_t audio_offset;    // after the frame
 };
@@ -105,7 +107,7 @@ struct damage_run_event {
   frame_stamp first;
   uint32_t last_timecode;
   int32_t last_frame;
-  int32_t frames;
+  int64_t frames;
   damage_counts damage;
   bool one_head;  // much video damage, all in even or all in odd sequences
 };
@@ -126,11 +128,11 @@ struct recording_time_jump_event {
 };
 
 struct damage_totals {
-  int32_t damaged_frames = 0;
+  int64_t damaged_frames = 0;
   damage_counts sum;
-  int32_t timecode_jumps = 0;
-  int32_t recording_time_jumps = 0;
-  int32_t unmarked_recording_time_jumps = 0;
+  int64_t timecode_jumps = 0;
+  int64_t recording_time_jumps = 0;
+  int64_t unmarked_recording_time_jumps = 0;
 };
 
 // The end of the run.

@@ -50,10 +50,18 @@ constexpr const signal_type* find_signal_type(uint8_t code) {
   return nullptr;
 }
 
-// DIF sequences in one frame of the given system and signal type.
-constexpr int32_t sequences_per_frame(uint8_t system, uint8_t video_type) {
+// The channels of a frame: those of its signal type, but no more than the
+// stream has been seen to carry, so that one damaged pack naming another type
+// does not change how a DV25 stream is counted.
+constexpr int32_t channels_of(uint8_t video_type, int32_t channels_seen) {
   const signal_type* t = find_signal_type(video_type);
-  return system_of(system).sequences_per_frame * (t ? t->channels : 1);
+  const int32_t channels = t ? t->channels : 1;
+  return channels < channels_seen ? channels : channels_seen > 0 ? channels_seen : 1;
+}
+
+// DIF sequences in one frame of the given system, signal type and channels seen.
+constexpr int32_t sequences_per_frame(uint8_t system, uint8_t video_type, int32_t channels_seen) {
+  return system_of(system).sequences_per_frame * channels_of(video_type, channels_seen);
 }
 
 // Display select mode of the video source control pack; other codes show as 4:3.

@@ -10,6 +10,39 @@
 
 namespace dvlog {
 
+namespace {
+
+// "BEFORE NAME: ERROR", in one write when it fits a line, else in pieces: a
+// path may be of any length. Nothing is allocated, as the C library's
+// formatted writes to a descriptor would.
+void tell(int fd, const char* before, const char* name, int error) {
+  const char* const parts[] = {before, name, ": ", std::strerror(error), "\n"};
+  char line[1024];
+  const int n = std::snprintf(line, sizeof line, "%s%s%s%s%s", parts[0], parts[1], parts[2], parts[3], parts[4]);
+  // Nothing is done about a failing standard error: there is nowhere left to tell.
+  if (n >= 0 && static_cast<size_t>(n) < sizeof line) {
+    (void)!write(fd, line, static_cast<size_t>(n));
+    return;
+  }
+  for (const char* part : parts) (void)!write(fd, part, std::strlen(part));
+}
+
+// True when a stop signal was pending, after letting it in.
+bool stop_pending(const stop_request& stop) {
+  sigset_t pending;
+  if (stop.signals == nullptr || sigpending(&pending) != 0) return false;
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (!sigismember(stop.signals, sig) || !sigismember(&pending, sig)) continue;
+    sigset_t blocked;
+    sigprocmask(SIG_SETMASK, stop.wait_mask, &blocked);  // the handler runs here
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool open_input(const char* path, input_source& in, int err_fd) {
   in = input_source{};
   if (path == nullptr || path[0] == '\0' || std::strcmp(path, "-") == 0) {
@@ -19,7 +52,7 @@ bool open_input(const char* path, input_source& in, int err_fd) {
   } else {
     in.fd = open(path, O_RDONLY | O_CLOEXEC);
     if (in.fd < 0) {
-      dprintf(err_fd, "Could not open file %s: %s\n", path, std::strerror(errno));
+      tell(err_fd, "Could not open file ", path, errno);
       return false;
     }
     in.name = path;
@@ -49,6 +82,9 @@ ssize_t read_input(const input_source& in, uint8_t* into, size_t size, const sto
         if (errno == EINTR) continue;
         return -1;
       }
+      // ppoll lets a pending signal in only when it has to wait, and a busy
+      // capture pipe never makes it wait: a stop signal pending is let in here.
+      if (can_stop && stop_pending(stop)) continue;
     }
     const ssize_t got = read(in.fd, into, size);
     if (got >= 0) return got;
@@ -58,7 +94,7 @@ ssize_t read_input(const input_source& in, uint8_t* into, size_t size, const sto
 }
 
 void report_read_error(const input_source& in, int error_number, int err_fd) {
-  dprintf(err_fd, "Could not read %s: %s\n", in.name, std::strerror(error_number));
+  tell(err_fd, "Could not read ", in.name, error_number);
 }
 
 }  // namespace dvlog

@@ -27,8 +27,9 @@ struct stop_request {
   const volatile sig_atomic_t* signal = nullptr;  // nonzero: stop
   // While the input is no regular file, the stop signals are blocked except
   // while waiting for input, so that one arriving just before a read cannot
-  // be missed. This is the mask to wait with.
+  // be missed. This is the mask to wait with, and the stop signals.
   const sigset_t* wait_mask = nullptr;
+  const sigset_t* signals = nullptr;
 };
 
 // Reads up to `size` bytes. Returns the count, 0 at end of input or once a

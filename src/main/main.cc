@@ -29,10 +29,9 @@ int main(int argc, char** argv) {
   // Load the time-zone rules before the stream is read, not while printing the
   // first recording date: nothing is allocated during the scan.
   tzset();
-  sigset_t wait_mask;
-  catch_stop_signals(!in.is_regular, wait_mask);
-  setup.stop = {&stop_signal, &wait_mask};
+  sigset_t wait_mask, stops;
+  catch_stop_signals(!in.is_regular, wait_mask, stops);
+  setup.stop = {&stop_signal, &wait_mask, &stops};
 
-  const int status = run_on_input(setup, in);
-  return stop_signal != 0 ? signal_status(stop_signal) : status;
+  return run_on_input(setup, in);
 }

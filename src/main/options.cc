@@ -1,7 +1,10 @@
 #include "main/options.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+
+#include "report/output_stream.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"
@@ -58,8 +61,11 @@ bool is_option(const char* arg) {
 }
 
 parse_result usage_error(int err_fd, const char* format, const char* arg, size_t length) {
-  dprintf(err_fd, format, static_cast<int>(length), arg);
-  dprintf(err_fd, "Try 'dvlog --help'.\n");
+  char message[1024];
+  int n = std::snprintf(message, sizeof message, format, static_cast<int>(std::min<size_t>(length, 200)), arg);
+  if (n < 0) n = 0;
+  n += std::snprintf(message + n, sizeof message - static_cast<size_t>(n), "Try 'dvlog --help'.\n");
+  (void)write_all(err_fd, message, std::min(static_cast<size_t>(n), sizeof message - 1));
   return parse_result::usage_error;
 }
 

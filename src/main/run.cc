@@ -62,7 +62,7 @@ int run_on_input(const run_setup& setup, const input_source& in) {
   // cannot be written wastes no reading.
   std::unique_ptr<report_file> report;
   if (setup.opts.report) {
-    report.reset(new report_file(setup.opts.report, setup.err_fd));
+    report.reset(new report_file(setup.opts.report, setup.out_fd, setup.err_fd));
     if (!report->ok()) {
       close_input(in);
       return 1;
@@ -87,16 +87,20 @@ int run_on_input(const run_setup& setup, const input_source& in) {
   }
   close_input(in);
   progress.erase();
+  // A signal counts if it ended the reading; one that comes later, while the
+  // summary is written, changes nothing.
+  const int stopped_by = setup.stop.signal ? *setup.stop.signal : 0;
 
   // What was analysed before a read error still counts: the summary comes first.
-  int status = run.finish(setup.stop.signal ? *setup.stop.signal : 0);
+  int status = run.finish(stopped_by);
   // The report of what was read, whatever became of the log.
   if (report && !(run.write_report(report->fd()) && report->commit())) status = 1;
   if (read_error != 0) {
     report_read_error(in, read_error, setup.err_fd);
     status = 1;
   }
-  return status;
+  // As a shell reports a run ended by that signal.
+  return stopped_by != 0 ? 128 + stopped_by : status;
 }
 
 }  // namespace dvlog

@@ -61,7 +61,8 @@ class log_run {
   scanner scan_;
 };
 
-// Runs on an input already open; closes it. Returns the exit status.
+// Runs on an input already open; closes it. Returns the exit status: 128 +
+// the signal when a stop signal ended the reading.
 int run_on_input(const run_setup& setup, const input_source& in);
 
 }  // namespace dvlog

@@ -1,5 +1,7 @@
 #include "main/stop_signals.h"
 
+#include <initializer_list>
+
 namespace dvlog {
 
 volatile sig_atomic_t stop_signal = 0;
@@ -13,21 +15,24 @@ void on_stop_signal(int sig) {
 
 }  // namespace
 
-void catch_stop_signals(bool block, sigset_t& wait_mask) {
+void catch_stop_signals(bool block, sigset_t& wait_mask, sigset_t& stops) {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocked read returns
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
-  sigset_t stops;
   sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
+  for (const int sig : {SIGINT, SIGTERM}) {
+    // A signal ignored by whoever started dvlog (a job in the background of a
+    // shell without job control) stays ignored.
+    struct sigaction before {};
+    if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &action, nullptr);
+    sigaddset(&stops, sig);
+  }
+
   sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &stops, &wait_mask);
-  sigdelset(&wait_mask, SIGINT);
-  sigdelset(&wait_mask, SIGTERM);
+  for (const int sig : {SIGINT, SIGTERM})
+    if (sigismember(&stops, sig)) sigdelset(&wait_mask, sig);
 }
 
 }  // namespace dvlog

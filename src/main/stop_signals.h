@@ -9,11 +9,10 @@ namespace dvlog {
 // outside the run's objects: a signal handler can reach nothing else.
 extern volatile sig_atomic_t stop_signal;
 
-// Installs the handlers. For an input that is no regular file, the signals are
-// blocked from here on, except while waiting for input with `wait_mask`.
-void catch_stop_signals(bool block, sigset_t& wait_mask);
-
-// The exit status of a run stopped by signal `sig`, as a shell reports it.
-constexpr int signal_status(int sig) { return 128 + sig; }
+// Installs the handlers, unless the signals are ignored already. For an input
+// that is no regular file, the signals are blocked from here on, except while
+// waiting for input with `wait_mask`.
+// `stops` gets the signals caught.
+void catch_stop_signals(bool block, sigset_t& wait_mask, sigset_t& stops);
 
 }  // namespace dvlog

@@ -73,6 +73,8 @@ void duration_text(int64_t frames, uint8_t system_code, char* out, size_t size) 
 
 const char* timecode_of(uint32_t tc, char* out, size_t size) { return timecode_text(tc, out, size); }
 
+long long ll(int64_t n) { return static_cast<long long>(n); }
+
 }  // namespace
 
 html_report::html_report(year_source year, const report_facts& facts)
@@ -190,13 +192,13 @@ void html_report::write_header(output_stream& out) const {
   }
   const damage_totals& t = s.damage;
   out.printf(
-      "<dt>Damage</dt><dd id=\"damage\">%d damaged frames (%.1f%%); video blocks concealed %d, in error %d, "
-      "unknown %d (even sequences %d, odd %d); audio error samples %d in %d blocks; DIF sequences missing %d; "
-      "timecode jumps %d; recording time jumps %d (%d not marked)</dd>\n",
-      t.damaged_frames, s.frames > 0 ? 100.0 * t.damaged_frames / s.frames : 0.0, t.sum.video_concealed,
-      t.sum.video_errors, t.sum.video_unknown, t.sum.video_even, t.sum.video_odd, t.sum.audio_error_samples,
-      t.sum.audio_error_blocks, t.sum.sequences_missing, t.timecode_jumps, t.recording_time_jumps,
-      t.unmarked_recording_time_jumps);
+      "<dt>Damage</dt><dd id=\"damage\">%lld damaged frames (%.1f%%); video blocks concealed %lld, in error %lld, "
+      "unknown %lld (even sequences %lld, odd %lld); audio error samples %lld in %lld blocks; DIF sequences missing "
+      "%lld; timecode jumps %lld; recording time jumps %lld (%lld not marked)</dd>\n",
+      ll(t.damaged_frames), s.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / s.frames : 0.0,
+      ll(t.sum.video_concealed), ll(t.sum.video_errors), ll(t.sum.video_unknown), ll(t.sum.video_even),
+      ll(t.sum.video_odd), ll(t.sum.audio_error_samples), ll(t.sum.audio_error_blocks), ll(t.sum.sequences_missing),
+      ll(t.timecode_jumps), ll(t.recording_time_jumps), ll(t.unmarked_recording_time_jumps));
   const std::time_t now = std::time(nullptr);
   std::tm local;
   if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local) == 0)
@@ -274,18 +276,19 @@ void html_report::write_timeline(output_stream& out) const {
 
   // The audio offset: its range in each slice, and the line through its value
   // at each slice's end, around a zero line.
-  int32_t largest = 1;
+  int64_t largest = 1;  // in 64 bits: |INT32_MIN| does not fit in 32
   for (int i = 0; i < t.used(); ++i)
-    largest = std::max({largest, std::abs(t.at(i).offset_min), std::abs(t.at(i).offset_max)});
-  const double mid = OFFSET.top + OFFSET.height / 2, scale = (OFFSET.height / 2 - 2) / largest;
-  out.printf("<g id=\"%s\"><title>Audio offset, samples (largest %d)</title>\n", OFFSET.id, largest);
+    largest = std::max({largest, std::abs(int64_t{t.at(i).offset_min}), std::abs(int64_t{t.at(i).offset_max})});
+  const double mid = OFFSET.top + OFFSET.height / 2, scale = (OFFSET.height / 2 - 2) / static_cast<double>(largest);
+  out.printf("<g id=\"%s\"><title>Audio offset, samples (largest %lld)</title>\n", OFFSET.id, ll(largest));
   out.printf("<line class=\"zero\" x1=\"%.0f\" x2=\"%.0f\" y1=\"%.1f\" y2=\"%.1f\"/>\n", LEFT, LEFT + PLOT, mid, mid);
-  out.printf("<text x=\"%.0f\" y=\"%.1f\">%+d</text>\n", LEFT + PLOT - 40, OFFSET.top + 10, largest);
+  out.printf("<text x=\"%.0f\" y=\"%.1f\">%+lld</text>\n", LEFT + PLOT - 40, OFFSET.top + 10, ll(largest));
   for (int i = 0; i < t.used(); ++i) {
     const slice& s = t.at(i);
     if (s.frames == 0 || s.offset_min == s.offset_max) continue;
     out.printf("<rect class=\"range\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>\n", LEFT + i * slice_width,
-               mid - s.offset_max * scale, std::max(slice_width, 0.5), (s.offset_max - s.offset_min) * scale);
+               mid - s.offset_max * scale, std::max(slice_width, 0.5),
+               static_cast<double>(int64_t{s.offset_max} - s.offset_min) * scale);
   }
   out.printf("<polyline class=\"offset\" points=\"");
   for (int i = 0; i < t.used(); ++i)
@@ -373,12 +376,13 @@ void html_report::write_tables(output_stream& out) const {
   for (int i = 0; i < runs_.size(); ++i) {
     const damage_run_event& r = runs_[i];
     const damage_counts& d = r.damage;
-    out.printf("<tr><td>%s</td><td>%s</td><td class=\"n\">%d</td><td class=\"n\">%d</td><td class=\"n\">%d</td>"
-               "<td class=\"n\">%d</td><td class=\"n\">%d</td><td class=\"n\">%d / %d%s</td><td class=\"n\">%d</td>"
-               "<td class=\"n\">%d</td><td class=\"n\">%d</td></tr>\n",
+    out.printf("<tr><td>%s</td><td>%s</td><td class=\"n\">%d</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>"
+               "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld / %lld%s</td>"
+               "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td></tr>\n",
                timecode_of(r.first.timecode, tc, sizeof tc), timecode_of(r.last_timecode, tc2, sizeof tc2), r.at.frame,
-               r.frames, d.video_concealed, d.video_errors, d.video_unknown, d.video_even, d.video_odd,
-               r.one_head ? " (one head)" : "", d.audio_error_samples, d.audio_error_blocks, d.sequences_missing);
+               ll(r.frames), ll(d.video_concealed), ll(d.video_errors), ll(d.video_unknown), ll(d.video_even),
+               ll(d.video_odd), r.one_head ? " (one head)" : "", ll(d.audio_error_samples), ll(d.audio_error_blocks),
+               ll(d.sequences_missing));
   }
   end_table(runs_.size(), runs_.more(), 11);
 

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <poll.h>
 #include <unistd.h>
 
@@ -28,18 +29,44 @@ int write_all(int fd, const char* data, size_t size) {
   return 0;
 }
 
+void write_message(int fd, const char* const* parts, size_t count) {
+  char line[1024];
+  size_t used = 0;
+  bool fits = true;
+  for (size_t i = 0; i < count && fits; ++i) {
+    const size_t n = std::strlen(parts[i]);
+    fits = used + n < sizeof line;
+    if (fits) std::memcpy(line + used, parts[i], n), used += n;
+  }
+  // Nothing is done about a failing standard error: there is nowhere left to tell.
+  if (fits) {
+    (void)write_all(fd, line, used);
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) (void)write_all(fd, parts[i], std::strlen(parts[i]));
+}
+
+void tell_report_failure(int fd, const char* path, int error) {
+  const char* const parts[] = {"Could not write report ", path, ": ", std::strerror(error), "\n"};
+  write_message(fd, parts, std::size(parts));
+}
+
 output_stream::output_stream(int out_fd, int err_fd, const char* report_path)
     : out_fd_(out_fd), err_fd_(err_fd), report_path_(report_path) {}
 
 void output_stream::printf(const char* format, ...) {
-  if (CAPACITY - used_ < PIECE_MAX) flush();
-  va_list args;
+  va_list args, again;
   va_start(args, format);
-  const size_t room = CAPACITY - used_;
-  const int n = std::vsnprintf(buffer_ + used_, room, format, args);
+  va_copy(again, args);
+  int n = std::vsnprintf(buffer_ + used_, CAPACITY - used_, format, args);
+  if (n > 0 && static_cast<size_t>(n) >= CAPACITY - used_ && used_ > 0) {
+    // It did not fit after what is gathered: write that out and format again.
+    flush();
+    n = std::vsnprintf(buffer_, CAPACITY, format, again);
+  }
+  va_end(again);
   va_end(args);
-  // Each piece is far shorter than PIECE_MAX; should one not be, it is cut.
-  if (n > 0) used_ += std::min(static_cast<size_t>(n), room - 1);
+  if (n > 0) used_ += std::min(static_cast<size_t>(n), CAPACITY - 1 - used_);
 }
 
 void output_stream::write(const char* data, size_t size) {
@@ -60,10 +87,12 @@ void output_stream::flush() {
     failure_ = write_all(out_fd_, buffer_, used_);
     // Told at once: on a live capture the input may never end. Reading goes
     // on, so that the capture upstream is not cut off.
-    if (failure_ != 0 && report_path_ != nullptr)
-      dprintf(err_fd_, "Could not write report %s: %s\n", report_path_, std::strerror(failure_));
-    else if (failure_ != 0)
-      dprintf(err_fd_, "Could not write output: %s\n", std::strerror(failure_));
+    if (failure_ != 0 && report_path_ != nullptr) {
+      tell_report_failure(err_fd_, report_path_, failure_);
+    } else if (failure_ != 0) {
+      const char* const parts[] = {"Could not write output: ", std::strerror(failure_), "\n"};
+      write_message(err_fd_, parts, std::size(parts));
+    }
   }
   used_ = 0;
 }
@@ -71,13 +100,13 @@ void output_stream::flush() {
 void output_stream::error(const char* format, ...) {
   flush();
   if (screen_line_ != nullptr) screen_line_->erase();
+  char line[512];
   va_list args;
   va_start(args, format);
-  // Unbuffered and unbounded: a message may carry a path of any length.
-  // Nothing is done about a failing standard error: there is nowhere left to
-  // tell.
-  (void)vdprintf(err_fd_, format, args);
+  const int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
+  // Nothing is done about a failing standard error: there is nowhere left to tell.
+  if (n > 0) (void)write_all(err_fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1));
 }
 
 }  // namespace dvlog

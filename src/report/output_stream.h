@@ -24,11 +24,13 @@ class output_stream {
   output_stream(const output_stream&) = delete;
   output_stream& operator=(const output_stream&) = delete;
 
+  // A piece of at most CAPACITY - 1 bytes; a longer one is cut.
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void write(const char* data, size_t size);
   // Writes out what is gathered.
   void flush();
-  // Writes out what is gathered, then the message, unbuffered, to err_fd.
+  // Writes out what is gathered, then the message (of a line at most),
+  // unbuffered, to err_fd.
   void error(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   // 0, or the errno of the first write to out_fd that failed. The failure is
@@ -40,7 +42,6 @@ class output_stream {
 
  private:
   static constexpr size_t CAPACITY = 8192;
-  static constexpr size_t PIECE_MAX = 1024;  // room kept for one printf
 
   char buffer_[CAPACITY];
   size_t used_ = 0;
@@ -54,5 +55,13 @@ class output_stream {
 // Writes all of data, retrying interrupted and short writes, and waiting when
 // the descriptor was left non-blocking. Returns 0 or errno.
 int write_all(int fd, const char* data, size_t size);
+
+// Writes the parts one after the other as one message: in one write when they
+// fit a line buffer, else in pieces (a path may be of any length). Nothing is
+// allocated, as the C library's formatted writes to a descriptor would.
+void write_message(int fd, const char* const* parts, size_t count);
+
+// "Could not write report PATH: ERROR" on fd.
+void tell_report_failure(int fd, const char* path, int error);
 
 }  // namespace dvlog

@@ -1,5 +1,6 @@
 #include "report/progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -52,14 +53,17 @@ void progress_line::update(uint64_t bytes, int32_t frames) {
   progress_text(bytes, total_, static_cast<double>(now - start_ns_) / 1e9, frames, text, sizeof text);
   // Back to the start of the line; spaces cover what a longer line left.
   const size_t length = std::strlen(text);
-  const int pad = shown_ > length ? static_cast<int>(shown_ - length) : 0;
-  dprintf(fd_, "\r%s%*s", text, pad, "");
+  char line[2 * sizeof text + 2];
+  const int n = std::snprintf(line, sizeof line, "\r%s%*s", text, shown_ > length ? static_cast<int>(shown_ - length) : 0, "");
+  if (n > 0) (void)write_all(fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1));
   shown_ = length;
 }
 
 void progress_line::erase() {
   if (shown_ == 0) return;
-  dprintf(fd_, "\r%*s\r", static_cast<int>(shown_), "");
+  char line[200];
+  const int n = std::snprintf(line, sizeof line, "\r%*s\r", static_cast<int>(shown_), "");
+  if (n > 0) (void)write_all(fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1));
   shown_ = 0;
 }
 

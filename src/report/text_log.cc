@@ -4,6 +4,12 @@
 
 namespace dvlog {
 
+namespace {
+
+long long ll(int64_t n) { return static_cast<long long>(n); }
+
+}  // namespace
+
 text_log::text_log(output_stream& out, year_source year) : out_(out), year_(year) {}
 
 void text_log::status(const status_event& e) {
@@ -32,11 +38,12 @@ void text_log::damage_run(const damage_run_event& e) {
   const damage_counts& d = e.damage;
   char last[16];
   head(e.first);
-  out_.printf("Damage: %d frame%s to %s; video blocks concealed %d, errors %d, unknown %d; "
-              "in even/odd sequences %d/%d%s; audio error samples %d in %d blocks; sequences missing %d\n",
-              e.frames, e.frames == 1 ? "" : "s", timecode_text(e.last_timecode, last, sizeof last), d.video_concealed,
-              d.video_errors, d.video_unknown, d.video_even, d.video_odd, e.one_head ? ", one head" : "",
-              d.audio_error_samples, d.audio_error_blocks, d.sequences_missing);
+  out_.printf("Damage: %lld frame%s to %s; video blocks concealed %lld, errors %lld, unknown %lld; "
+              "in even/odd sequences %lld/%lld%s; audio error samples %lld in %lld blocks; sequences missing %lld\n",
+              ll(e.frames), e.frames == 1 ? "" : "s", timecode_text(e.last_timecode, last, sizeof last),
+              ll(d.video_concealed), ll(d.video_errors), ll(d.video_unknown), ll(d.video_even), ll(d.video_odd),
+              e.one_head ? ", one head" : "", ll(d.audio_error_samples), ll(d.audio_error_blocks),
+              ll(d.sequences_missing));
 }
 
 void text_log::timecode_jump(const timecode_jump_event& e) {
@@ -75,15 +82,15 @@ void text_log::summary(const summary_event& e) {
   if (!e.has_damage) return;
   const damage_totals& t = e.damage;
   const damage_counts& d = t.sum;
-  out_.printf("Damaged frames: %d of %d (%.1f%%)\n", t.damaged_frames, e.frames,
-              e.frames > 0 ? 100.0 * t.damaged_frames / e.frames : 0.0);
-  out_.printf("Video blocks concealed: %d, errors: %d, unknown: %d (in even sequences: %d, odd: %d)\n",
-              d.video_concealed, d.video_errors, d.video_unknown, d.video_even, d.video_odd);
-  out_.printf("Audio error samples: %d in %d blocks\n", d.audio_error_samples, d.audio_error_blocks);
-  out_.printf("DIF sequences missing: %d\n", d.sequences_missing);
-  out_.printf("Timecode jumps: %d\n", t.timecode_jumps);
-  out_.printf("Recording time jumps: %d (%d not marked as a recording start)\n", t.recording_time_jumps,
-              t.unmarked_recording_time_jumps);
+  out_.printf("Damaged frames: %lld of %d (%.1f%%)\n", ll(t.damaged_frames), e.frames,
+              e.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / e.frames : 0.0);
+  out_.printf("Video blocks concealed: %lld, errors: %lld, unknown: %lld (in even sequences: %lld, odd: %lld)\n",
+              ll(d.video_concealed), ll(d.video_errors), ll(d.video_unknown), ll(d.video_even), ll(d.video_odd));
+  out_.printf("Audio error samples: %lld in %lld blocks\n", ll(d.audio_error_samples), ll(d.audio_error_blocks));
+  out_.printf("DIF sequences missing: %lld\n", ll(d.sequences_missing));
+  out_.printf("Timecode jumps: %lld\n", ll(t.timecode_jumps));
+  out_.printf("Recording time jumps: %lld (%lld not marked as a recording start)\n", ll(t.recording_time_jumps),
+              ll(t.unmarked_recording_time_jumps));
 }
 
 }  // namespace dvlog

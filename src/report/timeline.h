@@ -9,7 +9,7 @@
 namespace dvlog {
 
 struct slice {
-  int32_t frames = 0;
+  int64_t frames = 0;
   uint32_t first_timecode = 0xFFFFFFFF;  // of its first frame
   int64_t video_blocks = 0;
   int64_t concealed = 0;

@@ -268,6 +268,15 @@ TEST_F(Cli, ReportFile) {
   EXPECT_EQ(text.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_EQ(text.substr(text.size() - 8), "</html>\n");
   EXPECT_EQ(shell_output("ls " + shell_quote(pages.path())), "tape.html\n");
+
+  // Sent to standard output, the report follows the log there.
+  const std::string both = pages.file("both.txt");
+  shell_output(shell_quote(DVLOG_BINARY) + " --report /dev/stdout " + shell_quote(*stream_path) + " >" +
+               shell_quote(both) + " 2>/dev/null");
+  const bytes log_and_page = read_file(both);
+  const std::string text2(log_and_page.begin(), log_and_page.end());
+  EXPECT_EQ(text2.find(LINE_FRAME_3), 0u);
+  EXPECT_NE(text2.find(SUMMARY + "<!DOCTYPE html>"), std::string::npos);
 }
 
 }  // namespace

@@ -133,6 +133,49 @@ TEST(RunControl, SignalStopsWithTheSummary) {
   }
 }
 
+// An input that is never empty (a busy capture pipe, or here /dev/zero, which
+// has no sequence in it): the signal still ends the reading, and the summary
+// of what was read follows. A dvlog that does not stop is killed after 20 s.
+TEST(RunControl, SignalStopsAnInputThatIsNeverEmpty) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const int zero = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+    const int null_err = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = start({}, zero, out[1], null_err);
+    close(zero);
+    close(null_err);
+    close(out[1]);
+    std::this_thread::sleep_for(milliseconds(300));  // reading by now
+    kill(pid, sig);
+    int status = -1;
+    for (int waited = 0; waited < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++waited)
+      std::this_thread::sleep_for(milliseconds(10));
+    if (!WIFEXITED(status)) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << "still reading 20 s after the signal";
+    }
+    EXPECT_EQ(drain(out[0]), "============\nTotal frames: 0\nDIF Blocks analysed: 0\n");
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + sig);
+    close(out[0]);
+  }
+}
+
+// The report is made as a file without a name until it is complete: a dvlog
+// killed while reading leaves nothing beside the report.
+TEST(RunControl, KilledRunLeavesNoReportBehind) {
+  temp_dir dir;
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  const pid_t pid = start({"--report", dir.file("tape.html"), "/dev/zero"}, null_fd, null_fd, null_fd);
+  close(null_fd);
+  std::this_thread::sleep_for(milliseconds(300));
+  kill(pid, SIGKILL);
+  EXPECT_EQ(exit_status(pid), 128 + SIGKILL);
+  EXPECT_EQ(shell_output("ls -A " + shell_quote(dir.path())), "");
+}
+
 // With standard output on a full disk, the failure is told as soon as the
 // first line cannot be written, although the input goes on. dvlog goes on
 // reading, so that a capture upstream is not cut off, and ends with status 1.

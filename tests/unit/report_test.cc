@@ -3,6 +3,7 @@
 // most 10000 rows that say how many more there were.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/mman.h>
@@ -77,6 +78,22 @@ size_t occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+// A piece longer than the room left after what is gathered goes out whole.
+TEST(OutputStream, LongPiecesAreNotCut) {
+  const int fd = memfd_create("output-test", 0);
+  const std::string gathered(7000, 'a'), piece(1500, 'b');
+  {
+    dvlog::output_stream out(fd, 2);
+    out.write(gathered.data(), gathered.size());
+    out.printf("%s|", piece.c_str());
+    out.flush();
+  }
+  char buffer[16384];
+  const ssize_t n = pread(fd, buffer, sizeof buffer, 0);
+  close(fd);
+  EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), gathered + piece + "|");
 }
 
 TEST(HtmlReport, TablesKeepTenThousandRowsAndCountTheRest) {
