@@ -169,35 +169,38 @@ offsets every_sequence(size_t n, uint64_t first = 0) {
   return o;
 }
 
-// Reads are READ_SIZE (100 sequences) at a time into a window of one sequence
+// Reads are READ_SIZE (R sequences) at a time into a window of one sequence
 // more. Inputs just below, on and just above multiples of both sizes end the
 // reads at every kind of place; the rule above alone decides what is found.
 TEST(Scan, LengthsAroundTheReadAndWindowSizes) {
-  ASSERT_EQ(dvlog::READ_SIZE, 100 * SEQ);
-  ASSERT_EQ(dvlog::SCAN_WINDOW_SIZE, 101 * SEQ);
+  static const int R = static_cast<int>(dvlog::READ_SIZE / SEQ);
+  ASSERT_EQ(dvlog::READ_SIZE, R * SEQ);
+  ASSERT_EQ(dvlog::SCAN_WINDOW_SIZE, (R + 1) * SEQ);
+  const size_t r = static_cast<size_t>(R);
   const scan_row rows[] = {
-      {"one read less one byte", [] { return stream_maker().seqs(99).seq(SEQ - 1); }, every_sequence(99)},
-      {"one read", [] { return stream_maker().seqs(100); }, every_sequence(99)},
-      {"one read and one byte", [] { return stream_maker().seqs(100).junk(1); }, every_sequence(100)},
-      {"one window less one byte", [] { return stream_maker().seqs(100).seq(SEQ - 1); }, every_sequence(100)},
-      {"one window", [] { return stream_maker().seqs(101); }, every_sequence(100)},
-      {"one window and one byte", [] { return stream_maker().seqs(101).junk(1); }, every_sequence(101)},
-      {"two reads less one byte", [] { return stream_maker().seqs(199).seq(SEQ - 1); }, every_sequence(199)},
-      {"two reads", [] { return stream_maker().seqs(200); }, every_sequence(199)},
-      {"two reads and one byte", [] { return stream_maker().seqs(200).junk(1); }, every_sequence(200)},
-      {"two windows", [] { return stream_maker().seqs(202); }, every_sequence(201)},
-      {"two windows and one byte", [] { return stream_maker().seqs(202).junk(1); }, every_sequence(202)},
+      {"one read less one byte", [] { return stream_maker().seqs(R - 1).seq(SEQ - 1); }, every_sequence(r - 1)},
+      {"one read", [] { return stream_maker().seqs(R); }, every_sequence(r - 1)},
+      {"one read and one byte", [] { return stream_maker().seqs(R).junk(1); }, every_sequence(r)},
+      {"one window less one byte", [] { return stream_maker().seqs(R).seq(SEQ - 1); }, every_sequence(r)},
+      {"one window", [] { return stream_maker().seqs(R + 1); }, every_sequence(r)},
+      {"one window and one byte", [] { return stream_maker().seqs(R + 1).junk(1); }, every_sequence(r + 1)},
+      {"two reads less one byte", [] { return stream_maker().seqs(2 * R - 1).seq(SEQ - 1); },
+       every_sequence(2 * r - 1)},
+      {"two reads", [] { return stream_maker().seqs(2 * R); }, every_sequence(2 * r - 1)},
+      {"two reads and one byte", [] { return stream_maker().seqs(2 * R).junk(1); }, every_sequence(2 * r)},
+      {"two windows", [] { return stream_maker().seqs(2 * R + 2); }, every_sequence(2 * r + 1)},
+      {"two windows and one byte", [] { return stream_maker().seqs(2 * R + 2).junk(1); }, every_sequence(2 * r + 2)},
       // Out of step by 7 bytes, every read ends inside a sequence.
-      {"junk, then one read", [] { return stream_maker().junk(7).seqs(100); }, every_sequence(99, 7)},
-      {"junk, then two reads and one byte", [] { return stream_maker().junk(7).seqs(200).junk(1); },
-       every_sequence(200, 7)},
+      {"junk, then one read", [] { return stream_maker().junk(7).seqs(R); }, every_sequence(r - 1, 7)},
+      {"junk, then two reads and one byte", [] { return stream_maker().junk(7).seqs(2 * R).junk(1); },
+       every_sequence(2 * r, 7)},
       // The search steps over a rejected sequence that ends one read in: the
       // next one is found at the end of the input.
       {"rejected sequence ending at the read size",
-       [] { return stream_maker().seqs(98).seq(SEQ, true).seqs(2); },
-       [] {
-         offsets o = every_sequence(98);
-         o.push_back(99 * SEQ);
+       [] { return stream_maker().seqs(R - 2).seq(SEQ, true).seqs(2); },
+       [&] {
+         offsets o = every_sequence(r - 2);
+         o.push_back((r - 1) * SEQ);
          return o;
        }()},
   };
