@@ -25,6 +25,11 @@ TEST(Json, RebuildsTheTextLogOfSeedsAndSample) {
     EXPECT_NE(text.out.find("Total frames"), std::string::npos) << path;
     EXPECT_EQ(json.rebuilt_log, text.out) << path;
     EXPECT_EQ(json.schema_status, 0) << path << "\n" << json.schema_report;
+    // And with the damage report in both logs.
+    EXPECT_EQ(shell_output(shell_quote(DVLOG_BINARY) + " --json --damage " + shell_quote(path) + " 2>/dev/null | " +
+                           shell_quote(source_file("tests/tools/json-to-log"))),
+              run_tool({"--damage", path}).out)
+        << path;
   }
 }
 
