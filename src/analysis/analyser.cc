@@ -1,5 +1,7 @@
 #include "analysis/analyser.h"
 
+#include <algorithm>
+
 #include "dv/datetime.h"
 #include "dv/recognizer.h"
 #include "dv/system.h"
@@ -53,7 +55,7 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   offset_ = offset;
   const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
   sequence_number_ = sequence_number(id1);
-  if (static_cast<int32_t>(channel_number(id1)) >= channels_seen_) channels_seen_ = static_cast<int32_t>(channel_number(id1)) + 1;
+  channels_seen_ = std::max(channels_seen_, static_cast<int32_t>(channel_number(id1)) + 1);
 
   // While the timecode is trusted, forget it so that a sequence without a
   // timecode pack shows up as NO_INFO.

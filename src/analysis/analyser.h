@@ -26,7 +26,6 @@ class analyser final : public sequence_consumer {
   void finish();
 
   int32_t frames() const { return frame_count_; }
-  int32_t sequences() const { return sequence_count_; }
   bool timecode_broken() const { return tc_broken_; }
   const dv_meta& current() const { return current_; }
   int32_t audio_offset() const { return audio_.offset(); }

@@ -66,7 +66,6 @@ enum class pack_area { subcode_or_vaux, audio };
 struct pack_result {
   uint32_t seen;          // its bit of packs_seen, 0 for none
   bool recording_start;   // an audio source control pack with REC ST clear
-  bool audio_control;     // an audio source control pack
 };
 
 // Decodes the pack whose ID is at p[0] into `out`.

@@ -33,7 +33,7 @@ pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out) {
     case PACK_TIMECODE:  // frames, seconds, minutes, hours; the top bits are flags
       out.timecode = le32(p[PC1] & 0x3F, p[PC2] & 0x7F, p[PC3] & 0x7F, p[PC4] & 0x3F);
       out.timecode_drop_frame = (p[PC1] >> 6) & 1;  // DF
-      return {SEEN_TIMECODE, false, false};
+      return {SEEN_TIMECODE, false};
     case PACK_AUDIO_SOURCE:
       out.audio_unlocked = p[PC1] >> 7;            // LF: audio not locked to video
       out.audio_frame_size = p[PC1] & 0x3F;        // samples in this frame - minimum
@@ -41,36 +41,36 @@ pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out) {
       out.audio_bits_code = p[PC4] & 0x03;         // quantisation
       out.audio_rate_code = (p[PC4] >> 3) & 0x03;  // sampling frequency
       out.emphasis_off = p[PC4] >> 7;
-      return {SEEN_AUDIO_SOURCE, false, false};
+      return {SEEN_AUDIO_SOURCE, false};
     case PACK_AUDIO_SOURCE_CONTROL:
-      return {0, !(p[PC2] & 0x80), true};  // REC ST is 0 in the frames that start a recording
+      return {0, !(p[PC2] & 0x80)};  // REC ST is 0 in the frames that start a recording
     case PACK_VIDEO_SOURCE:
       out.src_flag = p[PC2] >> 7;
       out.system = (p[PC3] >> 5) & 1;  // the 50/60 bit
       out.video_type = p[PC3] & 0x1F;  // STYPE
-      return {SEEN_VIDEO_SOURCE, false, false};
+      return {SEEN_VIDEO_SOURCE, false};
     case PACK_VIDEO_SOURCE_CONTROL:
       out.aspect = p[PC2] & 0x07;          // display select mode
       out.interlaced = (p[PC3] >> 3) & 1;  // the interlace flag
-      return {SEEN_VIDEO_CONTROL, false, false};
+      return {SEEN_VIDEO_CONTROL, false};
     case PACK_REC_DATE:  // zone byte whole, day, weekday and month, year
       out.rec_date = le32(p[PC1], p[PC2] & 0x3F, p[PC3], p[PC4]);
-      return {SEEN_REC_DATE, false, false};
+      return {SEEN_REC_DATE, false};
     case PACK_REC_TIME:  // frames, seconds, minutes, hours
       out.rec_time = le32(p[PC1] & 0x3F, p[PC2] & 0x7F, p[PC3] & 0x7F, p[PC4] & 0x3F);
-      return {SEEN_REC_TIME, false, false};
+      return {SEEN_REC_TIME, false};
     case PACK_CAMERA_1:
       out.iris = p[PC1];
       out.gain = p[PC2] & 0x0F;  // automatic gain control code
       out.ap2 = le16(p[PC3], p[PC4]);
-      return {SEEN_CAMERA_1, false, false};
+      return {SEEN_CAMERA_1, false};
     case PACK_CAMERA_2:
       out.camera2 = le32(p[PC1], p[PC2], p[PC3], p[PC4]);
       return {};
     case PACK_SHUTTER:
       out.shutter = le16(p[PC3], p[PC4] & 0x7F);  // 15-bit speed code
       out.sh2 = le16(p[PC1], p[PC2]);
-      return {SEEN_SHUTTER, false, false};
+      return {SEEN_SHUTTER, false};
     default:  // no pack (0xFF), or one that is not logged
       return {};
   }

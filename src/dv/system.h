@@ -73,6 +73,5 @@ constexpr const char* aspect_name(uint8_t code) {
 constexpr uint32_t AUDIO_RATE_HZ[4] = {48000, 44100, 32000, 0};  // 3: no audio
 constexpr const char* AUDIO_RATE_NAMES[4] = {"48kHz", "44.1kHz", "32kHz", ""};
 constexpr int AUDIO_BITS[4] = {16, 12, 20, 0};
-enum audio_quantisation : uint8_t { AUDIO_16_BITS = 0, AUDIO_12_BITS = 1 };
 
 }  // namespace dvlog

@@ -41,13 +41,13 @@ namespace {
 
 enum class option_id { help, version, json, damage, report, progress, no_progress };
 
-struct option_spec {
+struct option_entry {
   const char* name;
   option_id id;
   bool takes_value = false;
 };
 
-constexpr option_spec OPTIONS[] = {
+constexpr option_entry OPTIONS[] = {
     {"--help", option_id::help},         {"-h", option_id::help},
     {"--version", option_id::version},   {"-V", option_id::version},
     {"--json", option_id::json},         {"--damage", option_id::damage},
@@ -89,12 +89,12 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
     // --name=value: the name is what comes before '='.
     const char* equals = std::strchr(arg, '=');
     const size_t name_length = equals ? static_cast<size_t>(equals - arg) : std::strlen(arg);
-    const option_spec* spec = nullptr;
-    for (const option_spec& o : OPTIONS)
-      if (std::strlen(o.name) == name_length && std::strncmp(o.name, arg, name_length) == 0) spec = &o;
-    if (spec == nullptr) return usage_error(err_fd, "dvlog: unknown option '%.*s'\n", arg, name_length);
+    const option_entry* known = nullptr;
+    for (const option_entry& o : OPTIONS)
+      if (std::strlen(o.name) == name_length && std::strncmp(o.name, arg, name_length) == 0) known = &o;
+    if (known == nullptr) return usage_error(err_fd, "dvlog: unknown option '%.*s'\n", arg, name_length);
     const char* value = nullptr;
-    if (spec->takes_value) {
+    if (known->takes_value) {
       // --name=VALUE or --name VALUE
       value = equals ? equals + 1 : i + 1 < argc ? argv[++i] : nullptr;
       if (value == nullptr || value[0] == '\0')
@@ -102,7 +102,7 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
     } else if (equals) {
       return usage_error(err_fd, "dvlog: option '%.*s' takes no value\n", arg, name_length);
     }
-    switch (spec->id) {
+    switch (known->id) {
       case option_id::help:
         if (wanted == parse_result::run) wanted = parse_result::help;
         break;

@@ -1,7 +1,6 @@
 #include "report/html_report.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -70,8 +69,6 @@ void duration_text(int64_t frames, uint8_t system_code, char* out, size_t size) 
   std::snprintf(out, size, "%lld:%02lld:%05.2f", static_cast<long long>(whole / 3600),
                 static_cast<long long>(whole / 60 % 60), seconds - static_cast<double>(whole - whole % 60));
 }
-
-const char* timecode_of(uint32_t tc, char* out, size_t size) { return timecode_text(tc, out, size); }
 
 long long ll(int64_t n) { return static_cast<long long>(n); }
 
@@ -225,7 +222,7 @@ void html_report::write_timeline(output_stream& out) const {
     const double x0 = x_of(r.at.frame);
     const double x1 = i + 1 < recordings_.size() ? x_of(recordings_[i + 1].at.frame) : LEFT + PLOT;
     rec_datetime_text(r.stamp.rec_date, r.stamp.rec_time, year_(), when, sizeof when);
-    out.printf("<g class=\"recording\"><title>%s / ", timecode_of(r.stamp.timecode, tc, sizeof tc));
+    out.printf("<g class=\"recording\"><title>%s / ", timecode_text(r.stamp.timecode, tc, sizeof tc));
     html_text(out, when);
     out.printf("%s</title><rect class=\"rec%d\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\"/>",
                r.marked ? "" : " (no start mark)", i % 2, x0, RECORDINGS.top, std::max(x1 - x0, 0.5),
@@ -255,7 +252,7 @@ void html_report::write_timeline(output_stream& out) const {
     if (s.video_blocks == 0 || s.concealed + s.errors == 0) continue;
     const double x = LEFT + i * slice_width, blocks = static_cast<double>(s.video_blocks);
     out.printf("<g class=\"damage\"><title>%s: %lld of %lld video blocks concealed, %lld in error</title>",
-               timecode_of(s.first_timecode, tc, sizeof tc), static_cast<long long>(s.concealed),
+               timecode_text(s.first_timecode, tc, sizeof tc), static_cast<long long>(s.concealed),
                static_cast<long long>(s.video_blocks), static_cast<long long>(s.errors));
     const double top = bar("concealed", x, VIDEO.top + VIDEO.height, s.concealed / blocks, VIDEO.height);
     bar("error", x, top, s.errors / blocks, VIDEO.height);
@@ -266,7 +263,7 @@ void html_report::write_timeline(output_stream& out) const {
     const slice& s = t.at(i);
     if (s.audio_blocks == 0 || s.audio_error_blocks == 0) continue;
     out.printf("<g class=\"damage\"><title>%s: %lld of %lld audio blocks with error samples</title>",
-               timecode_of(s.first_timecode, tc, sizeof tc), static_cast<long long>(s.audio_error_blocks),
+               timecode_text(s.first_timecode, tc, sizeof tc), static_cast<long long>(s.audio_error_blocks),
                static_cast<long long>(s.audio_blocks));
     bar("audioerr", LEFT + i * slice_width, AUDIO_ERRORS.top + AUDIO_ERRORS.height,
         static_cast<double>(s.audio_error_blocks) / static_cast<double>(s.audio_blocks), AUDIO_ERRORS.height);
@@ -304,13 +301,13 @@ void html_report::write_timeline(output_stream& out) const {
   for (int i = 0; i < statuses_.size(); ++i) {
     const status_row& r = statuses_[i];
     out.printf("<g class=\"marker status-change\"><title>%s settings change</title>",
-               timecode_of(r.settings.timecode, tc, sizeof tc));
+               timecode_text(r.settings.timecode, tc, sizeof tc));
     tick(r.at.frame, EVENTS.top + 13, EVENTS.top + EVENTS.height);
   }
   for (int i = 0; i < jumps_.size(); ++i) {
     const jump& j = jumps_[i];
     const char* cls = j.timecode ? "timecode-jump" : j.marked ? "recording-jump" : "unmarked-jump";
-    out.printf("<g class=\"marker %s\"><title>%s %s</title>", cls, timecode_of(j.stamp.timecode, tc, sizeof tc),
+    out.printf("<g class=\"marker %s\"><title>%s %s</title>", cls, timecode_text(j.stamp.timecode, tc, sizeof tc),
                j.timecode ? "timecode jump" : j.marked ? "recording time jump, new recording"
                                                         : "recording time jump, not marked");
     tick(j.at.frame, EVENTS.top, EVENTS.top + 13);
@@ -318,7 +315,7 @@ void html_report::write_timeline(output_stream& out) const {
   if (tc_broken_) {
     out.printf("<g class=\"marker timecode-broken\"><title>%s timecode broken: frames counted from DIF sequences from "
                "here</title>",
-               timecode_of(tc_broken_timecode_, tc, sizeof tc));
+               timecode_text(tc_broken_timecode_, tc, sizeof tc));
     tick(tc_broken_at_.frame, EVENTS.top, EVENTS.top + EVENTS.height);
   }
   out.printf("</g>\n");
@@ -333,7 +330,7 @@ void html_report::write_timeline(output_stream& out) const {
     const int i = std::min(static_cast<int>(share * t.used()), t.used() - 1);
     const double x = std::clamp(LEFT + share * PLOT, LEFT + 55, LEFT + PLOT - 55);
     out.printf("<text x=\"%.2f\" y=\"%.0f\" text-anchor=\"middle\">%s</text>\n", x, AXIS_TOP + 16,
-               timecode_of(t.at(i).first_timecode, tc, sizeof tc));
+               timecode_text(t.at(i).first_timecode, tc, sizeof tc));
   }
   out.printf("</g>\n</svg>\n");
   out.printf("<p class=\"legend\"><span class=\"rec0\" style=\"background:#cfe3f7\"></span>recording"
@@ -362,7 +359,7 @@ void html_report::write_tables(output_stream& out) const {
     const int32_t end = i + 1 < recordings_.size() ? recordings_[i + 1].at.frame : last_frame_ + 1;
     const int32_t frames = std::max(end - r.at.frame, 0);
     duration_text(frames, statuses_.size() > 0 ? statuses_.back().settings.system : NO_INFO8, text, sizeof text);
-    out.printf("<tr><td>%s</td><td>", timecode_of(r.stamp.timecode, tc, sizeof tc));
+    out.printf("<tr><td>%s</td><td>", timecode_text(r.stamp.timecode, tc, sizeof tc));
     html_text(out, rec_datetime_text(r.stamp.rec_date, r.stamp.rec_time, year_(), when, sizeof when));
     out.printf("</td><td class=\"n\">%d</td><td class=\"n\">%d</td><td class=\"n\">%s</td><td>%s</td></tr>\n", r.at.frame,
                frames, text, r.marked ? "yes" : "no");
@@ -379,7 +376,7 @@ void html_report::write_tables(output_stream& out) const {
     out.printf("<tr><td>%s</td><td>%s</td><td class=\"n\">%d</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>"
                "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld / %lld%s</td>"
                "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td></tr>\n",
-               timecode_of(r.first.timecode, tc, sizeof tc), timecode_of(r.last_timecode, tc2, sizeof tc2), r.at.frame,
+               timecode_text(r.first.timecode, tc, sizeof tc), timecode_text(r.last_timecode, tc2, sizeof tc2), r.at.frame,
                ll(r.frames), ll(d.video_concealed), ll(d.video_errors), ll(d.video_unknown), ll(d.video_even),
                ll(d.video_odd), r.one_head ? " (one head)" : "", ll(d.audio_error_samples), ll(d.audio_error_blocks),
                ll(d.sequences_missing));
@@ -390,10 +387,10 @@ void html_report::write_tables(output_stream& out) const {
              "<th>To</th></tr>\n");
   for (int i = 0; i < jumps_.size(); ++i) {
     const jump& j = jumps_[i];
-    out.printf("<tr><td>%s</td><td class=\"n\">%d</td><td>", timecode_of(j.stamp.timecode, tc, sizeof tc), j.at.frame);
+    out.printf("<tr><td>%s</td><td class=\"n\">%d</td><td>", timecode_text(j.stamp.timecode, tc, sizeof tc), j.at.frame);
     if (j.timecode) {
-      out.printf("timecode</td><td>%s</td><td>%s</td></tr>\n", timecode_of(j.from_a, tc, sizeof tc),
-                 timecode_of(j.stamp.timecode, tc2, sizeof tc2));
+      out.printf("timecode</td><td>%s</td><td>%s</td></tr>\n", timecode_text(j.from_a, tc, sizeof tc),
+                 timecode_text(j.stamp.timecode, tc2, sizeof tc2));
       continue;
     }
     out.printf("recording time, %s</td><td>", j.marked ? "new recording" : "not marked");
@@ -409,7 +406,7 @@ void html_report::write_tables(output_stream& out) const {
   for (int i = 0; i < statuses_.size(); ++i) {
     const status_row& r = statuses_[i];
     const status_event e{r.at, r.settings, r.changed, r.has_audio, r.audio_offset};
-    out.printf("<tr><td>%s</td><td>", timecode_of(r.settings.timecode, tc, sizeof tc));
+    out.printf("<tr><td>%s</td><td>", timecode_text(r.settings.timecode, tc, sizeof tc));
     html_text(out, rec_datetime_text(r.settings.rec_date, r.settings.rec_time, year_(), when, sizeof when));
     out.printf("</td><td class=\"n\">%d</td><td>", r.at.frame);
     html_text(out, status_settings_text(e, text, sizeof text));

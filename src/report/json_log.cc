@@ -1,7 +1,6 @@
 #include "report/json_log.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "dv/camera.h"
 #include "dv/datetime.h"
@@ -101,9 +100,7 @@ void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
     json_.field_null("time_frame");
   const time_zone z = zone_of(dated ? byte_of(date, 0) : 0xFF);
   if (z.given) {
-    const int magnitude = std::abs(z.half_hours);
-    std::snprintf(text, sizeof text, "%s%02d:%02d", z.half_hours < 0 ? "-" : "+", magnitude / 2, magnitude % 2 * 30);
-    json_.field("utc_offset", text);
+    json_.field("utc_offset", utc_offset_text(z.half_hours, text, sizeof text));
     json_.field_bool("dst", z.dst);
   } else {
     json_.field_null("utc_offset");

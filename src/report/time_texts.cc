@@ -16,6 +16,12 @@ int64_t clock_local_year() {
   return int64_t{local.tm_year} + 1900;  // in int, tm_year + 1900 overflows near INT_MAX
 }
 
+const char* utc_offset_text(int half_hours, char* out, size_t size) {
+  const int magnitude = std::abs(half_hours);
+  std::snprintf(out, size, "%s%02d:%02d", half_hours < 0 ? "-" : "+", magnitude / 2, magnitude % 2 * 30);
+  return out;
+}
+
 const char* timecode_text(uint32_t tc, char* out, size_t size) {
   if (!has_time(tc)) tc = 0;
   std::snprintf(out, size, "%02Xh %02Xm %02Xs %02Xf", byte_of(tc, 3), byte_of(tc, 2), byte_of(tc, 1), byte_of(tc, 0));
@@ -37,9 +43,9 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
     char zone[24] = "";
     const time_zone z = zone_of(dated ? byte_of(date, 0) : 0xFF);
     if (z.given) {
-      const int magnitude = std::abs(z.half_hours);
-      std::snprintf(zone, sizeof zone, " %s%02d:%02d%s", z.half_hours < 0 ? "-" : "+", magnitude / 2,
-                    magnitude % 2 * 30, z.dst ? " DST" : "");
+      char offset[8];
+      std::snprintf(zone, sizeof zone, " %s%s", utc_offset_text(z.half_hours, offset, sizeof offset),
+                    z.dst ? " DST" : "");
     }
     std::snprintf(time_part, sizeof time_part, "%02X:%02X:%02X%s%s", byte_of(time, 3), byte_of(time, 2),
                   byte_of(time, 1), frames, zone);

@@ -16,6 +16,10 @@ const char* timecode_text(uint32_t tc, char* out, size_t size);
 // two-digit year. 80 bytes are enough for any year.
 const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size);
 
+// "+09:00" or "-03:30": the UTC offset of a time zone in half hours, into out
+// (8 bytes are enough).
+const char* utc_offset_text(int half_hours, char* out, size_t size);
+
 // Where the current year comes from. Tests put a fixed year here.
 using year_source = int64_t (*)();
 // The local calendar year, from the system clock; any year the clock can give fits.
