@@ -44,6 +44,11 @@ uint32_t settings_changed(const dv_meta& a, const dv_meta& b) {
   return changed;
 }
 
+frame_format format_of(const dv_meta& m) {
+  return {m.system,          m.video_type,      m.aspect,
+          m.audio_rate_code, m.audio_bits_code, audio_channels_of(m.audio_type, m.audio_rate_code, m.audio_bits_code)};
+}
+
 analyser::analyser(event_sink& sink, bool count_damage, int64_t year_now)
     : sink_(sink), count_damage_(count_damage), year_now_(year_now) {
   meta_reset(current_);
@@ -95,6 +100,7 @@ void analyser::open_frame() {
   frame_open_ = true;
   frame_place_ = here();
   frame_stamp_ = {current_.timecode, current_.rec_date, current_.rec_time};
+  frame_format_ = format_of(current_);
   frame_marked_ = false;
 }
 
@@ -140,7 +146,7 @@ void analyser::close_frame(bool last) {
     }
   }
 
-  const frame_event f{frame_place_, frame_stamp_, tally_.damage, tally_.video_blocks, tally_.audio_blocks,
+  const frame_event f{frame_place_, frame_stamp_, frame_format_, tally_.damage, tally_.video_blocks, tally_.audio_blocks,
                       frame_marked_, audio_.offset()};
   sink_.frame(f);
   damage_run_event run;

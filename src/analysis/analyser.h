@@ -62,6 +62,7 @@ class analyser final : public sequence_consumer {
   frame_tally tally_;             // of the frame being read
   event_place frame_place_{};     // of its first sequence
   frame_stamp frame_stamp_{};     //   and what that sequence gave
+  frame_format frame_format_{};
   bool frame_marked_ = false;     // a recording start
   bool frame_open_ = false;
   bool first_frame_whole_ = false;  // the first frame began with sequence 0
@@ -76,6 +77,9 @@ class analyser final : public sequence_consumer {
 constexpr int32_t wrapping_add(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
+
+// The formats of a record: system, signal type, aspect and audio.
+frame_format format_of(const dv_meta& m);
 
 // The settings that differ between two records, as setting_bit.
 uint32_t settings_changed(const dv_meta& now, const dv_meta& before);

@@ -42,6 +42,7 @@ struct dv_meta {
   // Read along, never compared or shown in the text log.
   uint8_t timecode_drop_frame;  // timecode pack: drop-frame flag
   uint8_t audio_pack_system;    // audio source pack: its own 50/60 bit
+  uint8_t audio_type;           // audio source pack: STYPE, the audio blocks' layout
 };
 
 // Bits of packs_seen: one for each kind of pack ever decoded.

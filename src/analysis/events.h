@@ -89,10 +89,30 @@ struct frame_stamp {
   uint32_t timecode, rec_date, rec_time;
 };
 
+// What one file of a split keeps the same: the picture and sound formats, as
+// a frame's first sequence gives them. NO_INFO8 (0 for the channels) while
+// unknown.
+struct frame_format {
+  uint8_t system;
+  uint8_t video_type;
+  uint8_t aspect;
+  uint8_t audio_rate_code;
+  uint8_t audio_bits_code;
+  uint8_t audio_channels;
+
+  bool operator==(const frame_format& o) const {
+    return system == o.system && video_type == o.video_type && aspect == o.aspect &&
+           audio_rate_code == o.audio_rate_code && audio_bits_code == o.audio_bits_code &&
+           audio_channels == o.audio_channels;
+  }
+  bool operator!=(const frame_format& o) const { return !(*this == o); }
+};
+
 // A frame is complete (with --damage, every frame).
 struct frame_event {
   event_place at;  // of the frame's first sequence
   frame_stamp stamp;
+  frame_format format;
   damage_counts damage;
   int64_t video_blocks;    // video blocks read in the frame
   int64_t audio_blocks;    // audio blocks read in the frame
@@ -127,8 +147,19 @@ struct recording_time_jump_event {
   bool marked;  // the frame is marked as a recording start
 };
 
+// Bytes of the input that belong to no DIF sequence: junk between sequences
+// (a capture glitch, a splice, a container's own bytes), or a sequence cut
+// short at the end of the input (with --damage).
+struct skipped_bytes_event {
+  event_place at;   // the frames and sequences so far; the offset of the first byte skipped
+  frame_stamp stamp;  // of the frame before them
+  uint64_t bytes;
+  bool at_end;      // the input ends with them
+};
+
 struct damage_totals {
   int64_t damaged_frames = 0;
+  uint64_t bytes_skipped = 0;
   damage_counts sum;
   int64_t timecode_jumps = 0;
   int64_t recording_time_jumps = 0;
@@ -162,6 +193,7 @@ class event_sink {
   virtual void damage_run(const damage_run_event&) {}
   virtual void timecode_jump(const timecode_jump_event&) {}
   virtual void recording_time_jump(const recording_time_jump_event&) {}
+  virtual void skipped_bytes(const skipped_bytes_event&) {}
   // All events of one sequence have been given: a good moment to write.
   virtual void end_of_sequence() {}
   virtual void summary(const summary_event& e) = 0;

@@ -21,7 +21,7 @@ void meta_reset(dv_meta& meta) {
   meta.audio_unlocked = meta.audio_frame_size = meta.audio_rate_code = NO_INFO8;
   meta.audio_bits_code = meta.emphasis_off = NO_INFO8;
   meta.timecode = meta.rec_date = meta.rec_time = NO_INFO;
-  meta.timecode_drop_frame = meta.audio_pack_system = NO_INFO8;
+  meta.timecode_drop_frame = meta.audio_pack_system = meta.audio_type = NO_INFO8;
 }
 
 pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out) {
@@ -38,6 +38,7 @@ pack_result decode_pack(const uint8_t* p, pack_area area, dv_meta& out) {
       out.audio_unlocked = p[PC1] >> 7;            // LF: audio not locked to video
       out.audio_frame_size = p[PC1] & 0x3F;        // samples in this frame - minimum
       out.audio_pack_system = (p[PC3] >> 5) & 1;   // the 50/60 bit
+      out.audio_type = p[PC3] & 0x1F;              // STYPE: two, four or eight channels
       out.audio_bits_code = p[PC4] & 0x03;         // quantisation
       out.audio_rate_code = (p[PC4] >> 3) & 0x03;  // sampling frequency
       out.emphasis_off = p[PC4] >> 7;

@@ -74,4 +74,16 @@ constexpr uint32_t AUDIO_RATE_HZ[4] = {48000, 44100, 32000, 0};  // 3: no audio
 constexpr const char* AUDIO_RATE_NAMES[4] = {"48kHz", "44.1kHz", "32kHz", ""};
 constexpr int AUDIO_BITS[4] = {16, 12, 20, 0};
 
+// The audio channels a frame carries. STYPE of the audio source pack gives the
+// stereo pairs of the signal type: one for DV25, two for DV50, four for DVCPRO
+// HD; DV25 at 32 kHz in 12 bits records a second pair in the other half of
+// the frame's sequences. 0: unknown.
+constexpr int AUDIO_PAIRS_BY_TYPE[32] = {1, 0, 2, 4};
+constexpr uint8_t audio_channels_of(uint8_t audio_type, uint8_t rate_code, uint8_t bits_code) {
+  if (audio_type == 0xFF) return 0;
+  const int pairs = AUDIO_PAIRS_BY_TYPE[audio_type & 0x1F];
+  const bool two_pairs_of_12_bits = pairs == 1 && (rate_code & 3) == 2 && (bits_code & 3) == 1;
+  return static_cast<uint8_t>(2 * (two_pairs_of_12_bits ? 2 : pairs));
+}
+
 }  // namespace dvlog

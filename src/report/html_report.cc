@@ -60,16 +60,6 @@ void html_text(output_stream& out, const char* text) {
   }
 }
 
-// "1:02:03.45" for a count of frames of a system.
-void duration_text(int64_t frames, uint8_t system_code, char* out, size_t size) {
-  const system_profile& system = system_of(system_code);
-  const double seconds = static_cast<double>(frames) * static_cast<double>(system.frame_num) /
-                         static_cast<double>(system.frame_den);
-  const int64_t whole = static_cast<int64_t>(seconds);
-  std::snprintf(out, size, "%lld:%02lld:%05.2f", static_cast<long long>(whole / 3600),
-                static_cast<long long>(whole / 60 % 60), seconds - static_cast<double>(whole - whole % 60));
-}
-
 long long ll(int64_t n) { return static_cast<long long>(n); }
 
 }  // namespace

@@ -43,6 +43,8 @@ struct report_facts {
   const char* input = "standard input";
   uint64_t input_bytes = 0;
   const char* version = "";
+  int stop_signal = 0;  // the signal that stopped the reading, 0 if none
+  int read_error = 0;   // the errno that ended the reading, 0 if none
 };
 
 class html_report final : public event_sink {

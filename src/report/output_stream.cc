@@ -6,19 +6,44 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <climits>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dvlog {
 
-int write_all(int fd, const char* data, size_t size) {
+namespace {
+
+// Once a stop is asked for, a reader that takes nothing for this long is
+// given up; one that reads, however slowly, gets the rest.
+constexpr int GIVE_UP_MS = 1000;
+
+}  // namespace
+
+const char* error_text(int error) { return error == EINTR ? "interrupted" : std::strerror(error); }
+
+int write_all(int fd, const char* data, size_t size, const wait_control* wait, bool may_block) {
+  const bool watched = wait != nullptr && wait->stop != nullptr;
   while (size > 0) {
-    const ssize_t done = ::write(fd, data, size);
+    size_t piece = size;
+    if (watched && (may_block || wait->stopped())) {
+      pollfd p{fd, POLLOUT, 0};
+      const int ready = wait->stopped() ? poll(&p, 1, GIVE_UP_MS) : ppoll(&p, 1, nullptr, wait->wait_mask);
+      if (ready == 0) return EINTR;
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      // A pipe with room takes this much at once, without waiting.
+      piece = std::min(size, size_t{PIPE_BUF});
+    }
+    const ssize_t done = ::write(fd, data, piece);
     if (done < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, -1) < 0 && errno != EINTR) return errno;
+        if (!watched && poll(&p, 1, -1) < 0 && errno != EINTR) return errno;
         continue;
       }
       return errno;
@@ -47,12 +72,16 @@ void write_message(int fd, const char* const* parts, size_t count) {
 }
 
 void tell_report_failure(int fd, const char* path, int error) {
-  const char* const parts[] = {"Could not write report ", path, ": ", std::strerror(error), "\n"};
+  const char* const parts[] = {"Could not write report ", path, ": ", error_text(error), "\n"};
   write_message(fd, parts, std::size(parts));
 }
 
-output_stream::output_stream(int out_fd, int err_fd, const char* report_path)
-    : out_fd_(out_fd), err_fd_(err_fd), report_path_(report_path) {}
+output_stream::output_stream(int out_fd, int err_fd, const char* report_path, const wait_control* wait)
+    : out_fd_(out_fd), err_fd_(err_fd), report_path_(report_path), wait_(wait) {
+  struct stat st;
+  may_block_ = fstat(out_fd, &st) != 0 || !S_ISREG(st.st_mode);
+}
+
 
 void output_stream::printf(const char* format, ...) {
   va_list args, again;
@@ -84,13 +113,13 @@ void output_stream::flush() {
   if (used_ == 0) return;
   if (failure_ == 0) {
     if (screen_line_ != nullptr) screen_line_->erase();
-    failure_ = write_all(out_fd_, buffer_, used_);
+    failure_ = write_all(out_fd_, buffer_, used_, wait_, may_block_);
     // Told at once: on a live capture the input may never end. Reading goes
     // on, so that the capture upstream is not cut off.
     if (failure_ != 0 && report_path_ != nullptr) {
       tell_report_failure(err_fd_, report_path_, failure_);
     } else if (failure_ != 0) {
-      const char* const parts[] = {"Could not write output: ", std::strerror(failure_), "\n"};
+      const char* const parts[] = {"Could not write output: ", error_text(failure_), "\n"};
       write_message(err_fd_, parts, std::size(parts));
     }
   }
@@ -106,7 +135,7 @@ void output_stream::error(const char* format, ...) {
   const int n = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   // Nothing is done about a failing standard error: there is nowhere left to tell.
-  if (n > 0) (void)write_all(err_fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1));
+  if (n > 0) (void)write_all(err_fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1), wait_, true);
 }
 
 }  // namespace dvlog

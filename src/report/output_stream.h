@@ -2,9 +2,19 @@
 // error descriptor.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 
 namespace dvlog {
+
+// How a write (or an open) that has to wait lets a stop signal end the wait:
+// the flag its handler sets, and the signal mask to wait with, which lets the
+// stop signals in. Without a flag, writes wait as long as it takes.
+struct wait_control {
+  const volatile sig_atomic_t* stop = nullptr;
+  const sigset_t* wait_mask = nullptr;
+  bool stopped() const { return stop != nullptr && *stop != 0; }
+};
 
 // Erases what a terminal line shows before output lands there; see progress.h.
 class screen_line {
@@ -20,7 +30,7 @@ class output_stream {
   // Lines go to out_fd; messages, and the notice that out_fd failed, to err_fd.
   // `report_path`: out_fd is the HTML report being written there, whose
   // failure is told as such.
-  output_stream(int out_fd, int err_fd, const char* report_path = nullptr);
+  output_stream(int out_fd, int err_fd, const char* report_path = nullptr, const wait_control* wait = nullptr);
   output_stream(const output_stream&) = delete;
   output_stream& operator=(const output_stream&) = delete;
 
@@ -49,17 +59,26 @@ class output_stream {
   int err_fd_;
   int failure_ = 0;
   const char* report_path_;
+  const wait_control* wait_;
+  bool may_block_;  // out_fd is no regular file: a write may wait for its reader
   screen_line* screen_line_ = nullptr;
 };
 
 // Writes all of data, retrying interrupted and short writes, and waiting when
-// the descriptor was left non-blocking. Returns 0 or errno.
-int write_all(int fd, const char* data, size_t size);
+// the descriptor was left non-blocking. Returns 0 or errno. With `wait`, a
+// stop signal ends a wait for a reader that takes nothing (EINTR is then
+// returned); `may_block` says that fd is no regular file, so that a write may
+// wait.
+int write_all(int fd, const char* data, size_t size, const wait_control* wait = nullptr, bool may_block = false);
 
 // Writes the parts one after the other as one message: in one write when they
 // fit a line buffer, else in pieces (a path may be of any length). Nothing is
 // allocated, as the C library's formatted writes to a descriptor would.
 void write_message(int fd, const char* const* parts, size_t count);
+
+// The system's text of an error, for messages; "interrupted" for EINTR, which
+// means a stop signal ended a wait.
+const char* error_text(int error);
 
 // "Could not write report PATH: ERROR" on fd.
 void tell_report_failure(int fd, const char* path, int error);

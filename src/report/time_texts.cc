@@ -6,6 +6,7 @@
 
 #include "analysis/dv_meta.h"
 #include "dv/datetime.h"
+#include "dv/system.h"
 
 namespace dvlog {
 
@@ -51,6 +52,23 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
                   byte_of(time, 1), frames, zone);
   }
   std::snprintf(out, size, "%s%s", date_part, time_part);
+  return out;
+}
+
+double duration_seconds(int64_t frames, uint8_t system_code) {
+  const system_profile& system = system_of(system_code);
+  return static_cast<double>(frames) * static_cast<double>(system.frame_num) / static_cast<double>(system.frame_den);
+}
+
+const char* duration_text(int64_t frames, uint8_t system_code, char* out, size_t size) {
+  // Rounded as a whole to hundredths, then cut into hours, minutes and
+  // seconds: 59.9997 s is 0:01:00.00, not 0:00:60.00.
+  const system_profile& system = system_of(system_code);
+  const int64_t hundredths = (frames * system.frame_num * 100 * 2 + system.frame_den) / (2 * system.frame_den);
+  const int64_t seconds = hundredths / 100;
+  std::snprintf(out, size, "%lld:%02lld:%02lld.%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60),
+                static_cast<long long>(hundredths % 100));
   return out;
 }
 

@@ -20,6 +20,13 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
 // (8 bytes are enough).
 const char* utc_offset_text(int half_hours, char* out, size_t size);
 
+// The length of `frames` frames of a system (a system code, NO_INFO8 for
+// unknown), in seconds.
+double duration_seconds(int64_t frames, uint8_t system_code);
+// "1:02:03.45": hours, minutes, seconds and hundredths, rounded as a whole.
+// 32 bytes are enough.
+const char* duration_text(int64_t frames, uint8_t system_code, char* out, size_t size);
+
 // Where the current year comes from. Tests put a fixed year here.
 using year_source = int64_t (*)();
 // The local calendar year, from the system clock; any year the clock can give fits.

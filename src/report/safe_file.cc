@@ -1,0 +1,255 @@
+#include "report/safe_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iterator>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dv/dif.h"
+#include "dv/recognizer.h"
+
+namespace dvlog {
+
+namespace {
+
+// A descriptor of 3 or above: with standard input closed, a new file could
+// take descriptor 0 and be read as the stream.
+int above_standard(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  close(fd);
+  return moved;
+}
+
+bool same(const struct stat& st, const file_id& id) { return st.st_dev == id.device && st.st_ino == id.inode; }
+
+// Enough of a file to tell whether it holds DV: two sequences' worth.
+constexpr size_t DV_SNIFF_SIZE = 2 * SEQUENCE_SIZE;
+
+// The part of the name after the last '/', and the directory before it ("."
+// when there is none, "/" for a name at the root).
+void split_path(const char* path, char* directory, size_t directory_size, const char** name) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::snprintf(directory, directory_size, ".");
+    *name = path;
+  } else {
+    std::snprintf(directory, directory_size, "%.*s", slash == path ? 1 : static_cast<int>(slash - path), path);
+    *name = slash + 1;
+  }
+}
+
+// Waits a tenth of a second, or less when a stop signal comes.
+void pause_briefly(const wait_control* wait) {
+  const timespec tenth{0, 100'000'000};
+  (void)ppoll(nullptr, 0, &tenth, wait ? wait->wait_mask : nullptr);
+}
+
+}  // namespace
+
+bool id_of_fd(int fd, file_id& out) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  out = {st.st_dev, st.st_ino};
+  return true;
+}
+
+bool holds_dv(const uint8_t* data, size_t size) {
+  constexpr size_t TESTED = 563;  // the recognizer reads s[0] to s[562]
+  for (size_t p = 0; p + TESTED <= size; ++p)
+    if (is_sequence_start(data + p)) return true;
+  return false;
+}
+
+bool safe_file::fail(int error, const char* reason) {
+  const char* const parts[] = {"Could not write ", options_.kind, " ", path_, ": ",
+                               reason ? reason : error_text(error), "\n"};
+  write_message(err_fd_, parts, std::size(parts));
+  abandon();
+  return false;
+}
+
+// Whether the file now named `name` in the target's directory must not be
+// replaced: it is an input, or it holds DV where a report is written, or it
+// exists where nothing may be replaced.
+bool safe_file::target_refused(const char* name, int* error, const char** reason) const {
+  struct stat st;
+  if (fstatat(dir_fd_, name, &st, 0) != 0) return false;
+  for (size_t i = 0; i < options_.input_count; ++i) {
+    if (same(st, options_.inputs[i])) {
+      *reason = "it is the input";
+      return true;
+    }
+  }
+  if (!options_.replace) {
+    *error = EEXIST;
+    return true;
+  }
+  if (options_.keep_dv && S_ISREG(st.st_mode)) {
+    const int fd = openat(dir_fd_, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+      uint8_t head[DV_SNIFF_SIZE];
+      const ssize_t n = pread(fd, head, sizeof head, 0);
+      close(fd);
+      if (n > 0 && holds_dv(head, static_cast<size_t>(n))) {
+        *reason = "it holds a DV stream";
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// A target that is no regular file (a FIFO, a terminal, /dev/null) is
+// written straight through. A FIFO is opened without waiting for its reader,
+// and tried again until one comes, so that a stop signal ends the wait.
+bool safe_file::open_direct(const char* resolved) {
+  direct_ = true;
+  for (;;) {
+    fd_ = above_standard(open(resolved, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd_ >= 0) return true;
+    if (errno != ENXIO && errno != EINTR) return fail(errno);
+    if (options_.wait && options_.wait->stopped()) return fail(EINTR, "interrupted");
+    pause_briefly(options_.wait);
+  }
+}
+
+safe_file::safe_file(const char* path, const safe_file_options& options, int err_fd)
+    : path_(path), options_(options), err_fd_(err_fd) {
+  struct stat st;
+  const bool exists = stat(path, &st) == 0;
+  if (exists) {
+    for (size_t i = 0; i < options_.input_count; ++i) {
+      if (same(st, options_.inputs[i])) {
+        fail(0, "it is the input");
+        return;
+      }
+    }
+    struct stat follow;
+    if (options_.follow_fd >= 0 && fstat(options_.follow_fd, &follow) == 0 && st.st_dev == follow.st_dev &&
+        st.st_ino == follow.st_ino) {
+      // The same file as the log: written there, after the log.
+      direct_ = true;
+      fd_ = above_standard(fcntl(options_.follow_fd, F_DUPFD_CLOEXEC, 3));
+      if (fd_ < 0) fail(errno);
+      return;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      open_direct(path);
+      return;
+    }
+  }
+
+  // A link to an existing file keeps the link: the file it leads to is the
+  // target.
+  char resolved[PATH_MAX];
+  const char* target = path;
+  if (exists && realpath(path, resolved) != nullptr) target = resolved;
+  char directory[PATH_MAX];
+  const char* name;
+  split_path(target, directory, sizeof directory, &name);
+  if (name[0] == '\0' || std::strlen(name) >= sizeof name_ || (exists && S_ISDIR(st.st_mode))) {
+    fail(name[0] == '\0' || exists ? EISDIR : ENAMETOOLONG);
+    return;
+  }
+  std::memcpy(name_, name, std::strlen(name) + 1);
+  dir_fd_ = above_standard(open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd_ < 0) {
+    fail(errno);
+    return;
+  }
+  int error = 0;
+  const char* reason = nullptr;
+  if (target_refused(name_, &error, &reason)) {
+    fail(error, reason);
+    return;
+  }
+
+  if (!options_.hidden_while_written) {
+    fd_ = above_standard(openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      return;
+    }
+  }
+  // A short hidden name of its own, which fits wherever the target's does.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::snprintf(temp_, sizeof temp_, ".dvlog-%d-%d.tmp", static_cast<int>(getpid()), attempt);
+    fd_ = above_standard(openat(dir_fd_, temp_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    temp_[0] = '\0';
+    fail(errno);
+  }
+}
+
+safe_file::~safe_file() { abandon(); }
+
+void safe_file::abandon() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (temp_[0] != '\0' && dir_fd_ >= 0) unlinkat(dir_fd_, temp_, 0);
+  temp_[0] = '\0';
+  if (dir_fd_ >= 0) close(dir_fd_);
+  dir_fd_ = -1;
+}
+
+bool safe_file::commit() {
+  if (fd_ < 0) return false;
+  if (direct_) {
+    const int closed = close(fd_);
+    fd_ = -1;
+    return closed == 0 || fail(errno);
+  }
+  // On the disk before it takes the name.
+  if (fsync(fd_) != 0 && errno != EINVAL) return fail(errno);
+  int error = 0;
+  const char* reason = nullptr;
+  // Checked again: a capture may have begun under the name since.
+  if (target_refused(name_, &error, &reason)) return fail(error, reason);
+
+  if (unnamed_) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+    if (!options_.replace) {
+      // Linking fails when the name is taken: nothing is ever replaced.
+      if (linkat(AT_FDCWD, self, dir_fd_, name_, AT_SYMLINK_FOLLOW) != 0) return fail(errno);
+      unnamed_ = false;
+      abandon();
+      return true;
+    }
+    for (int attempt = 0;; ++attempt) {
+      std::snprintf(temp_, sizeof temp_, ".dvlog-%d-%d.tmp", static_cast<int>(getpid()), attempt);
+      if (linkat(AT_FDCWD, self, dir_fd_, temp_, AT_SYMLINK_FOLLOW) == 0) break;
+      const int link_error = errno;
+      temp_[0] = '\0';
+      if (link_error != EEXIST || attempt >= 100) return fail(link_error);
+    }
+    unnamed_ = false;
+  }
+  if (close(fd_) != 0) {
+    fd_ = -1;
+    return fail(errno);
+  }
+  fd_ = -1;
+  if (options_.replace) {
+    if (renameat(dir_fd_, temp_, dir_fd_, name_) != 0) return fail(errno);
+  } else {
+    // Named only if the name is free: link, then drop the hidden name.
+    if (linkat(dir_fd_, temp_, dir_fd_, name_, 0) != 0) return fail(errno);
+    unlinkat(dir_fd_, temp_, 0);
+  }
+  temp_[0] = '\0';
+  abandon();
+  return true;
+}
+
+}  // namespace dvlog

@@ -1,0 +1,90 @@
+// Every file dvlog writes (the HTML report, the parts of a split, a merged
+// stream) is written whole or not at all, and never onto an input: it is
+// made beside its target under no name (or a short hidden one), synced, and
+// only then given the target's name. A killed run leaves nothing behind, a
+// failed one leaves the old file, and the temporary name always fits, however
+// long the target's name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/types.h>
+
+#include "report/output_stream.h"
+
+namespace dvlog {
+
+// A file as the kernel knows it, whatever its names.
+struct file_id {
+  dev_t device;
+  ino_t inode;
+};
+
+// The identity of the file open on fd; false when it has none (fstat fails).
+bool id_of_fd(int fd, file_id& out);
+
+struct safe_file_options {
+  // In messages: "Could not write KIND PATH: ERROR".
+  const char* kind = "report";
+  // An existing file of the target's name is replaced; otherwise the file is
+  // not written ("File exists").
+  bool replace = true;
+  // A file that already holds a DV stream is not replaced: a report written
+  // over a capture would destroy it, even one that another program (tee) is
+  // still writing.
+  bool keep_dv = false;
+  // Under a hidden name in the target's directory while it is written (a part
+  // of a live split may be looked at), rather than under none.
+  bool hidden_while_written = false;
+  // When the target is the file open on this descriptor (the log's standard
+  // output), it is written there, after what is written there already.
+  int follow_fd = -1;
+  // The files that must never be written: the inputs, standard input's file.
+  const file_id* inputs = nullptr;
+  size_t input_count = 0;
+  // Lets a stop signal end a wait for a reader of a FIFO.
+  const wait_control* wait = nullptr;
+};
+
+class safe_file {
+ public:
+  // Checks the target and makes the file. On failure tells "Could not write
+  // KIND PATH: ERROR" on err_fd; ok() is then false.
+  safe_file(const char* path, const safe_file_options& options, int err_fd);
+  ~safe_file();  // removes what it made unless committed
+  safe_file(const safe_file&) = delete;
+  safe_file& operator=(const safe_file&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  const char* path() const { return path_; }
+  // Written straight to the target (a terminal, a pipe, the log's file):
+  // nothing to rename, and nothing to take back.
+  bool direct() const { return direct_; }
+
+  // Syncs the file and gives it the target's name, checking the target once
+  // more. Tells and returns false on failure; the file is then removed.
+  bool commit();
+  // Removes the file, unwritten.
+  void abandon();
+
+ private:
+  bool fail(int error, const char* reason = nullptr);
+  bool target_refused(const char* name_in_dir, int* error, const char** reason) const;
+  bool open_direct(const char* resolved);
+
+  const char* path_;
+  safe_file_options options_;
+  int err_fd_;
+  int fd_ = -1;
+  int dir_fd_ = -1;             // the target's directory
+  bool direct_ = false;
+  bool unnamed_ = false;        // no name until commit
+  char name_[256] = {};         // the target's name in its directory
+  char temp_[32] = {};          // the hidden name while written
+};
+
+// True when the bytes hold the start of a DIF sequence somewhere.
+bool holds_dv(const uint8_t* data, size_t size);
+
+}  // namespace dvlog
