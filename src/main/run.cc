@@ -130,8 +130,10 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   const run_setup& setup = shared.setup;
   // The report is made before anything is read, so that one that cannot be
   // written wastes no reading; it is never the input, nor standard input's
-  // file.
+  // file. A capture is read on without it: stopping would cut off whoever
+  // writes it (tee).
   std::unique_ptr<safe_file> report;
+  bool report_failed = false;
   if (setup.opts.report) {
     file_id inputs[2];
     size_t count = 0;
@@ -146,14 +148,24 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     o.wait = &setup.wait;
     report.reset(new safe_file(setup.opts.report, o, setup.err_fd));
     if (!report->ok()) {
-      close_input(in);
-      if (shared.table) shared.table->end(tape_status::open_error, 0);
       // A stop signal ended the wait for a reader of the report.
-      return setup.wait.stopped() ? 128 + *setup.wait.stop : 1;
+      if (setup.wait.stopped()) return close_input(in), 128 + *setup.wait.stop;
+      if (in.is_regular) {
+        close_input(in);
+        if (shared.table) shared.table->end(tape_status::open_error, 0);
+        return 1;
+      }
+      report.reset();
+      report_failed = true;
     }
   }
 
-  log_run run(setup, shared.out, in, shared.table, shared.files > 1, shared.split);
+  run_setup without_report;
+  if (report_failed) {
+    without_report = setup;
+    without_report.opts.report = nullptr;
+  }
+  log_run run(report_failed ? without_report : setup, shared.out, in, shared.table, shared.files > 1, shared.split);
   if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
@@ -176,7 +188,8 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   const int stopped_by = setup.stop.signal ? *setup.stop.signal : 0;
 
   // What was analysed before a read error still counts: the summary comes first.
-  int status = run.finish(stopped_by, read_error);
+  int status = report_failed ? 1 : 0;
+  status |= run.finish(stopped_by, read_error);
   // Open until now: the split copies its last part from it.
   close_input(in);
   if (splitter* split = run.split()) {

@@ -82,8 +82,8 @@ bool safe_file::fail(int error, const char* reason) {
 bool safe_file::target_refused(const char* name, int* error, const char** reason) const {
   struct stat st;
   if (fstatat(dir_fd_, name, &st, 0) != 0) return false;
-  for (size_t i = 0; i < options_.input_count; ++i) {
-    if (same(st, options_.inputs[i])) {
+  for (const file_id& input : inputs_) {
+    if (same(st, input)) {
       *reason = "it is the input";
       return true;
     }
@@ -125,13 +125,16 @@ bool safe_file::open(const char* path, const safe_file_options& options, int err
   abandon();
   path_ = path;
   options_ = options;
+  inputs_.assign(options.inputs, options.inputs + options.input_count);
+  options_.inputs = nullptr;
+  options_.input_count = 0;
   err_fd_ = err_fd;
   direct_ = unnamed_ = false;
   struct stat st;
   const bool exists = stat(path, &st) == 0;
   if (exists) {
-    for (size_t i = 0; i < options_.input_count; ++i)
-      if (same(st, options_.inputs[i])) return fail(0, "it is the input");
+    for (const file_id& input : inputs_)
+      if (same(st, input)) return fail(0, "it is the input");
     struct stat follow;
     if (options_.follow_fd >= 0 && fstat(options_.follow_fd, &follow) == 0 && st.st_dev == follow.st_dev &&
         st.st_ino == follow.st_ino) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
+#include <vector>
 
 #include "report/output_stream.h"
 
@@ -42,6 +43,7 @@ struct safe_file_options {
   // output), it is written there, after what is written there already.
   int follow_fd = -1;
   // The files that must never be written: the inputs, standard input's file.
+  // Copied: the array need not outlive the call.
   const file_id* inputs = nullptr;
   size_t input_count = 0;
   // Lets a stop signal end a wait for a reader of a FIFO.
@@ -87,6 +89,7 @@ class safe_file {
 
   const char* path_ = "";
   safe_file_options options_;
+  std::vector<file_id> inputs_;
   int err_fd_ = 2;
   int fd_ = -1;
   int dir_fd_ = -1;             // the target's directory
