@@ -27,7 +27,7 @@ const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGT
 }  // namespace
 
 log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several,
-                 split_resources* split)
+                 split_resources* split, uint8_t* window)
     : setup_(setup),
       out_(out),
       facts_{in.is_stdin ? nullptr : in.name, 0, 0, several},
@@ -39,8 +39,8 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
       analysis_(analysis_sink(log_, fanout_, report_ || split), setup.opts.damage || table || report_ || split,
                 setup.year()),
-      window_(new uint8_t[SCAN_WINDOW_SIZE]),
-      scan_(window_.get(), analysis_) {
+      own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
+      scan_(window ? window : own_window_.get(), analysis_) {
   if (split) {
     input_base_name(in.is_stdin ? nullptr : in.name, base_name_, sizeof base_name_);
     const split_setup s{setup.opts.split,
@@ -119,6 +119,7 @@ struct shared_run {
   output_stream& out;
   tape_table* table;
   split_resources* split;
+  uint8_t* window;
   progress_line& progress;
   bool show_progress;
   int files;
@@ -165,7 +166,8 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     without_report = setup;
     without_report.opts.report = nullptr;
   }
-  log_run run(report_failed ? without_report : setup, shared.out, in, shared.table, shared.files > 1, shared.split);
+  log_run run(report_failed ? without_report : setup, shared.out, in, shared.table, shared.files > 1, shared.split,
+              shared.window);
   if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
@@ -248,7 +250,9 @@ int run_all(const run_setup& setup) {
   }
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);
-  shared_run shared{setup, out, table.get(), split.get(), progress, wants_progress(setup), files};
+  // One window for all inputs: memory stays the same however many there are.
+  std::unique_ptr<uint8_t[]> window(new uint8_t[SCAN_WINDOW_SIZE]);
+  shared_run shared{setup, out, table.get(), split.get(), window.get(), progress, wants_progress(setup), files};
 
   int status = 0;
   bool headed = false;

@@ -45,8 +45,10 @@ class log_run {
  public:
   // `table`: where the input's row goes, instead of a log; `several`: the
   // input is one of several, named in every event of the JSON log.
+  // `window`: the scanner's, SCAN_WINDOW_SIZE bytes shared by the inputs of
+  // a run; nullptr: one of its own.
   log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table = nullptr,
-          bool several = false, split_resources* split = nullptr);
+          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr);
 
   // Where the stream goes in: the bytes as read, then into the scanner.
   void read(const uint8_t* at, size_t count) {
@@ -79,7 +81,7 @@ class log_run {
   std::unique_ptr<splitter> splitter_;
   event_fanout fanout_;
   analyser analysis_;
-  std::unique_ptr<uint8_t[]> window_;
+  std::unique_ptr<uint8_t[]> own_window_;
   scanner scan_;
 };
 

@@ -1,6 +1,7 @@
 #include "split/splitter.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -137,7 +138,8 @@ void splitter::frame(const frame_event& f) {
   if (frames_ > 0 && cuts_before(f)) {
     const uint64_t cut = f.at.offset;
     if (setup_.input_regular) {
-      end_part(cut);
+      if (copy_in(cut)) name_part(part(), cut);
+      open_ = false;
     } else {
       // The frame's bytes, and any read after them, are in the part being
       // written already: they move to a new part, and the old one ends before
@@ -163,22 +165,33 @@ void splitter::frame(const frame_event& f) {
   ++frames_;
   last_ = f.stamp;
   learn(format_, f.format);
+  // From a regular file, the bytes before this frame are the part's for
+  // good: copied now, while the kernel still holds them close, in pieces of
+  // a few MB.
+  if (setup_.input_regular && f.at.offset >= copied_ + COPY_STEP) copy_in(f.at.offset);
 }
 
 // The last part ends with the input.
 void splitter::summary(const summary_event&) {
-  if (setup_.input_regular)
-    end_part(input_end_);
-  else if (open_ && !failed_)
+  if (!failed_ && input_end_ > part_start_ && (!setup_.input_regular || copy_in(input_end_)) && open_)
     name_part(part(), input_end_);
   open_ = false;
 }
 
-// From a regular file: the part before byte `end` is copied out and named.
-void splitter::end_part(uint64_t end) {
-  if (failed_ || end <= part_start_) return;
-  safe_file& file = part();
-  if (make_part_file(file) && copy(setup_.input_fd, part_start_, file.fd(), end - part_start_)) name_part(file, end);
+// From a regular file: the part's bytes up to `end` are copied into its file,
+// and the disk is asked to start writing them, so that the sync at its end
+// has little left to wait for.
+bool splitter::copy_in(uint64_t end) {
+  if (failed_) return false;
+  if (!open_) {
+    if (!make_part_file(part())) return false;
+    open_ = true;
+    copied_ = part_start_;
+  }
+  if (end > copied_ && !copy(setup_.input_fd, copied_, part().fd(), end - copied_)) return false;
+  copied_ = end;
+  (void)sync_file_range(part().fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  return true;
 }
 
 // The part, whole, takes its name and is told.

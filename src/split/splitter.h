@@ -70,7 +70,7 @@ class splitter final : public event_sink {
   safe_file& part() { return parts_[current_]; }
   bool make_part_file(safe_file& file);
   void begin_part(uint64_t offset);
-  void end_part(uint64_t end);
+  bool copy_in(uint64_t end);
   void name_part(safe_file& file, uint64_t end);
   bool copy(int from_fd, uint64_t from, int to_fd, uint64_t length);
   bool write_error(int error);
@@ -80,10 +80,12 @@ class splitter final : public event_sink {
   int current_ = 0;
   char path_[4096] = {};
   bool failed_ = false;
-  bool open_ = false;           // from a pipe: a part is being written
+  bool open_ = false;           // a part's file is being written
   int number_ = 0;              // of the part being written
   uint64_t part_start_ = 0;     // its first byte in the input
   uint64_t written_end_ = 0;    // from a pipe: the input's bytes written so far
+  uint64_t copied_ = 0;         // from a regular file: the input's bytes copied so far
+  static constexpr uint64_t COPY_STEP = 4 << 20;
   uint64_t input_end_ = 0;
   int64_t frames_ = 0;          // in the part
   int32_t first_frame_ = 0;
