@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/mman.h>
@@ -14,19 +16,21 @@
 
 namespace {
 
-dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset) {
+dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset, int32_t errors = 0) {
   dvlog::frame_event f{};
   f.at.frame = number;
   f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO};
   f.video_blocks = 1350;
   f.audio_blocks = 90;
   f.damage.video_concealed = concealed;
+  f.damage.video_errors = errors;
   f.audio_offset = offset;
   return f;
 }
 
 // However many frames come, the slices hold all of them and all their damage,
-// each slice the same number of frames, and keep the range of the offset.
+// each slice the same number of frames, and keep the range of the offset and
+// their most damaged frame: a dropout in one frame, whole in any slice.
 TEST(Timeline, MergesNeighboursInPairs) {
   struct row {
     int32_t frames;
@@ -36,7 +40,11 @@ TEST(Timeline, MergesNeighboursInPairs) {
   const row rows[] = {{1, 1, 1}, {2048, 2048, 1}, {2049, 1025, 2}, {5000, 1250, 4}, {108000, 1688, 64}};
   for (const row& r : rows) {
     auto t = std::make_unique<dvlog::timeline>();
-    for (int32_t n = 1; n <= r.frames; ++n) t->add(n, frame_with(n, n % 7 == 0 ? 3 : 0, n % 11 - 5));
+    const int32_t dropout = r.frames / 2 + 1;
+    for (int32_t n = 1; n <= r.frames; ++n) {
+      const int32_t concealed = n % 7 == 0 ? 3 : 0;
+      t->add(n, frame_with(n, concealed, n % 11 - 5, n == dropout ? 1350 - concealed : 0));
+    }
     EXPECT_EQ(t->used(), r.used) << r.frames;
     EXPECT_EQ(t->frames_per_slice(), r.per_slice) << r.frames;
     int64_t frames = 0, concealed = 0;
@@ -48,6 +56,11 @@ TEST(Timeline, MergesNeighboursInPairs) {
         EXPECT_EQ(s.frames, r.per_slice) << r.frames << " slice " << i;
       }
       EXPECT_EQ(s.first_timecode, static_cast<uint32_t>(1 + i * r.per_slice)) << r.frames;
+      const bool has_dropout = s.first_frame <= dropout && dropout <= s.last_frame;
+      const int32_t first_seventh = (s.first_frame + 6) / 7 * 7;
+      EXPECT_EQ(s.worst_video.frame, has_dropout ? dropout : first_seventh <= s.last_frame ? first_seventh : 0)
+          << r.frames << " slice " << i;
+      EXPECT_EQ(s.worst_video.share(), has_dropout ? 1.0 : s.worst_video.frame ? 3 / 1350.0 : 0.0) << r.frames;
       if (r.per_slice >= 11 && i + 1 < t->used()) {
         EXPECT_EQ(s.offset_min, -5) << r.frames;
         EXPECT_EQ(s.offset_max, 5) << r.frames;
@@ -122,6 +135,88 @@ TEST(HtmlReport, EscapesTheInputName) {
   const std::string page = page_of(report);
   EXPECT_NE(page.find("<h1>&lt;b&gt;&amp;&quot;tape\xef\xbf\xbd.dv</h1>"), std::string::npos);
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
+}
+
+// Six recordings of three frames each, the fifth found from an unmarked jump
+// of the recording time; the fourth 16:9, the sixth 32 kHz 12-bit; 5123 bytes
+// skipped in two places. Events come in the order the analysis gives them.
+void tell_six_recordings(dvlog::html_report& report) {
+  for (int k = 0; k < 6; ++k) {
+    const int32_t first = 3 * k + 1;
+    dvlog::status_event status{};
+    dvlog::meta_reset(status.settings);
+    dvlog::dv_meta& m = status.settings;
+    m.system = m.video_type = m.audio_unlocked = 0;
+    m.interlaced = m.emphasis_off = 1;
+    m.aspect = k == 3 ? 2 : 0;
+    m.audio_rate_code = k == 5 ? 2 : 0;  // 32 kHz
+    m.audio_bits_code = k == 5 ? 1 : 0;  // 12 bits
+    status.at.frame = first;
+    status.changed = dvlog::CHANGED_ASPECT;
+    status.has_audio = true;
+    const dvlog::frame_stamp stamp{static_cast<uint32_t>(first), dvlog::NO_INFO, dvlog::NO_INFO};
+    if (k != 4) report.recording_start({{first, 0, 0}, stamp.timecode, stamp.rec_date, stamp.rec_time});
+    report.status(status);
+    if (k == 4) report.recording_time_jump({{first, 0, 0}, stamp, 0, 0, false});
+    for (int32_t n = first; n < first + 3; ++n) report.frame(frame_with(n, 0, 0));
+  }
+  report.skipped_bytes({{8, 80, 1000000}, {8, dvlog::NO_INFO, dvlog::NO_INFO}, 5000, false});
+  report.skipped_bytes({{18, 180, 2000000}, {18, dvlog::NO_INFO, dvlog::NO_INFO}, 123, true});
+  dvlog::summary_event summary{};
+  summary.frames = 18;
+  summary.damage.bytes_skipped = 5123;
+  report.summary(summary);
+}
+
+// The header lists every setting seen with the recordings it applies to, and
+// the bytes skipped; each skip is a row and a mark.
+TEST(HtmlReport, SettingsOfEachRecordingAndSkippedBytes) {
+  const dvlog::report_facts facts{"tape.dv", 2000123, "test"};
+  dvlog::html_report report([] { return int64_t{2026}; }, facts);
+  tell_six_recordings(report);
+  const std::string page = page_of(report);
+  for (const char* shown : {
+           "<dd id=\"picture\">NTSC; DV25; 4:3 (recordings 1\xE2\x80\x93" "3, 5, 6), 16:9 (recording 4); interlaced</dd>",
+           "<dd id=\"audio\">48kHz (recordings 1\xE2\x80\x93" "5), 32kHz (recording 6); 16 bits (recordings "
+           "1\xE2\x80\x93" "5), 12 bits (recording 6); locked</dd>",
+           "DIF sequences missing 0; bytes skipped 5123;",
+           "<tr><td class=\"n\">0:00:00.23</td><td>00h 00m 00s 08f</td><td class=\"n\">8</td><td class=\"n\">1000000"
+           "</td><td class=\"n\">5000</td><td>between DIF sequences</td></tr>",
+           "<td class=\"n\">123</td><td>at the end of the input</td></tr>",
+       })
+    EXPECT_NE(page.find(shown), std::string::npos) << shown;
+  EXPECT_EQ(occurrences(page, "<g class=\"marker skipped-bytes\">"), 2u);
+  EXPECT_EQ(occurrences(page, "<g class=\"marker recording-start\">"), 5u);
+  EXPECT_EQ(occurrences(page, "<g class=\"marker unmarked-jump\">"), 1u);
+  EXPECT_EQ(occurrences(page, "<rect class=\"unmarked\""), 1u);  // the fifth recording's band, hatched
+}
+
+// A run that did not read its whole input says so at the top of the page.
+TEST(HtmlReport, SaysWhatStoppedTheReading) {
+  const struct {
+    int signal, error;
+    const char* text;  // nullptr: nothing said
+  } rows[] = {
+      {SIGINT, 0, "Stopped by SIGINT after 2000123 bytes: this report covers what was read"},
+      {SIGTERM, 0, "Stopped by SIGTERM after 2000123 bytes: this report covers what was read"},
+      {0, EIO, "Stopped by a read error (Input/output error) after 2000123 bytes: this report covers what was read"},
+      {0, 0, nullptr},
+  };
+  for (const auto& r : rows) {
+    const dvlog::report_facts facts{"tape.dv", 2000123, "test", r.signal, r.error};
+    dvlog::html_report report([] { return int64_t{2026}; }, facts);
+    tell_six_recordings(report);
+    const std::string page = page_of(report);
+    const std::string opening = "<p class=\"stopped\" id=\"stopped\">";
+    const size_t at = page.find(opening);
+    if (r.text == nullptr) {
+      EXPECT_EQ(at, std::string::npos);
+      continue;
+    }
+    ASSERT_NE(at, std::string::npos) << r.text;
+    EXPECT_EQ(page.substr(at + opening.size(), std::string(r.text).size() + 4), r.text + std::string("</p>"));
+    EXPECT_LT(at, page.find("<dl class=\"facts\">"));
+  }
 }
 
 }  // namespace
