@@ -270,6 +270,7 @@ void html_report::write(output_stream& out) const {
       "th{background:#eee}td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
       "svg{width:100%%;height:auto;border:1px solid #ddd;background:#fff}\n"
       "svg text{font:11px system-ui,sans-serif;fill:#333}svg text.row{font-size:10px}\n"
+      ".recording text{paint-order:stroke;stroke:#fff;stroke-width:3px;stroke-linejoin:round}\n"
       ".grid{stroke:#ccc}.row-line{stroke:#eee}.unmarked{fill:url(#hatch);stroke:%s;stroke-dasharray:3 2}\n"
       ".offset{fill:none;stroke:%s;stroke-width:1.2}.range{fill:%s}\n",
       HATCH, OFFSET_LINE.colour, OFFSET_RANGE.colour);
@@ -472,11 +473,12 @@ void html_report::write_damage_lanes(output_stream& out) const {
   const timeline& t = *timeline_;
   const double slice_width = PLOT / std::max(t.used(), 1);
   char tc[16], tc2[16], tc3[16], from[32], to[32];
+  // A bar at least 1.5 units wide: a slice on a long tape is narrower.
   auto bar = [&](const char* cls, double x, double bottom, double share, double height) {
     if (share <= 0) return bottom;
     const double h = std::max(share * height, 1.5);
     out.printf("<rect class=\"%s\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>", cls, x, bottom - h,
-               std::max(slice_width, 0.5), h);
+               std::max(slice_width, 1.5), h);
     return bottom - h;
   };
   // The hover text's opening: the slice's frames, positions and timecodes.
