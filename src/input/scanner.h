@@ -40,6 +40,11 @@ class scanner {
   // Bytes fed so far.
   uint64_t bytes() const { return window_offset_ + filled_; }
 
+  // At the end of the input: the sequence that ends it, when one does and no
+  // byte follows it, so that it was never examined; nullptr otherwise. Valid
+  // until more is fed.
+  const uint8_t* unexamined_sequence() const;
+
  private:
   size_t find_sequence(size_t first, size_t last) const;
 

@@ -188,7 +188,7 @@ void html_report::status(const status_event& e) {
 }
 
 void html_report::recording_start(const recording_start_event& e) {
-  add_recording(e.at, {e.timecode, e.rec_date, e.rec_time}, true);
+  add_recording(e.at, {e.timecode, e.rec_date, e.rec_time, e.drop_frame}, true);
 }
 
 void html_report::timecode_broken(const timecode_broken_event& e) {

@@ -19,7 +19,7 @@ namespace {
 dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset, int32_t errors = 0) {
   dvlog::frame_event f{};
   f.at.frame = number;
-  f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO};
+  f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO, 0};
   f.video_blocks = 1350;
   f.audio_blocks = 90;
   f.damage.video_concealed = concealed;
@@ -154,14 +154,14 @@ void tell_six_recordings(dvlog::html_report& report) {
     status.at.frame = first;
     status.changed = dvlog::CHANGED_ASPECT;
     status.has_audio = true;
-    const dvlog::frame_stamp stamp{static_cast<uint32_t>(first), dvlog::NO_INFO, dvlog::NO_INFO};
-    if (k != 4) report.recording_start({{first, 0, 0}, stamp.timecode, stamp.rec_date, stamp.rec_time});
+    const dvlog::frame_stamp stamp{static_cast<uint32_t>(first), dvlog::NO_INFO, dvlog::NO_INFO, 0};
+    if (k != 4) report.recording_start({{first, 0, 0}, stamp.timecode, stamp.rec_date, stamp.rec_time, 0});
     report.status(status);
     if (k == 4) report.recording_time_jump({{first, 0, 0}, stamp, 0, 0, false});
     for (int32_t n = first; n < first + 3; ++n) report.frame(frame_with(n, 0, 0));
   }
-  report.skipped_bytes({{8, 80, 1000000}, {8, dvlog::NO_INFO, dvlog::NO_INFO}, 5000, false});
-  report.skipped_bytes({{18, 180, 2000000}, {18, dvlog::NO_INFO, dvlog::NO_INFO}, 123, true});
+  report.skipped_bytes({{8, 80, 1000000}, {8, dvlog::NO_INFO, dvlog::NO_INFO, 0}, 5000, false});
+  report.skipped_bytes({{18, 180, 2000000}, {18, dvlog::NO_INFO, dvlog::NO_INFO, 0}, 123, true});
   dvlog::summary_event summary{};
   summary.frames = 18;
   summary.damage.bytes_skipped = 5123;
