@@ -53,6 +53,7 @@ constexpr const char* HATCH = "#5a7da0";  // a recording found only from a jump 
 constexpr swatch DAMAGE[] = {
     {"concealed", "#f0a030", "video concealed"},
     {"error", "#d02020", "video in error or of unknown status"},
+    {"missing", "#404a5a", "video of missing DIF sequences"},
     {"audioerr", "#8030c0", "audio blocks with error samples"},
 };
 constexpr swatch OFFSET_LINE{"offset", "#2060b0", "audio offset at the end of a slice"};
@@ -274,7 +275,7 @@ void html_report::write(output_stream& out) const {
       ".grid{stroke:#ccc}.row-line{stroke:#eee}.unmarked{fill:url(#hatch);stroke:%s;stroke-dasharray:3 2}\n"
       ".offset{fill:none;stroke:%s;stroke-width:1.2}.range{fill:%s}\n",
       HATCH, OFFSET_LINE.colour, OFFSET_RANGE.colour);
-  for (const swatch& s : {REC0, REC1, DAMAGE[0], DAMAGE[1], DAMAGE[2]}) out.printf(".%s{fill:%s}", s.cls, s.colour);
+  for (const swatch& s : {REC0, REC1, DAMAGE[0], DAMAGE[1], DAMAGE[2], DAMAGE[3]}) out.printf(".%s{fill:%s}", s.cls, s.colour);
   out.printf("\n.marker line{stroke-width:2}");
   for (const event_kind& k : EVENT_KINDS) out.printf(".%s line{stroke:%s}", k.look.cls, k.look.colour);
   out.printf(
@@ -467,8 +468,9 @@ void html_report::write_recordings_lane(output_stream& out) const {
 }
 
 // Damage: in each slice, its most damaged frame's share of video blocks
-// concealed (orange) and in error (red), stacked; and of audio blocks holding
-// error samples (purple). Any damage gets at least a sliver.
+// concealed (orange), in error (red) and lost with a missing sequence (slate),
+// stacked; and of audio blocks holding error samples (purple). Any damage
+// gets at least a sliver.
 void html_report::write_damage_lanes(output_stream& out) const {
   const timeline& t = *timeline_;
   const double slice_width = PLOT / std::max(t.used(), 1);
@@ -497,13 +499,14 @@ void html_report::write_damage_lanes(output_stream& out) const {
       slice_title(s);
       const double x = LEFT + i * slice_width;
       if (video) {
-        out.printf("worst frame %d (%s), %lld of %lld video blocks damaged (%lld concealed); in all, %lld of %lld "
-                   "concealed, %lld in error</title>",
+        out.printf("worst frame %d (%s), %lld of %lld video blocks damaged (%lld concealed, %lld in missing "
+                   "sequences); in all, %lld of %lld concealed, %lld in error, %lld sequences missing</title>",
                    w.frame, timecode_text(w.timecode, tc3, sizeof tc3), ll(w.damaged), ll(w.blocks), ll(w.concealed),
-                   ll(s.concealed), ll(s.video_blocks), ll(s.errors));
+                   ll(w.missing), ll(s.concealed), ll(s.video_blocks), ll(s.errors), ll(s.sequences_missing));
         const double blocks = static_cast<double>(w.blocks);
-        const double top = bar("concealed", x, VIDEO.top + VIDEO.height, w.concealed / blocks, VIDEO.height);
-        bar("error", x, top, (w.damaged - w.concealed) / blocks, VIDEO.height);
+        double top = bar("concealed", x, VIDEO.top + VIDEO.height, w.concealed / blocks, VIDEO.height);
+        top = bar("error", x, top, (w.damaged - w.concealed - w.missing) / blocks, VIDEO.height);
+        bar("missing", x, top, w.missing / blocks, VIDEO.height);
       } else {
         out.printf("worst frame %d (%s), %lld of %lld audio blocks with error samples; in all, %lld of %lld</title>",
                    w.frame, timecode_text(w.timecode, tc3, sizeof tc3), ll(w.damaged), ll(w.blocks),
@@ -752,7 +755,7 @@ void html_report::write_tables(output_stream& out) const {
       "hatched, from a jump of the recording time that no mark explains; the number is the one the header and "
       "the recordings table use. <b>Video damage</b>: the most damaged frame of each slice, its share of video "
       "blocks that the deck concealed (orange: copied from another frame, damage hidden) or left in error (red: "
-      "damage visible); a single bad frame is as tall on a long tape as on a short one. <b>Audio errors</b>: "
+      "damage visible) or lost with a missing DIF sequence (slate); a single bad frame is as tall on a long tape as on a short one. <b>Audio errors</b>: "
       "likewise, the share of audio blocks holding samples the deck could not read. <b>Audio offset</b>: audio "
       "samples carried against those the frames call for, in milliseconds, on a scale of at least one frame "
       "either way. <b>Events</b>: a row for each kind: timecode jumps, recording starts, recording time jumps "

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dv/dif.h"
+
 namespace dvlog {
 
 void slice::add(const slice& later) {
@@ -16,6 +18,7 @@ void slice::add(const slice& later) {
   video_blocks += later.video_blocks;
   concealed += later.concealed;
   errors += later.errors;
+  sequences_missing += later.sequences_missing;
   audio_blocks += later.audio_blocks;
   audio_error_blocks += later.audio_error_blocks;
   worst_video.keep_worse(later.worst_video);
@@ -54,11 +57,16 @@ void timeline::add(int32_t frame, const frame_event& f) {
   s.video_blocks = f.video_blocks;
   s.concealed = d.video_concealed;
   s.errors = d.video_errors + d.video_unknown;
+  s.sequences_missing = d.sequences_missing;
   s.audio_blocks = f.audio_blocks;
   s.audio_error_blocks = d.audio_error_blocks;
-  if (s.concealed + s.errors > 0)
-    s.worst_video = {frame, f.stamp.timecode, s.concealed + s.errors, s.video_blocks, s.concealed};
-  if (s.audio_error_blocks > 0) s.worst_audio = {frame, f.stamp.timecode, s.audio_error_blocks, s.audio_blocks, 0};
+  // A missing sequence takes its video blocks with it: they count as damaged
+  // blocks of the frame.
+  const int64_t missing = d.sequences_missing * VIDEO_BLOCKS;
+  if (s.concealed + s.errors + missing > 0)
+    s.worst_video = {frame, f.stamp.timecode, s.concealed + s.errors + missing, s.video_blocks + missing, s.concealed,
+                     missing};
+  if (s.audio_error_blocks > 0) s.worst_audio = {frame, f.stamp.timecode, s.audio_error_blocks, s.audio_blocks, 0, 0};
   s.offset_min = s.offset_max = s.offset_last = f.audio_offset;
   slices_[index].add(s);
   used_ = std::max(used_, static_cast<int>(index) + 1);

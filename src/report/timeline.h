@@ -15,7 +15,8 @@ struct worst_frame {
   int32_t frame = 0;
   uint32_t timecode = 0xFFFFFFFF;
   int64_t damaged = 0, blocks = 0;  // damaged 0: no frame of the slice is
-  int64_t concealed = 0;  // video: the part of `damaged` that was concealed
+  int64_t concealed = 0;  // video: the parts of `damaged` concealed
+  int64_t missing = 0;    //   and in sequences the frame lacks
 
   double share() const { return blocks > 0 ? static_cast<double>(damaged) / static_cast<double>(blocks) : 0.0; }
   // Keeps the other when it is worse; of two alike, the earlier.
@@ -32,6 +33,7 @@ struct slice {
   int64_t video_blocks = 0;
   int64_t concealed = 0;
   int64_t errors = 0;  // in error or of unknown status: damage not hidden
+  int64_t sequences_missing = 0;
   int64_t audio_blocks = 0;
   int64_t audio_error_blocks = 0;
   worst_frame worst_video, worst_audio;
