@@ -162,7 +162,7 @@ const char* setting_text(int field, uint8_t key, bool alone, char* out, size_t s
 }
 
 const char* signal_name(int signal) {
-  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "a signal";
+  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
 }
 
 }  // namespace
@@ -268,6 +268,7 @@ void html_report::write(output_stream& out) const {
       "dl.facts{display:grid;grid-template-columns:max-content auto;gap:.15em 1em;margin:0}\n"
       "dt{font-weight:600}dd{margin:0}p.stopped{font-weight:600;color:#a00}\n"
       "table{border-collapse:collapse;font-size:13px}th,td{border:1px solid #ccc;padding:2px 6px;text-align:left}\n"
+      "td{white-space:nowrap}td.wrap{white-space:normal}\n"
       "th{background:#eee}td.n{text-align:right;font-variant-numeric:tabular-nums}\n"
       "svg{width:100%%;height:auto;border:1px solid #ddd;background:#fff}\n"
       "svg text{font:11px system-ui,sans-serif;fill:#333}svg text.row{font-size:10px}\n"
@@ -742,7 +743,7 @@ void html_report::write_tables(output_stream& out) const {
     row_start(r.at.frame, r.settings.timecode);
     out.printf("<td>");
     html_text(out, rec_datetime_text(r.settings.rec_date, r.settings.rec_time, year_(), when, sizeof when));
-    out.printf("</td><td class=\"n\">%d</td><td>", r.at.frame);
+    out.printf("</td><td class=\"n\">%d</td><td class=\"wrap\">", r.at.frame);
     html_text(out, status_settings_text(e, text, sizeof text));
     out.printf("</td></tr>\n");
   }

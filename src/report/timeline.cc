@@ -13,7 +13,8 @@ void slice::add(const slice& later) {
   }
   if (later.frames == 0) return;
   frames += later.frames;
-  last_frame = later.last_frame;
+  first_frame = std::min(first_frame, later.first_frame);  // a frame out of order joins the last slice
+  last_frame = std::max(last_frame, later.last_frame);
   last_timecode = later.last_timecode;
   video_blocks += later.video_blocks;
   concealed += later.concealed;
