@@ -276,7 +276,8 @@ void html_report::write(output_stream& out) const {
       ".grid{stroke:#ccc}.row-line{stroke:#eee}.unmarked{fill:url(#hatch);stroke:%s;stroke-dasharray:3 2}\n"
       ".offset{fill:none;stroke:%s;stroke-width:1.2}.range{fill:%s}\n",
       HATCH, OFFSET_LINE.colour, OFFSET_RANGE.colour);
-  for (const swatch& s : {REC0, REC1, DAMAGE[0], DAMAGE[1], DAMAGE[2], DAMAGE[3]}) out.printf(".%s{fill:%s}", s.cls, s.colour);
+  for (const swatch& s : {REC0, REC1, DAMAGE[0], DAMAGE[1], DAMAGE[2], DAMAGE[3]})
+    out.printf(".%s{fill:%s}", s.cls, s.colour);
   out.printf("\n.marker line{stroke-width:2}");
   for (const event_kind& k : EVENT_KINDS) out.printf(".%s line{stroke:%s}", k.look.cls, k.look.colour);
   out.printf(
@@ -534,7 +535,8 @@ void html_report::write_offset_lane(output_stream& out) const {
   const double ms_per_sample = rate > 0 ? 1000.0 / rate : 0.0;
   double largest = period_ms;
   for (int i = 0; i < t.used(); ++i)
-    largest = std::max({largest, std::abs(t.at(i).offset_min * ms_per_sample), std::abs(t.at(i).offset_max * ms_per_sample)});
+    largest = std::max({largest, std::abs(t.at(i).offset_min * ms_per_sample),
+                        std::abs(t.at(i).offset_max * ms_per_sample)});
   const double mid = OFFSET.top + OFFSET.height / 2, scale = (OFFSET.height / 2 - 2) / largest;
   out.printf("<g id=\"%s\"><title>Audio offset in milliseconds: audio samples carried against those the frames "
              "call for</title>\n",
@@ -756,12 +758,12 @@ void html_report::write_tables(output_stream& out) const {
       "hatched, from a jump of the recording time that no mark explains; the number is the one the header and "
       "the recordings table use. <b>Video damage</b>: the most damaged frame of each slice, its share of video "
       "blocks that the deck concealed (orange: copied from another frame, damage hidden) or left in error (red: "
-      "damage visible) or lost with a missing DIF sequence (slate); a single bad frame is as tall on a long tape as on a short one. <b>Audio errors</b>: "
-      "likewise, the share of audio blocks holding samples the deck could not read. <b>Audio offset</b>: audio "
-      "samples carried against those the frames call for, in milliseconds, on a scale of at least one frame "
-      "either way. <b>Events</b>: a row for each kind: timecode jumps, recording starts, recording time jumps "
-      "without a start mark, the timecode failing, settings changes, and bytes that belong to no DIF sequence "
-      "(a capture glitch, a splice, a file cut short).</p>\n"
+      "damage visible) or lost with a missing DIF sequence (slate); a single bad frame is as tall on a long "
+      "tape as on a short one. <b>Audio errors</b>: likewise, the share of audio blocks holding samples the "
+      "deck could not read. <b>Audio offset</b>: audio samples carried against those the frames call for, in "
+      "milliseconds, on a scale of at least one frame either way. <b>Events</b>: a row for each kind: timecode "
+      "jumps, recording starts, recording time jumps without a start mark, the timecode failing, settings "
+      "changes, and bytes that belong to no DIF sequence (a capture glitch, a splice, a file cut short).</p>\n"
       "<p>A <b>dropout</b> is a short red spike across all sequences. A <b>clogged head</b> damages every other "
       "DIF sequence for many frames: a long band at about half height, with the run marked \"one head\" in the "
       "table. An <b>edit</b> or a re-recording shows as a jump of the timecode or of the recording time, often "

@@ -136,7 +136,8 @@ TEST(RunControl, SignalStopsWithTheSummary) {
     const size_t bytes_end = told.find(" bytes; the log covers what was read\n");
     EXPECT_NE(bytes_end, std::string::npos) << told;
     const bytes html = read_file(page);
-    const std::string stopped = "Stopped by " + told.substr(18, bytes_end - 18) + " bytes: this report covers what was read";
+    const std::string stopped =
+        "Stopped by " + told.substr(18, bytes_end - 18) + " bytes: this report covers what was read";
     EXPECT_NE(std::string(html.begin(), html.end()).find(stopped), std::string::npos) << stopped;
     close(out[0]);
     close(err[0]);
