@@ -8,6 +8,7 @@
 
 #include "report/progress.h"
 #include "report/safe_file.h"
+#include "split/part_names.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"
@@ -25,7 +26,8 @@ const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGT
 
 }  // namespace
 
-log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several)
+log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several,
+                 split_resources* split)
     : setup_(setup),
       out_(out),
       facts_{in.is_stdin ? nullptr : in.name, 0, 0, several},
@@ -35,10 +37,29 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      analysis_(analysis_sink(log_, fanout_, report_ != nullptr), setup.opts.damage || table || report_,
+      analysis_(analysis_sink(log_, fanout_, report_ || split), setup.opts.damage || table || report_ || split,
                 setup.year()),
       window_(new uint8_t[SCAN_WINDOW_SIZE]),
       scan_(window_.get(), analysis_) {
+  if (split) {
+    input_base_name(in.is_stdin ? nullptr : in.name, base_name_, sizeof base_name_);
+    const split_setup s{setup.opts.split,
+                        setup.opts.split_at,
+                        base_name_,
+                        in.fd,
+                        in.is_regular,
+                        setup.year(),
+                        setup.err_fd,
+                        &out_,
+                        setup.opts.json && !table ? static_cast<part_listener*>(&json_) : nullptr,
+                        split->parts.get(),
+                        split_resources::PARTS_KEPT,
+                        split->copy_buffer.get(),
+                        split_resources::COPY_SIZE};
+    splitter_.reset(new splitter(s));
+    // First: the last part is named, and told, before the log's summary.
+    fanout_.add(*splitter_, true);
+  }
   // The table always counts damage; the log is told of it only when asked.
   fanout_.add(log_, setup.opts.damage || table);
   if (report_) fanout_.add(*report_, true);
@@ -48,6 +69,7 @@ int log_run::finish(int stop_signal, int read_error) {
   facts_.bytes = report_facts_.input_bytes = scan_.bytes();
   facts_.stop_signal = report_facts_.stop_signal = stop_signal;
   report_facts_.read_error = read_error;
+  if (splitter_) splitter_->set_input_end(scan_.bytes());
   analysis_.finish(scan_.bytes(), scan_.unexamined_sequence());
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
@@ -96,6 +118,7 @@ struct shared_run {
   const run_setup& setup;
   output_stream& out;
   tape_table* table;
+  split_resources* split;
   progress_line& progress;
   bool show_progress;
   int files;
@@ -130,7 +153,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     }
   }
 
-  log_run run(setup, shared.out, in, shared.table, shared.files > 1);
+  log_run run(setup, shared.out, in, shared.table, shared.files > 1, shared.split);
   if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
@@ -142,11 +165,10 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
       read_error = errno;
       break;
     }
-    run.scan().append(static_cast<size_t>(got));
+    run.read(into, static_cast<size_t>(got));
     if (shared.show_progress)
       shared.progress.update(shared.bytes_before + run.scan().bytes(), run.analysis().frames(), file);
   }
-  close_input(in);
   shared.progress.erase();
   shared.bytes_before += run.scan().bytes();
   // A signal counts if it ended the reading; one that comes later, while the
@@ -155,6 +177,15 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
 
   // What was analysed before a read error still counts: the summary comes first.
   int status = run.finish(stopped_by, read_error);
+  // Open until now: the split copies its last part from it.
+  close_input(in);
+  if (splitter* split = run.split()) {
+    if (!setup.opts.json && !shared.table) {
+      split->write_lines(shared.out);
+      shared.out.flush();
+    }
+    if (!split->ok()) status = 1;
+  }
   // The report of what was read, whatever became of the log. A stop signal
   // that ends a wait for its reader ends the run.
   if (report && !(run.write_report(report->fd()) && report->commit())) {
@@ -192,9 +223,19 @@ int run_all(const run_setup& setup) {
   const int files = static_cast<int>(paths.size());
   output_stream out(setup.out_fd, setup.err_fd, nullptr, &setup.wait);
   std::unique_ptr<tape_table> table(setup.opts.table ? new tape_table(out, setup.year) : nullptr);
+  std::unique_ptr<split_resources> split;
+  if (setup.opts.split) {
+    // One level, as mkdir(1) makes it; made before anything is read.
+    if (mkdir(setup.opts.split, 0777) != 0 && errno != EEXIST) {
+      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(errno), "\n"};
+      write_message(setup.err_fd, parts, std::size(parts));
+      return 1;
+    }
+    split.reset(new split_resources);
+  }
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);
-  shared_run shared{setup, out, table.get(), progress, wants_progress(setup), files};
+  shared_run shared{setup, out, table.get(), split.get(), progress, wants_progress(setup), files};
 
   int status = 0;
   bool headed = false;

@@ -248,6 +248,23 @@ void json_log::skipped_bytes(const skipped_bytes_event& e) {
   close();
 }
 
+void json_log::part(const part_facts& p) {
+  json_.begin_object();
+  json_.field("event", "part");
+  json_.field("number", p.number);
+  json_.field("path", p.path);
+  json_.field("offset", static_cast<int64_t>(p.offset));
+  json_.field("bytes", static_cast<int64_t>(p.bytes));
+  json_.field("frames", p.frames);
+  json_.field("first_frame", p.first_frame);
+  timecode(p.first.timecode, p.first.drop_frame);
+  timecode(p.last.timecode, p.last.drop_frame, "last_timecode");
+  recorded(p.first.rec_date, p.first.rec_time);
+  if (facts_.every_event) json_.field_or_null("input", facts_.input);
+  close();
+  out_.flush();
+}
+
 void json_log::end_of_sequence() { out_.flush(); }
 
 void json_log::summary(const summary_event& e) {
