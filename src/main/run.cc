@@ -51,7 +51,7 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                         setup.year(),
                         setup.err_fd,
                         &out_,
-                        setup.opts.json && !table ? static_cast<part_listener*>(&json_) : nullptr,
+                        {setup.opts.json && !table ? static_cast<part_listener*>(&json_) : nullptr, report_.get()},
                         split->parts.get(),
                         split_resources::PARTS_KEPT,
                         split->copy_buffer.get(),

@@ -62,7 +62,7 @@ constexpr swatch OFFSET_RANGE{"range", "#d0d0d0", "its range within a slice"};
 // The events lane: one row for each kind of mark, so that marks of several
 // kinds at one frame all show.
 enum event_row { ROW_TIMECODE_JUMP, ROW_RECORDING_START, ROW_UNMARKED_JUMP, ROW_TIMECODE_BROKEN, ROW_STATUS,
-                 ROW_SKIPPED, ROW_COUNT };
+                 ROW_SKIPPED, ROW_PART, ROW_COUNT };
 struct event_kind {
   swatch look;
   const char* name;  // of its row
@@ -74,6 +74,7 @@ constexpr event_kind EVENT_KINDS[ROW_COUNT] = {
     {{"timecode-broken", "#000000", "timecode fails"}, "Timecode fails"},
     {{"status-change", "#777777", "settings change"}, "Settings changes"},
     {{"skipped-bytes", "#8a5a00", "bytes in no DIF sequence skipped"}, "Skipped bytes"},
+    {{"part", "#1f4e9c", "a part of the split begins"}, "Parts"},
 };
 constexpr double ROW_HEIGHT = EVENTS.height / static_cast<int>(ROW_COUNT);
 
@@ -181,7 +182,8 @@ html_report::html_report(year_source year, const report_facts& facts)
       runs_(TABLE_ROWS),
       statuses_(TABLE_ROWS),
       jumps_(TABLE_ROWS),
-      skipped_(TABLE_ROWS) {}
+      skipped_(TABLE_ROWS),
+      parts_(TABLE_ROWS) {}
 
 void html_report::add_recording(const event_place& at, const frame_stamp& stamp, bool marked) {
   recordings_.add({at, stamp, marked, 0});
@@ -245,6 +247,8 @@ void html_report::recording_time_jump(const recording_time_jump_event& e) {
 }
 
 void html_report::skipped_bytes(const skipped_bytes_event& e) { skipped_.add(e); }
+
+void html_report::part(const part_facts& p) { parts_.add({p.number, p.first_frame, p.first, p.frames, p.bytes}); }
 
 void html_report::summary(const summary_event& e) { summary_ = e; }
 
@@ -634,6 +638,13 @@ void html_report::write_events_lane(output_stream& out) const {
     out.printf("%llu bytes skipped at offset %llu%s", static_cast<unsigned long long>(e.bytes),
                static_cast<unsigned long long>(e.at.offset), e.at_end ? ", at the end of the input" : "");
     tick(ROW_SKIPPED, e.at.frame);
+  }
+  for (int i = 0; i < parts_.size(); ++i) {
+    const part_row& p = parts_[i];
+    open(ROW_PART, p.first_frame, p.first.timecode);
+    out.printf("part %d begins: %lld frames, %llu bytes", p.number, static_cast<long long>(p.frames),
+               static_cast<unsigned long long>(p.bytes));
+    tick(ROW_PART, p.first_frame);
   }
   out.printf("</g>\n");
 }

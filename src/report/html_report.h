@@ -10,6 +10,7 @@
 
 #include "analysis/events.h"
 #include "report/output_stream.h"
+#include "report/part_facts.h"
 #include "report/time_texts.h"
 #include "report/timeline.h"
 
@@ -54,7 +55,7 @@ enum setting_field { FIELD_SYSTEM, FIELD_SIGNAL_TYPE, FIELD_ASPECT, FIELD_SCAN, 
                      FIELD_EMPHASIS, FIELD_COUNT };
 constexpr int PICTURE_FIELDS = FIELD_RATE;  // the fields before it are the picture's
 
-class html_report final : public event_sink {
+class html_report final : public event_sink, public part_listener {
  public:
   static constexpr int TABLE_ROWS = 10000;
   // Distinct values a setting is followed in; more are left out of the header.
@@ -72,6 +73,8 @@ class html_report final : public event_sink {
   void recording_time_jump(const recording_time_jump_event& e) override;
   void skipped_bytes(const skipped_bytes_event& e) override;
   void summary(const summary_event& e) override;
+  // A part of a split: marked on the timeline.
+  void part(const part_facts& p) override;
 
   // Writes the page.
   void write(output_stream& out) const;
@@ -127,6 +130,14 @@ class html_report final : public event_sink {
   bounded_rows<status_row> statuses_;
   bounded_rows<jump> jumps_;
   bounded_rows<skipped_bytes_event> skipped_;
+  struct part_row {
+    int number;
+    int32_t first_frame;
+    frame_stamp first;
+    int64_t frames;
+    uint64_t bytes;
+  };
+  bounded_rows<part_row> parts_;
   bool tc_broken_ = false;
   event_place tc_broken_at_{};
   uint32_t tc_broken_timecode_ = 0;
