@@ -307,6 +307,9 @@ TEST(RunControl, ProgressOnATerminalOnly) {
   // Without a terminal, standard error holds nothing but messages.
   int status = -1;
   EXPECT_EQ(shell_output(feed + " 2>&1 >/dev/null", &status), "");
+  // With several inputs it says which is read, of how many.
+  const std::string several = shell_output(feed + " --progress " + shell_quote(part1) + " - 2>&1 >/dev/null", &status);
+  EXPECT_NE(several.find("\rdvlog: file 2 of 2, "), std::string::npos) << several;
 }
 
 }  // namespace
