@@ -513,6 +513,15 @@ TEST_F(Damage, ReportOfALongWornTape) {
            R"r(["0:02:20.14", "00h 01m 00s 00f", "4201", "504065000", "3000", "at the end of the input"])r",
        })
     EXPECT_NE(tables.find(row), std::string::npos) << row << "\nnot in\n" << tables;
+  // The log and the JSON tell the jump after the blank stretch and the skipped bytes as the report does.
+  const std::string log = run_tool({"--damage", path}).out;
+  for (const char* line : {"Timecode jump: 00h 00m 13s 08f -> 00h 00m 15s 09f\n",
+                           "Skipped 5000 bytes at offset 288000000\n",
+                           "Skipped 3000 bytes at offset 504065000, at the end of the input\n", "Bytes skipped: 8000\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  EXPECT_EQ(shell_output(shell_quote(DVLOG_BINARY) + " --json --damage " + shell_quote(path) +
+                         " | jq -c 'select(.event | test(\"timecode_jump|skipped\")) | [.frame, .to, .bytes]'"),
+            "[400,\"00:00:15:09\",null]\n[2400,null,5000]\n[2401,\"00:00:00:00\",null]\n[4201,null,3000]\n");
   const bytes html = read_file(page);
   for (const char* shown : {"4:3 (recordings 1, 3, 4), 16:9 (recording 2)", "; bytes skipped 8000; timecode jumps 2;"})
     EXPECT_NE(std::string(html.begin(), html.end()).find(shown), std::string::npos) << shown;
