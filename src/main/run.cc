@@ -22,8 +22,6 @@ namespace {
 // so that a plain run pays for no fan-out.
 event_sink& analysis_sink(event_sink& log, event_fanout& fanout, bool others) { return others ? fanout : log; }
 
-const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
-
 }  // namespace
 
 log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several,
@@ -214,7 +212,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   if (stopped_by != 0) {
     char bytes[24];
     std::snprintf(bytes, sizeof bytes, "%llu", static_cast<unsigned long long>(run.scan().bytes()));
-    const char* const parts[] = {"dvlog: stopped by ", signal_name(stopped_by), " after ", bytes,
+    const char* const parts[] = {"dvlog: stopped by ", stop_signal_name(stopped_by), " after ", bytes,
                                  " bytes; the log covers what was read\n"};
     write_message(setup.err_fd, parts, std::size(parts));
   }

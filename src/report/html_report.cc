@@ -168,10 +168,6 @@ const char* setting_text(int field, uint8_t key, bool alone, char* out, size_t s
   }
 }
 
-const char* signal_name(int signal) {
-  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
-}
-
 }  // namespace
 
 html_report::html_report(year_source year, const report_facts& facts)
@@ -353,7 +349,7 @@ void html_report::write_header(output_stream& out) const {
   if (facts_.stop_signal != 0)
     out.printf("<p class=\"stopped\" id=\"stopped\">Stopped by %s after %llu bytes: this report covers what was "
                "read</p>\n",
-               signal_name(facts_.stop_signal), bytes);
+               stop_signal_name(facts_.stop_signal), bytes);
   else if (facts_.read_error != 0)
     out.printf("<p class=\"stopped\" id=\"stopped\">Stopped by a read error (%s) after %llu bytes: this report "
                "covers what was read</p>\n",

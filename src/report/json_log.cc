@@ -28,17 +28,6 @@ void raw_field(json_writer& json, const char* name, Word word, Word no_info) {
     json.field(name, static_cast<int64_t>(word));
 }
 
-const char* signal_name(int sig) {
-  switch (sig) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    default:
-      return nullptr;
-  }
-}
-
 }  // namespace
 
 json_log::json_log(output_stream& out, year_source year, const run_facts& facts)
@@ -299,7 +288,7 @@ void json_log::summary(const summary_event& e) {
   }
   json_.field_or_null("input", facts_.input);
   json_.field("bytes", static_cast<int64_t>(facts_.bytes));
-  json_.field_or_null("stopped_by", signal_name(facts_.stop_signal));
+  json_.field_or_null("stopped_by", stop_signal_name(facts_.stop_signal));
   close();
 }
 
