@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.opts.report = mode == 2 ? "/dev/null" : nullptr;
     dvlog::input_source in;
     in.name = "fuzz input";
-    dvlog::log_run run(setup, in);
+    dvlog::output_stream out(devnull, devnull);
+    dvlog::log_run run(setup, out, in);
     run.scan().feed(data, size);
     // Writing to /dev/null never fails.
     if (run.finish() != 0 || !run.write_report(devnull)) std::abort();

@@ -50,7 +50,10 @@ bool open_input(const char* path, input_source& in, int err_fd) {
     in.name = "standard input";
     in.is_stdin = true;
   } else {
-    in.fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Without waiting: a FIFO opened for reading would wait for its writer
+    // in open(), where no stop signal can end the wait. It waits in ppoll
+    // instead, when it is read.
+    in.fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (in.fd < 0) {
       tell(err_fd, "Could not open file ", path, errno);
       return false;
@@ -58,7 +61,12 @@ bool open_input(const char* path, input_source& in, int err_fd) {
     in.name = path;
   }
   struct stat st;
-  if (fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  const bool stat_ok = fstat(in.fd, &st) == 0;
+  if (!in.is_stdin && !(stat_ok && S_ISFIFO(st.st_mode))) {
+    const int flags = fcntl(in.fd, F_GETFL);
+    if (flags >= 0) (void)fcntl(in.fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
+  if (stat_ok && S_ISREG(st.st_mode)) {
     in.is_regular = true;
     in.size = static_cast<uint64_t>(st.st_size);
     // Read far ahead: a cold file on a disk then comes at the disk's speed.
@@ -75,6 +83,9 @@ ssize_t read_input(const input_source& in, uint8_t* into, size_t size, const sto
   const bool can_stop = stop.signal != nullptr;
   for (;;) {
     if (can_stop && *stop.signal) return 0;
+    // A regular file never makes a read wait: a stop signal pending is let
+    // in between reads.
+    if (in.is_regular && can_stop && stop_pending(stop)) continue;
     if (!in.is_regular) {
       // Wait for input with the stop signals let through, then read what is there.
       pollfd p{in.fd, POLLIN, 0};

@@ -1,9 +1,8 @@
-// dvlog: logs the settings, recording starts and audio sync of a DV stream.
+// dvlog: logs the settings, recording starts and audio sync of DV streams.
 #include <cstring>
 #include <ctime>
 #include <unistd.h>
 
-#include "input/source.h"
 #include "main/options.h"
 #include "main/run.h"
 #include "main/stop_signals.h"
@@ -23,15 +22,14 @@ int main(int argc, char** argv) {
       break;
   }
 
-  input_source in;
-  if (!open_input(setup.opts.path, in, setup.err_fd)) return 1;
-
-  // Load the time-zone rules before the stream is read, not while printing the
+  // Load the time-zone rules before a stream is read, not while printing the
   // first recording date: nothing is allocated during the scan.
   tzset();
+  // Before anything is opened: an input or an output may make the run wait.
   sigset_t wait_mask, stops;
-  catch_stop_signals(!in.is_regular, wait_mask, stops);
+  catch_stop_signals(wait_mask, stops);
   setup.stop = {&stop_signal, &wait_mask, &stops};
+  setup.wait = {&stop_signal, &wait_mask};
 
-  return run_on_input(setup, in);
+  return run_all(setup);
 }

@@ -13,25 +13,34 @@
 namespace dvlog {
 
 const char USAGE_TEXT[] =
-    "Usage: dvlog [OPTION]... [FILE]\n"
+    "Usage: dvlog [OPTION]... [FILE]...\n"
     "Log the camera, picture and audio settings, the recording starts and the\n"
-    "audio sync of a raw DV stream. With no FILE, or when FILE is -, read\n"
-    "standard input.\n"
+    "audio sync of raw DV streams, each FILE in turn. With no FILE, or when\n"
+    "FILE is -, read standard input.\n"
     "\n"
-    "  --json         write the log as JSON Lines, one event a line\n"
-    "  --damage       also tell what the tape lost: damaged frames (video blocks\n"
-    "                 concealed or in error, audio error samples, missing DIF\n"
-    "                 sequences) and jumps of the timecode and recording time\n"
-    "  --report FILE  also write an HTML report of the tape to FILE: a timeline\n"
-    "                 of recordings, damage, audio offset and events, and tables\n"
-    "  --progress     show progress on standard error (the default when standard\n"
-    "                 error is a terminal and standard output is not)\n"
-    "  --no-progress  never show progress\n"
-    "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n"
+    "  --json            write the log as JSON Lines, one event a line\n"
+    "  --damage          also tell what the tape lost: damaged frames (video\n"
+    "                    blocks concealed or in error, audio error samples,\n"
+    "                    missing DIF sequences, skipped bytes) and jumps of the\n"
+    "                    timecode and recording time\n"
+    "  --table           instead of logs, one CSV row a FILE: its frames,\n"
+    "                    formats, recordings, audio sync and damage\n"
+    "  --report FILE     also write an HTML report of the tape to FILE: a\n"
+    "                    timeline of recordings, damage, audio offset and\n"
+    "                    events, and tables\n"
+    "  --split DIR       also cut the input into parts in DIR, one a recording\n"
+    "  --split-at RULES  where to cut, from start, format, time-jump and\n"
+    "                    timecode-jump, comma-separated (default start,format)\n"
+    "  --merge OUT       the FILEs are transfers of one tape: write to OUT the\n"
+    "                    tape rebuilt from what each read right, and log it\n"
+    "  --progress        show progress on standard error (the default when\n"
+    "                    standard error is a terminal and standard output is not)\n"
+    "  --no-progress     never show progress\n"
+    "  -h, --help        show this help and exit\n"
+    "  -V, --version     show the version and exit\n"
     "\n"
-    "Exit status: 0 when the whole input was read and the log written; 1 when\n"
-    "the input could not be opened or read or the log not written; 2 for a\n"
+    "Exit status: 0 when every input was read whole and the log written; 1 when\n"
+    "an input could not be opened or read, or an output not written; 2 for a\n"
     "wrong command line; 130 or 143 when stopped by SIGINT or SIGTERM, after\n"
     "the summary of what was read.\n";
 
@@ -39,7 +48,7 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, report, progress, no_progress };
+enum class option_id { help, version, json, damage, table, report, split, split_at, merge, progress, no_progress };
 
 struct option_entry {
   const char* name;
@@ -51,7 +60,9 @@ constexpr option_entry OPTIONS[] = {
     {"--help", option_id::help},         {"-h", option_id::help},
     {"--version", option_id::version},   {"-V", option_id::version},
     {"--json", option_id::json},         {"--damage", option_id::damage},
-    {"--report", option_id::report, true},
+    {"--table", option_id::table},       {"--report", option_id::report, true},
+    {"--split", option_id::split, true}, {"--split-at", option_id::split_at, true},
+    {"--merge", option_id::merge, true},
     {"--progress", option_id::progress},
     {"--no-progress", option_id::no_progress},
 };
@@ -60,7 +71,7 @@ bool is_option(const char* arg) {
   return std::strncmp(arg, "--", 2) == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "-V") == 0;
 }
 
-parse_result usage_error(int err_fd, const char* format, const char* arg, size_t length) {
+parse_result usage_error(int err_fd, const char* format, const char* arg = "", size_t length = 0) {
   char message[1024];
   int n = std::snprintf(message, sizeof message, format, static_cast<int>(std::min<size_t>(length, 200)), arg);
   if (n < 0) n = 0;
@@ -69,17 +80,65 @@ parse_result usage_error(int err_fd, const char* format, const char* arg, size_t
   return parse_result::usage_error;
 }
 
+struct split_rule_name {
+  const char* name;
+  split_rule rule;
+};
+constexpr split_rule_name SPLIT_RULES[] = {
+    {"start", SPLIT_AT_START},
+    {"format", SPLIT_AT_FORMAT},
+    {"time-jump", SPLIT_AT_TIME_JUMP},
+    {"timecode-jump", SPLIT_AT_TIMECODE_JUMP},
+};
+
+// "start,format" and the like, into rule bits; false at a word that is no rule.
+bool parse_split_rules(const char* text, unsigned& rules, int err_fd) {
+  rules = 0;
+  for (const char* word = text;;) {
+    const char* comma = std::strchr(word, ',');
+    const size_t length = comma ? static_cast<size_t>(comma - word) : std::strlen(word);
+    const split_rule_name* known = nullptr;
+    for (const split_rule_name& r : SPLIT_RULES)
+      if (std::strlen(r.name) == length && std::strncmp(r.name, word, length) == 0) known = &r;
+    if (known == nullptr) {
+      usage_error(err_fd, "dvlog: unknown split rule '%.*s' (start, format, time-jump, timecode-jump)\n", word,
+                  length);
+      return false;
+    }
+    rules |= known->rule;
+    if (comma == nullptr) return true;
+    word = comma + 1;
+  }
+}
+
+// Options that do not go together, or not with the inputs given.
+parse_result check_combination(const options& o, int err_fd) {
+  const size_t inputs = o.paths.size();
+  char count[24];
+  std::snprintf(count, sizeof count, "%zu", inputs);
+  if (o.table && o.json) return usage_error(err_fd, "dvlog: --table and --json do not go together\n");
+  if (o.report && inputs > 1)
+    return usage_error(err_fd, "dvlog: --report is the report of one input, not of %.*s\n", count, std::strlen(count));
+  if (o.merge) {
+    if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");
+    bool from_stdin = false;
+    for (const char* p : o.paths) from_stdin |= p[0] == '\0' || std::strcmp(p, "-") == 0;
+    if (inputs < 2 || from_stdin)
+      return usage_error(err_fd, "dvlog: --merge needs two or more transfers, as files, not standard input\n");
+  }
+  return parse_result::run;
+}
+
 }  // namespace
 
 parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
   bool options_ended = false;
-  bool have_path = false;
+  bool split_rules_given = false;
   parse_result wanted = parse_result::run;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (options_ended || !is_option(arg)) {
-      if (!have_path) out.path = arg;
-      have_path = true;
+      out.paths.push_back(arg);
       continue;
     }
     if (std::strcmp(arg, "--") == 0) {
@@ -98,7 +157,11 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
       // --name=VALUE or --name VALUE
       value = equals ? equals + 1 : i + 1 < argc ? argv[++i] : nullptr;
       if (value == nullptr || value[0] == '\0')
-        return usage_error(err_fd, "dvlog: option '%.*s' needs a file name\n", arg, name_length);
+        return usage_error(err_fd,
+                           known->id == option_id::split_at ? "dvlog: option '%.*s' needs rules\n"
+                           : known->id == option_id::split  ? "dvlog: option '%.*s' needs a directory\n"
+                                                            : "dvlog: option '%.*s' needs a file name\n",
+                           arg, name_length);
     } else if (equals) {
       return usage_error(err_fd, "dvlog: option '%.*s' takes no value\n", arg, name_length);
     }
@@ -115,8 +178,21 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
       case option_id::damage:
         out.damage = true;
         break;
+      case option_id::table:
+        out.table = true;
+        break;
       case option_id::report:
         out.report = value;
+        break;
+      case option_id::split:
+        out.split = value;
+        break;
+      case option_id::split_at:
+        if (!parse_split_rules(value, out.split_at, err_fd)) return parse_result::usage_error;
+        split_rules_given = true;
+        break;
+      case option_id::merge:
+        out.merge = value;
         break;
       case option_id::progress:
         out.progress = progress_mode::on;
@@ -126,7 +202,9 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
     }
   }
-  return wanted;
+  if (wanted != parse_result::run) return wanted;
+  if (split_rules_given && !out.split) return usage_error(err_fd, "dvlog: --split-at goes with --split\n");
+  return check_combination(out, err_fd);
 }
 
 }  // namespace dvlog

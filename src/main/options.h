@@ -1,23 +1,38 @@
 // The command line.
 #pragma once
 
+#include <vector>
+
 namespace dvlog {
 
 enum class progress_mode { automatic, on, off };
 
+// Where a split cuts, as split_rule bits.
+enum split_rule : unsigned {
+  SPLIT_AT_START = 1u << 0,          // a recording-start mark
+  SPLIT_AT_FORMAT = 1u << 1,         // a change of system, signal type, aspect or audio format
+  SPLIT_AT_TIME_JUMP = 1u << 2,      // a recording-time jump without a start mark
+  SPLIT_AT_TIMECODE_JUMP = 1u << 3,  // a timecode jump
+};
+
 struct options {
-  const char* path = nullptr;  // nullptr, "" or "-": standard input
+  // The inputs, as given; none means standard input, as does "" or "-".
+  std::vector<const char*> paths;
   bool json = false;
   bool damage = false;
+  bool table = false;            // one CSV row an input instead of logs
   const char* report = nullptr;  // where to write the HTML report
+  const char* split = nullptr;   // the directory to cut the input into
+  unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;
+  const char* merge = nullptr;   // where to write the tape rebuilt from the inputs
   progress_mode progress = progress_mode::automatic;
 };
 
 enum class parse_result { run, help, version, usage_error };
 
-// Options are words that start with "--", before or after the path, and the
-// short forms -h and -V; "--" ends them. The first other word is the path;
-// later ones are ignored. On a usage error, writes the message to err_fd.
+// Options are words that start with "--", before or after the paths, and the
+// short forms -h and -V; "--" ends them. Every other word is an input. On a
+// usage error, writes the message to err_fd.
 parse_result parse_options(int argc, char** argv, options& out, int err_fd);
 
 // The text of --help and --version.

@@ -1,35 +1,53 @@
 #include "main/run.h"
 
 #include <cerrno>
+#include <cstring>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "report/progress.h"
+#include "report/safe_file.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"
 #endif
-#include <unistd.h>
-
-#include "report/progress.h"
-#include "report/report_file.h"
 
 namespace dvlog {
 
-log_run::log_run(const run_setup& setup, const input_source& in)
-    : out_(setup.out_fd, setup.err_fd),
-      facts_{in.is_stdin ? nullptr : in.name, 0, 0},
+namespace {
+
+// The sink the analysis talks to: the log alone when nothing else listens,
+// so that a plain run pays for no fan-out.
+event_sink& analysis_sink(event_sink& log, event_fanout& fanout, bool others) { return others ? fanout : log; }
+
+const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
+
+}  // namespace
+
+log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several)
+    : setup_(setup),
+      out_(out),
+      facts_{in.is_stdin ? nullptr : in.name, 0, 0, several},
       text_(out_, setup.year),
       json_(out_, setup.year, facts_),
-      log_(setup.opts.json ? static_cast<event_sink&>(json_) : text_),
-      report_facts_{in.name, 0, DVLOG_VERSION},
+      log_(table ? static_cast<event_sink&>(*table)
+                 : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
+      report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      both_(report_ ? new log_and_report(log_, *report_, setup.opts.damage) : nullptr),
-      err_fd_(setup.err_fd),
-      report_path_(setup.opts.report),
-      analysis_(both_ ? static_cast<event_sink&>(*both_) : log_, setup.opts.damage || report_, setup.year()),
+      analysis_(analysis_sink(log_, fanout_, report_ != nullptr), setup.opts.damage || table || report_,
+                setup.year()),
       window_(new uint8_t[SCAN_WINDOW_SIZE]),
-      scan_(window_.get(), analysis_) {}
+      scan_(window_.get(), analysis_) {
+  // The table always counts damage; the log is told of it only when asked.
+  fanout_.add(log_, setup.opts.damage || table);
+  if (report_) fanout_.add(*report_, true);
+}
 
-int log_run::finish(int stop_signal) {
+int log_run::finish(int stop_signal, int read_error) {
   facts_.bytes = report_facts_.input_bytes = scan_.bytes();
-  facts_.stop_signal = stop_signal;
+  facts_.stop_signal = report_facts_.stop_signal = stop_signal;
+  report_facts_.read_error = read_error;
   analysis_.finish();
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
@@ -37,11 +55,13 @@ int log_run::finish(int stop_signal) {
 
 bool log_run::write_report(int fd) {
   if (!report_) return true;
-  output_stream page(fd, err_fd_, report_path_);
+  output_stream page(fd, setup_.err_fd, setup_.opts.report, &setup_.wait);
   report_->write(page);
   page.flush();
   return page.failure() == 0;
 }
+
+namespace {
 
 // Progress is shown when asked for, or when standard error is a terminal
 // and the log goes elsewhere.
@@ -57,21 +77,61 @@ bool wants_progress(const run_setup& setup) {
   return isatty(setup.err_fd) && !isatty(setup.out_fd);
 }
 
-int run_on_input(const run_setup& setup, const input_source& in) {
-  // The report file is made before anything is read, so that a report that
-  // cannot be written wastes no reading.
-  std::unique_ptr<report_file> report;
+bool is_stdin_path(const char* path) { return path[0] == '\0' || std::strcmp(path, "-") == 0; }
+
+// The bytes of all inputs, when all are regular files; 0 when some size
+// cannot be known beforehand.
+uint64_t total_size(const std::vector<const char*>& paths) {
+  uint64_t total = 0;
+  for (const char* path : paths) {
+    struct stat st;
+    if (is_stdin_path(path) || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    total += static_cast<uint64_t>(st.st_size);
+  }
+  return total;
+}
+
+// What the reading of all inputs shares: the output, the table, the progress.
+struct shared_run {
+  const run_setup& setup;
+  output_stream& out;
+  tape_table* table;
+  progress_line& progress;
+  bool show_progress;
+  int files;
+  uint64_t bytes_before = 0;  // of the inputs already read
+};
+
+// Reads one input, open already, and closes it. Returns its exit status.
+int run_on_input(shared_run& shared, const input_source& in, int file) {
+  const run_setup& setup = shared.setup;
+  // The report is made before anything is read, so that one that cannot be
+  // written wastes no reading; it is never the input, nor standard input's
+  // file.
+  std::unique_ptr<safe_file> report;
   if (setup.opts.report) {
-    report.reset(new report_file(setup.opts.report, setup.out_fd, setup.err_fd));
+    file_id inputs[2];
+    size_t count = 0;
+    for (const int fd : {in.fd, 0})
+      if (id_of_fd(fd, inputs[count])) ++count;
+    safe_file_options o;
+    o.kind = "report";
+    o.keep_dv = true;
+    o.follow_fd = setup.out_fd;
+    o.inputs = inputs;
+    o.input_count = count;
+    o.wait = &setup.wait;
+    report.reset(new safe_file(setup.opts.report, o, setup.err_fd));
     if (!report->ok()) {
       close_input(in);
-      return 1;
+      if (shared.table) shared.table->end(tape_status::open_error, 0);
+      // A stop signal ended the wait for a reader of the report.
+      return setup.wait.stopped() ? 128 + *setup.wait.stop : 1;
     }
   }
-  log_run run(setup, in);
-  progress_line progress(setup.err_fd, in.is_regular ? in.size : 0);
-  const bool show_progress = wants_progress(setup);
-  if (show_progress) run.set_screen_line(&progress);
+
+  log_run run(setup, shared.out, in, shared.table, shared.files > 1);
+  if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
     size_t room;
@@ -83,24 +143,86 @@ int run_on_input(const run_setup& setup, const input_source& in) {
       break;
     }
     run.scan().append(static_cast<size_t>(got));
-    if (show_progress) progress.update(run.scan().bytes(), run.analysis().frames());
+    if (shared.show_progress)
+      shared.progress.update(shared.bytes_before + run.scan().bytes(), run.analysis().frames(), file);
   }
   close_input(in);
-  progress.erase();
+  shared.progress.erase();
+  shared.bytes_before += run.scan().bytes();
   // A signal counts if it ended the reading; one that comes later, while the
   // summary is written, changes nothing.
   const int stopped_by = setup.stop.signal ? *setup.stop.signal : 0;
 
   // What was analysed before a read error still counts: the summary comes first.
-  int status = run.finish(stopped_by);
-  // The report of what was read, whatever became of the log.
-  if (report && !(run.write_report(report->fd()) && report->commit())) status = 1;
+  int status = run.finish(stopped_by, read_error);
+  // The report of what was read, whatever became of the log. A stop signal
+  // that ends a wait for its reader ends the run.
+  if (report && !(run.write_report(report->fd()) && report->commit())) {
+    if (setup.wait.stopped()) return 128 + *setup.wait.stop;
+    status = 1;
+  }
   if (read_error != 0) {
     report_read_error(in, read_error, setup.err_fd);
     status = 1;
   }
+  if (stopped_by != 0) {
+    char bytes[24];
+    std::snprintf(bytes, sizeof bytes, "%llu", static_cast<unsigned long long>(run.scan().bytes()));
+    const char* const parts[] = {"dvlog: stopped by ", signal_name(stopped_by), " after ", bytes,
+                                 " bytes; the log covers what was read\n"};
+    write_message(setup.err_fd, parts, std::size(parts));
+  }
+  if (shared.table)
+    shared.table->end(stopped_by ? tape_status::stopped : read_error ? tape_status::read_error : tape_status::ok,
+                      run.scan().bytes());
   // As a shell reports a run ended by that signal.
   return stopped_by != 0 ? 128 + stopped_by : status;
+}
+
+// A stop signal that ended a wait for a reader of the output ends the run as
+// one that ended the reading does.
+int gave_up_writing(const run_setup& setup, const output_stream& out) {
+  return out.failure() == EINTR && setup.wait.stopped() ? 128 + *setup.wait.stop : 0;
+}
+
+}  // namespace
+
+int run_all(const run_setup& setup) {
+  const std::vector<const char*> paths = setup.opts.paths.empty() ? std::vector<const char*>{"-"} : setup.opts.paths;
+  const int files = static_cast<int>(paths.size());
+  output_stream out(setup.out_fd, setup.err_fd, nullptr, &setup.wait);
+  std::unique_ptr<tape_table> table(setup.opts.table ? new tape_table(out, setup.year) : nullptr);
+  if (table) table->write_header();
+  progress_line progress(setup.err_fd, total_size(paths), files);
+  shared_run shared{setup, out, table.get(), progress, wants_progress(setup), files};
+
+  int status = 0;
+  bool headed = false;
+  for (int i = 0; i < files; ++i) {
+    // A stop ends the run with the input being read; those after it are
+    // left untouched.
+    if (setup.stop.signal && *setup.stop.signal) break;
+    if (table) table->begin(paths[i]);
+    input_source in;
+    if (!open_input(paths[i], in, setup.err_fd)) {
+      if (table) table->end(tape_status::open_error, 0);
+      status = 1;
+      continue;
+    }
+    // With several inputs, each log is headed by its name, and set off from
+    // the one before by an empty line, as head(1) does.
+    if (files > 1 && !table && !setup.opts.json) {
+      out.printf("%s==> %s <==\n", headed ? "\n" : "", in.is_stdin ? "standard input" : paths[i]);
+      headed = true;
+    }
+    const int file_status = run_on_input(shared, in, i + 1);
+    if (file_status >= 128) return file_status;
+    if (const int stopped = gave_up_writing(setup, out)) return stopped;
+    if (file_status != 0) status = 1;
+  }
+  out.flush();
+  if (const int stopped = gave_up_writing(setup, out)) return stopped;
+  return out.failure() != 0 ? 1 : status;
 }
 
 }  // namespace dvlog

@@ -15,11 +15,11 @@ void on_stop_signal(int sig) {
 
 }  // namespace
 
-void catch_stop_signals(bool block, sigset_t& wait_mask, sigset_t& stops) {
+void catch_stop_signals(sigset_t& wait_mask, sigset_t& stops) {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocked read returns
+  action.sa_flags = 0;  // no SA_RESTART: a wait that lets the signal in returns
   sigemptyset(&stops);
   for (const int sig : {SIGINT, SIGTERM}) {
     // A signal ignored by whoever started dvlog (a job in the background of a
@@ -30,7 +30,7 @@ void catch_stop_signals(bool block, sigset_t& wait_mask, sigset_t& stops) {
     sigaddset(&stops, sig);
   }
 
-  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &stops, &wait_mask);
+  sigprocmask(SIG_BLOCK, &stops, &wait_mask);
   for (const int sig : {SIGINT, SIGTERM})
     if (sigismember(&stops, sig)) sigdelset(&wait_mask, sig);
 }

@@ -25,19 +25,6 @@ void raw_field(json_writer& json, const char* name, Word word, Word no_info) {
     json.field(name, static_cast<int64_t>(word));
 }
 
-// "HH:MM:SS" or "HH:MM:SS:FF" of a BCD word, byte 3 first; false when some
-// digit is not decimal.
-bool bcd_clock(uint32_t word, bool with_frames, char* out, size_t size) {
-  for (int b = with_frames ? 0 : 1; b < 4; ++b)
-    if (!is_bcd(byte_of(word, b))) return false;
-  if (with_frames)
-    std::snprintf(out, size, "%02X:%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1),
-                  byte_of(word, 0));
-  else
-    std::snprintf(out, size, "%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1));
-  return true;
-}
-
 const char* signal_name(int sig) {
   switch (sig) {
     case SIGINT:
@@ -60,6 +47,8 @@ void json_log::open(const char* event, const event_place& at) {
   json_.field("frame", at.frame);
   json_.field("sequence", at.sequence);
   json_.field("offset", static_cast<int64_t>(at.offset));
+  // With several inputs, each event says which it belongs to.
+  if (facts_.every_event) json_.field_or_null("input", facts_.input);
 }
 
 void json_log::close() {
@@ -69,7 +58,7 @@ void json_log::close() {
 
 void json_log::timecode(uint32_t tc, const char* name, const char* code_name) {
   char text[16];
-  json_.field_or_null(name, has_time(tc) && bcd_clock(tc, true, text, sizeof text) ? text : nullptr);
+  json_.field_or_null(name, iso_time_text(tc, true, text, sizeof text));
   raw_field(json_, code_name, tc, NO_INFO);
 }
 
@@ -80,20 +69,15 @@ void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
   json_.key(name);
   json_.begin_object();
   const bool dated = has_date(date);
-  const int64_t year = dated ? full_year(byte_of(date, 3), year_()) : 0;
   char text[48];
-  const bool valid_date = dated && is_bcd(month_byte(date)) && is_bcd(byte_of(date, 1));
-  if (valid_date)
-    std::snprintf(text, sizeof text, "%04lld-%02X-%02X", static_cast<long long>(year), month_byte(date),
-                  byte_of(date, 1));
-  json_.field_or_null("date", valid_date ? text : nullptr);
-  if (dated)
-    json_.field("year", year);
+  json_.field_or_null("date", iso_date_text(date, year_(), text, sizeof text));
+  if (dated && is_bcd(byte_of(date, 3)))
+    json_.field("year", full_year(byte_of(date, 3), year_()));
   else
     json_.field_null("year");
   json_.field_or_null("weekday", dated ? weekday_name(date) : nullptr);
   const bool timed = has_time(time);
-  json_.field_or_null("time", timed && bcd_clock(time, false, text, sizeof text) ? text : nullptr);
+  json_.field_or_null("time", iso_time_text(time, false, text, sizeof text));
   if (timed && has_time_frames(time) && is_bcd(byte_of(time, 0)))
     json_.field("time_frame", bcd_value(byte_of(time, 0)));
   else

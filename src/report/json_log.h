@@ -17,6 +17,7 @@ struct run_facts {
   const char* input = nullptr;  // the path, or nullptr for standard input
   uint64_t bytes = 0;           // read from the input
   int stop_signal = 0;          // the signal that stopped the run, 0 if none
+  bool every_event = false;     // the input is named in every event, not only the summary
 };
 
 class json_log final : public event_sink {

@@ -27,30 +27,32 @@ void size_text(uint64_t bytes, char* out, size_t size) {
 
 }  // namespace
 
-void progress_text(uint64_t bytes, uint64_t total, double seconds, int32_t frames, char* out, size_t size) {
-  char done[32], whole[32];
+void progress_text(uint64_t bytes, uint64_t total, double seconds, int32_t frames, char* out, size_t size, int file,
+                   int files) {
+  char done[32], whole[32], which[40] = "";
+  if (files > 1) std::snprintf(which, sizeof which, "file %d of %d, ", file, files);
   size_text(bytes, done, sizeof done);
   const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
   if (total > 0 && bytes <= total) {
     size_text(total, whole, sizeof whole);
     const unsigned long long left = rate > 0 ? static_cast<unsigned long long>((total - bytes) / rate + 0.5) : 0;
-    std::snprintf(out, size, "dvlog: %s of %s (%d%%), %.0f MB/s, %llu:%02llu left, %d frames", done, whole,
+    std::snprintf(out, size, "dvlog: %s%s of %s (%d%%), %.0f MB/s, %llu:%02llu left, %d frames", which, done, whole,
                   static_cast<int>(static_cast<double>(bytes) * 100 / static_cast<double>(total)), rate / 1e6,
                   left / 60, left % 60, frames);
   } else {
-    std::snprintf(out, size, "dvlog: %s read, %.0f MB/s, %d frames", done, rate / 1e6, frames);
+    std::snprintf(out, size, "dvlog: %s%s read, %.0f MB/s, %d frames", which, done, rate / 1e6, frames);
   }
 }
 
-progress_line::progress_line(int fd, uint64_t total)
-    : fd_(fd), total_(total), start_ns_(now_ns()), last_draw_ns_(start_ns_) {}
+progress_line::progress_line(int fd, uint64_t total, int files)
+    : fd_(fd), total_(total), files_(files), start_ns_(now_ns()), last_draw_ns_(start_ns_) {}
 
-void progress_line::update(uint64_t bytes, int32_t frames) {
+void progress_line::update(uint64_t bytes, int32_t frames, int file) {
   const int64_t now = now_ns();
   if (now - last_draw_ns_ < REDRAW_NS) return;
   last_draw_ns_ = now;
   char text[160];
-  progress_text(bytes, total_, static_cast<double>(now - start_ns_) / 1e9, frames, text, sizeof text);
+  progress_text(bytes, total_, static_cast<double>(now - start_ns_) / 1e9, frames, text, sizeof text, file, files_);
   // Back to the start of the line; spaces cover what a longer line left.
   const size_t length = std::strlen(text);
   char line[2 * sizeof text + 2];

@@ -55,6 +55,28 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
   return out;
 }
 
+const char* iso_date_text(uint32_t date, int64_t year_now, char* out, size_t size) {
+  if (!has_date(date) || !is_bcd(byte_of(date, 3)) || !is_bcd(month_byte(date)) || !is_bcd(byte_of(date, 1)))
+    return nullptr;
+  const int64_t year = full_year(byte_of(date, 3), year_now);
+  // At least four digits of year, and a sign only before the year 0.
+  std::snprintf(out, size, "%s%04lld-%02X-%02X", year < 0 ? "-" : "", static_cast<long long>(year < 0 ? -year : year),
+                month_byte(date), byte_of(date, 1));
+  return out;
+}
+
+const char* iso_time_text(uint32_t word, bool with_frames, char* out, size_t size) {
+  if (!has_time(word)) return nullptr;
+  for (int b = with_frames ? 0 : 1; b < 4; ++b)
+    if (!is_bcd(byte_of(word, b))) return nullptr;
+  if (with_frames)
+    std::snprintf(out, size, "%02X:%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1),
+                  byte_of(word, 0));
+  else
+    std::snprintf(out, size, "%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1));
+  return out;
+}
+
 double duration_seconds(int64_t frames, uint8_t system_code) {
   const system_profile& system = system_of(system_code);
   return static_cast<double>(frames) * static_cast<double>(system.frame_num) / static_cast<double>(system.frame_den);

@@ -20,6 +20,14 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
 // (8 bytes are enough).
 const char* utc_offset_text(int half_hours, char* out, size_t size);
 
+// "YYYY-MM-DD" of a date word, with at least four digits of year and a sign
+// only before the year 0; nullptr when the word holds no date or a digit
+// that is not decimal. 32 bytes are enough.
+const char* iso_date_text(uint32_t date, int64_t year_now, char* out, size_t size);
+// "HH:MM:SS", or "HH:MM:SS:FF" with the frames (a timecode); nullptr when the
+// word holds no time or a digit that is not decimal. 16 bytes are enough.
+const char* iso_time_text(uint32_t word, bool with_frames, char* out, size_t size);
+
 // The length of `frames` frames of a system (a system code, NO_INFO8 for
 // unknown), in seconds.
 double duration_seconds(int64_t frames, uint8_t system_code);

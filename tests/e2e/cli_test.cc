@@ -108,8 +108,6 @@ TEST_F(Cli, PipeInPiecesMatchesFile) {
 }
 
 TEST_F(Cli, ArgumentsThatReadStandardInput) {
-  const std::string empty_file = dir->write("empty.dv", {});
-  const bytes nothing;
   struct row {
     std::vector<std::string> args;
     const bytes* input;
@@ -118,9 +116,6 @@ TEST_F(Cli, ArgumentsThatReadStandardInput) {
       {{}, stream},
       {{"-"}, stream},
       {{""}, stream},
-      {{"-", empty_file}, stream},      // a second argument is ignored...
-      {{*stream_path, "-"}, &nothing},  // ...whichever it is
-      {{*stream_path, empty_file}, &nothing},
   };
   for (const row& r : rows) {
     std::string trace;
@@ -134,6 +129,25 @@ TEST_F(Cli, ArgumentsThatReadStandardInput) {
     EXPECT_EQ(run.err, WARNING + WARNING + WARNING);
     EXPECT_EQ(run.status, 0);
   }
+}
+
+// Several inputs: each log under its name, set off by an empty line, as
+// head(1) does; one that cannot be opened has its message and no header, and
+// makes the status 1 once all were read. In JSON every event names its input.
+TEST_F(Cli, SeveralInputs) {
+  const std::string empty = dir->write("empty.dv", {}), missing = dir->file("missing.dv");
+  const tool_run r = run_tool({*stream_path, missing, empty});
+  EXPECT_EQ(r.out, "==> " + *stream_path + " <==\n" + LINE_FRAME_3 + LINE_FRAME_4 + NOTICE + SUMMARY + "\n==> " + empty +
+                       " <==\n" + EMPTY_SUMMARY);
+  EXPECT_EQ(r.err, WARNING + WARNING + WARNING + "Could not open file " + missing + ": No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+
+  int status = -1;
+  const std::string inputs = shell_output(shell_quote(DVLOG_BINARY) + " --json " + shell_quote(*stream_path) + " " +
+                                              shell_quote(empty) + " | jq -r .input | uniq -c | sed 's/^ *//'",
+                                          &status);
+  EXPECT_EQ(inputs, "7 " + *stream_path + "\n1 " + empty + "\n");
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(Cli, EmptyInputGivesTheBareSummary) {
@@ -208,8 +222,8 @@ TEST_F(Cli, CommandLine) {
     int status;
   };
   const row rows[] = {
-      {{"--help"}, "Usage: dvlog [OPTION]... [FILE]\n", "", 0},
-      {{"-h", "no such file"}, "Usage: dvlog [OPTION]... [FILE]\n", "", 0},  // nothing is read
+      {{"--help"}, "Usage: dvlog [OPTION]... [FILE]...\n", "", 0},
+      {{"-h", "no such file"}, "Usage: dvlog [OPTION]... [FILE]...\n", "", 0},  // nothing is read
       {{"--version"}, "dvlog " DVLOG_VERSION "\n", "", 0},
       {{*stream_path, "-V"}, "dvlog " DVLOG_VERSION "\n", "", 0},
       {{"--x"}, "", "dvlog: unknown option '--x'\n" + TRY, 2},
@@ -219,6 +233,12 @@ TEST_F(Cli, CommandLine) {
       {{"--no-progress", *stream_path}, LINE_FRAME_3, WARNING + WARNING + WARNING, 0},
       {{*stream_path, "--json"}, "{\"event\":\"warning\"", "", 0},
       {{"-x.dv"}, "", "Could not open file -x.dv: No such file or directory\n", 1},
+      {{"--table", "--json"}, "", "dvlog: --table and --json do not go together\n" + TRY, 2},
+      {{"--report", "r.html", "a", "b"}, "", "dvlog: --report is the report of one input, not of 2\n" + TRY, 2},
+      {{"--merge", "out.dv", "a"}, "", "dvlog: --merge needs two or more transfers, as files, not standard input\n" + TRY, 2},
+      {{"--merge", "out.dv", "a", "-"}, "", "dvlog: --merge needs two or more transfers, as files, not standard input\n" + TRY, 2},
+      {{"--split", "d", "--split-at", "start,cuts"}, "", "dvlog: unknown split rule 'cuts' (start, format, time-jump, timecode-jump)\n" + TRY, 2},
+      {{"--split-at", "start"}, "", "dvlog: --split-at goes with --split\n" + TRY, 2},
       {{"--", "--help"}, "", "Could not open file --help: No such file or directory\n", 1},
   };
   for (const row& r : rows) {

@@ -1,6 +1,7 @@
 #include "support/capture.h"
 
 #include <cstdio>
+#include <string>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -53,13 +54,11 @@ captured run_in_process(const bytes& data, const std::vector<std::string>& args)
   setup.out_fd = fileno(out);
   setup.err_fd = fileno(err);
   setup.year = year_for_runs;
-  dvlog::input_source in;
-  in.fd = in_fd;
-  in.name = "test input";
-  in.is_regular = true;
-  in.size = data.size();
+  const std::string path = "/proc/self/fd/" + std::to_string(in_fd);
+  setup.opts.paths = {path.c_str()};
   captured result;
-  result.status = dvlog::run_on_input(setup, in);
+  result.status = dvlog::run_all(setup);
+  close(in_fd);
   result.out = read_all(out);
   result.err = read_all(err);
   std::fclose(out);
