@@ -88,6 +88,12 @@ void scanner::append(size_t count) {
   }
 }
 
+void scanner::finish() {
+  if (filled_ - pos_ != SEQUENCE_SIZE || !is_sequence_start(window_ + pos_)) return;
+  consumer_.on_sequence(window_ + pos_, window_offset_ + pos_);
+  pos_ = filled_;
+}
+
 void scanner::feed(const uint8_t* data, size_t size) {
   while (size > 0) {
     size_t room;

@@ -36,6 +36,10 @@ class scanner {
   void append(size_t count);
   // Copies bytes in and searches them.
   void feed(const uint8_t* data, size_t size);
+  // At the end of the stream: hands over the sequence that fills exactly what
+  // is left, which append() leaves waiting for bytes beyond it. Those who need
+  // every last sequence (a merge) call it; the log does not.
+  void finish();
 
   // Bytes fed so far.
   uint64_t bytes() const { return window_offset_ + filled_; }

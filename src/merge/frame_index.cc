@@ -193,6 +193,7 @@ bool index_transfer(const input_source& in, uint8_t* window, const stop_request&
     if (got == 0) break;
     scan.append(static_cast<size_t>(got));
   }
+  scan.finish();
   indexer.finish();
   if (stop.signal && *stop.signal) {
     errno = EINTR;

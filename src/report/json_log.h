@@ -34,6 +34,7 @@ class json_log final : public event_sink {
   void recording_time_jump(const recording_time_jump_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
+  void merge(const merge_event& e) override;
 
  private:
   void open(const char* event, const event_place& at);

@@ -21,6 +21,7 @@ class text_log final : public event_sink {
   void recording_time_jump(const recording_time_jump_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
+  void merge(const merge_event& e) override;
 
  private:
   void head(const frame_stamp& stamp);
