@@ -40,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     run.scan().feed(data, size);
     // Writing to /dev/null never fails.
     if (run.finish() != 0 || !run.write_report(devnull)) std::abort();
+    // No frame is counted damaged twice, whatever the count of frames does.
+    if (run.analysis().damage().damaged_frames > run.analysis().frames()) std::abort();
   }
   return 0;
 }

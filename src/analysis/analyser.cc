@@ -67,12 +67,15 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   const uint32_t saved_tc = current_.timecode;
   if (!tc_broken_) current_.timecode = NO_INFO;
 
-  packs_seen_ |= decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, current_);
-  packs_seen_ |= decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, current_);
-  packs_seen_ |= decode_packs(s + VAUX_BLOCK_0 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
-  packs_seen_ |= decode_packs(s + VAUX_BLOCK_1 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
-  packs_seen_ |= decode_packs(s + VAUX_BLOCK_2 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
+  uint32_t seen = decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, current_);
+  seen |= decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, current_);
+  seen |= decode_packs(s + VAUX_BLOCK_0 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
+  seen |= decode_packs(s + VAUX_BLOCK_1 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
+  seen |= decode_packs(s + VAUX_BLOCK_2 + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, current_);
+  packs_seen_ |= seen;
+  sequence_timecode_read_ = (seen & SEEN_TIMECODE) && has_time(current_.timecode);
 
+  if (count_damage_) note_skipped(offset);
   count_frame(saved_tc);
   account_audio(s);
   if (count_damage_) {
@@ -84,13 +87,37 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   sink_.end_of_sequence();
 }
 
+// Bytes between the end of the last sequence and this one belong to none.
+void analyser::note_skipped(uint64_t offset) {
+  if (offset > next_offset_) {
+    const uint64_t bytes = offset - next_offset_;
+    runs_.totals().bytes_skipped += bytes;
+    sink_.skipped_bytes({{frame_count_, sequence_count_, next_offset_}, frame_stamp_, bytes, false});
+  }
+  next_offset_ = offset + SEQUENCE_SIZE;
+}
+
 void analyser::start_frame() {
   frame_audio_done_ = false;
   frame_start_done_ = false;
   if (!count_damage_) return;
   // Sequences met before the first frame was counted belong to it.
-  if (frame_open_ && frame_place_.frame != 0) close_frame(false);
+  const int32_t closing = frame_place_.frame;
+  if (frame_open_ && closing != 0) close_frame();
   open_frame();
+  // The count of frames went back (it moved from timecodes to sequences, or
+  // the frame size grew): the frames from this one to the one just closed are
+  // counted again, so their damage no longer counts as frames of its own.
+  if (closing != 0 && frame_count_ <= closing)
+    runs_.give_back(history_.damaged_in_last(int64_t{closing} - frame_count_ + 1));
+  // Once frames are counted from sequences, the timecodes that still read
+  // are compared frame to frame.
+  if (tc_broken_) {
+    if (sequence_timecode_read_ && last_frame_timecode_read_) check_timecode_step(last_frame_timecode_, current_.timecode, last_frame_drop_frame_);
+  }
+  last_frame_timecode_read_ = sequence_timecode_read_ || (!tc_broken_ && has_time(current_.timecode));
+  last_frame_timecode_ = current_.timecode;
+  last_frame_drop_frame_ = current_.timecode_drop_frame;
 }
 
 void analyser::open_frame() {
@@ -99,7 +126,7 @@ void analyser::open_frame() {
   if (!frame_open_) first_frame_whole_ = sequence_number_ == 0;
   frame_open_ = true;
   frame_place_ = here();
-  frame_stamp_ = {current_.timecode, current_.rec_date, current_.rec_time};
+  frame_stamp_ = {current_.timecode, current_.rec_date, current_.rec_time, current_.timecode_drop_frame};
   frame_format_ = format_of(current_);
   frame_marked_ = false;
 }
@@ -123,12 +150,12 @@ int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
 }  // namespace
 
 // The frame is complete: its damage, a jump of its recording time, and the run
-// of damaged frames it extends or ends. The last frame of the input may be
-// cut short, and so may the first one unless it began with sequence 0: their
-// missing sequences are not judged.
-void analyser::close_frame(bool last) {
+// of damaged frames it extends or ends. The first frame may begin before the
+// input does unless it began with sequence 0: its missing sequences are not
+// judged.
+void analyser::close_frame() {
   const bool first = !frames_closed_;
-  const bool judged = !last && (!first || first_frame_whole_) && unjudged_frames_ == 0;
+  const bool judged = (!first || first_frame_whole_) && unjudged_frames_ == 0;
   if (unjudged_frames_ > 0) --unjudged_frames_;
   if (judged) {
     tally_.damage.sequences_missing =
@@ -151,6 +178,7 @@ void analyser::close_frame(bool last) {
   sink_.frame(f);
   damage_run_event run;
   if (runs_.add(f, &run)) sink_.damage_run(run);
+  history_.add(f.damage.any());
   last_closed_ = frame_stamp_;
   frames_closed_ = true;
 }
@@ -165,13 +193,14 @@ void analyser::count_frame(uint32_t saved_tc) {
       current_.timecode = saved_tc;
       tc_broken_ = true;
       tc = saved_tc;
-      sink_.timecode_broken({here(), tc});
+      sink_.timecode_broken({here(), tc, current_.timecode_drop_frame});
       // Where frames begin is uncertain in the frame open now and the next:
       // the count moves from timecodes to sequences between them.
       unjudged_frames_ = 2;
     }
     if (tc != previous_.timecode) {
-      if (count_damage_ && previous_.timecode != NO_INFO) check_timecode_step(previous_.timecode, tc);
+      if (count_damage_ && previous_.timecode != NO_INFO)
+        check_timecode_step(previous_.timecode, tc, last_frame_drop_frame_);
       frame_count_ = wrapping_add(frame_count_, 1);
       previous_.timecode = tc;
       start_frame();
@@ -188,14 +217,17 @@ void analyser::count_frame(uint32_t saved_tc) {
 
 // A timecode that does not advance by one frame is a jump: an edit, a
 // re-recording or damage. Told at the first sequence of the new frame.
-void analyser::check_timecode_step(uint32_t from, uint32_t to) {
+void analyser::check_timecode_step(uint32_t from, uint32_t to, uint8_t from_drop_frame) {
   const system_profile& system = system_of(current_.system);
   const bool drop_frame = system.frames_per_second == 30 && current_.timecode_drop_frame == 1;
   if (is_next_timecode(from, to, system.frames_per_second, drop_frame)) return;
   runs_.totals().timecode_jumps += 1;
   event_place at = here();
-  at.frame = wrapping_add(frame_count_, 1);
-  sink_.timecode_jump({at, {to, current_.rec_date, current_.rec_time}, from});
+  // Told at the first sequence of the new frame, which is counted only after
+  // this when frames are counted by timecode.
+  if (!tc_broken_) at.frame = wrapping_add(frame_count_, 1);
+  sink_.timecode_jump(
+      {at, {to, current_.rec_date, current_.rec_time, current_.timecode_drop_frame}, from, from_drop_frame});
 }
 
 // The audio source pack in audio block 0 gives the audio settings and the
@@ -229,7 +261,8 @@ void analyser::check_recording_start(const uint8_t* s) {
     const uint8_t* pack = block + AUDIO_PACK;
     if (pack[0] != PACK_AUDIO_SOURCE_CONTROL) continue;
     if (decode_pack(pack, pack_area::audio, current_).recording_start) {
-      sink_.recording_start({here(), current_.timecode, current_.rec_date, current_.rec_time});
+      sink_.recording_start(
+          {here(), current_.timecode, current_.rec_date, current_.rec_time, current_.timecode_drop_frame});
       frame_marked_ = true;
     }
     frame_start_done_ = true;
@@ -247,10 +280,22 @@ void analyser::report_if_changed() {
   previous_ = current_;
 }
 
-void analyser::finish() {
+void analyser::finish(uint64_t input_bytes, const uint8_t* unexamined) {
   summary_event e{};
   if (count_damage_) {
-    if (frame_open_ && frame_place_.frame != 0) close_frame(true);
+    const uint64_t tail_start = next_offset_ + (unexamined ? SEQUENCE_SIZE : 0);
+    // A sequence numbered 0 of the first channel begins a frame of its own;
+    // any other belongs to the frame open.
+    const uint8_t id1 = unexamined ? unexamined[SUBCODE_BLOCK_0 + ID1] : 0;
+    const bool own_frame = unexamined && sequence_number(id1) == 0 && channel_number(id1) == 0;
+    if (unexamined && frame_open_ && !own_frame) count_sequence_damage(unexamined, tally_, quantisation_);
+    if (input_bytes > tail_start) {
+      runs_.totals().bytes_skipped += input_bytes - tail_start;
+      sink_.skipped_bytes({{frame_count_, sequence_count_, tail_start}, frame_stamp_, input_bytes - tail_start, true});
+    }
+    // With its unexamined sequence counted, the last frame is judged as the
+    // others are: a frame cut short is damage.
+    if (frame_open_ && frame_place_.frame != 0) close_frame();
     damage_run_event run;
     if (runs_.finish(&run)) sink_.damage_run(run);
     e.has_damage = true;

@@ -22,14 +22,20 @@ class analyser final : public sequence_consumer {
   // Analyses one sequence; `offset` is where it starts in the input.
   void on_sequence(const uint8_t* s, uint64_t offset) override;
 
-  // Tells the summary. Call once, after the last sequence.
-  void finish();
+  // Tells the summary. Call once, after the last sequence: `input_bytes` is
+  // the length of the input, `unexamined` the sequence that ends it when it
+  // was never examined (no byte followed it), or nullptr. With damage
+  // counting, the bytes after the last sequence are skipped bytes, and the
+  // unexamined sequence's blocks count with its frame's.
+  void finish(uint64_t input_bytes = 0, const uint8_t* unexamined = nullptr);
 
   int32_t frames() const { return frame_count_; }
   bool timecode_broken() const { return tc_broken_; }
   const dv_meta& current() const { return current_; }
   int32_t audio_offset() const { return audio_.offset(); }
   int32_t audio_offset_max() const { return audio_.max_offset(); }
+  // What the tape lost so far, with damage counting.
+  const damage_totals& damage() const { return runs_.totals(); }
 
  private:
   void count_frame(uint32_t saved_tc);
@@ -38,8 +44,9 @@ class analyser final : public sequence_consumer {
   void check_recording_start(const uint8_t* s);
   void report_if_changed();
   void open_frame();
-  void close_frame(bool last);
-  void check_timecode_step(uint32_t from, uint32_t to);
+  void close_frame();
+  void check_timecode_step(uint32_t from, uint32_t to, uint8_t from_drop_frame);
+  void note_skipped(uint64_t offset);
   event_place here() const { return {frame_count_, sequence_count_, offset_}; }
 
   event_sink& sink_;
@@ -71,6 +78,12 @@ class analyser final : public sequence_consumer {
   frame_stamp last_closed_{};     // of the frame before
   uint8_t quantisation_ = 0xFF;
   damage_runs runs_;
+  damage_history history_;
+  uint64_t next_offset_ = 0;          // where the sequence after the last one would start
+  bool sequence_timecode_read_ = false;  // this sequence gave a timecode
+  bool last_frame_timecode_read_ = false;  // the frame before gave one, at its first sequence:
+  uint32_t last_frame_timecode_ = NO_INFO;
+  uint8_t last_frame_drop_frame_ = NO_INFO8;
 };
 
 // Counters follow 32-bit two's complement arithmetic and wrap.

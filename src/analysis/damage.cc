@@ -76,6 +76,24 @@ int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels) 
   return missing;
 }
 
+void damage_history::add(bool damaged) {
+  const uint64_t i = static_cast<uint64_t>(count_) % FRAMES;
+  const uint64_t bit = uint64_t{1} << (i % 64);
+  bits_[i / 64] = damaged ? bits_[i / 64] | bit : bits_[i / 64] & ~bit;
+  ++count_;
+}
+
+int64_t damage_history::damaged_in_last(int64_t frames) const {
+  if (frames > count_) frames = count_;
+  const int64_t window = frames < FRAMES ? frames : FRAMES;
+  int64_t damaged = frames - window;
+  for (int64_t k = 1; k <= window; ++k) {
+    const uint64_t i = static_cast<uint64_t>(count_ - k) % FRAMES;
+    damaged += (bits_[i / 64] >> (i % 64)) & 1;
+  }
+  return damaged;
+}
+
 bool one_head(const damage_counts& d) {
   return d.video_damaged() >= ONE_HEAD_MINIMUM && (d.video_even == 0 || d.video_odd == 0);
 }
@@ -91,12 +109,17 @@ bool damage_runs::add(const frame_event& f, damage_run_event* ended) {
       run_.first = f.stamp;
     }
     run_.last_timecode = f.stamp.timecode;
+    run_.last_drop_frame = f.stamp.drop_frame;
     run_.last_frame = f.at.frame;
     run_.frames += 1;
     run_.damage.add(f.damage);
     return false;
   }
   return finish(ended);
+}
+
+void damage_runs::give_back(int64_t frames) {
+  totals_.damaged_frames -= frames < totals_.damaged_frames ? frames : totals_.damaged_frames;
 }
 
 bool damage_runs::finish(damage_run_event* ended) {

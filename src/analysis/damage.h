@@ -32,15 +32,35 @@ class damage_runs {
   // A complete frame: damaged or not. Returns true, with the run in *ended,
   // when an intact frame ends a run.
   bool add(const frame_event& f, damage_run_event* ended);
+  // Damaged frames that are to be counted again (the count of frames went
+  // back): no longer in the totals.
+  void give_back(int64_t frames);
   // At the end of the input: true, with the run in *ended, when one is open.
   bool finish(damage_run_event* ended);
 
   damage_totals& totals() { return totals_; }
+  const damage_totals& totals() const { return totals_; }
 
  private:
   bool open_ = false;
   damage_run_event run_{};
   damage_totals totals_;
+};
+
+// Whether each of the last frames closed was damaged, as far back as a
+// fixed window reaches: when the count of frames goes back, those counted
+// twice are found here.
+class damage_history {
+ public:
+  static constexpr int64_t FRAMES = 4096;
+  void add(bool damaged);
+  // Damaged frames among the last `frames` closed; beyond the window, all are
+  // taken as damaged, so that none is counted twice.
+  int64_t damaged_in_last(int64_t frames) const;
+
+ private:
+  uint64_t bits_[FRAMES / 64] = {};
+  int64_t count_ = 0;  // frames added
 };
 
 // Damage in even or odd sequences only, and more than a sequence's worth of

@@ -50,12 +50,14 @@ struct status_event {
 struct recording_start_event {
   event_place at;
   uint32_t timecode, rec_date, rec_time;
+  uint8_t drop_frame;  // the timecode's drop-frame flag; NO_INFO8 before any timecode
 };
 
 // The timecode failed; from here on frames are counted from sequences.
 struct timecode_broken_event {
   event_place at;
   uint32_t timecode;  // the last one read, kept from here on
+  uint8_t drop_frame;
 };
 
 // A block where an audio block belongs is something else.
@@ -87,6 +89,7 @@ struct damage_counts {
 // gave them.
 struct frame_stamp {
   uint32_t timecode, rec_date, rec_time;
+  uint8_t drop_frame;  // the timecode's drop-frame flag; NO_INFO8 before any timecode
 };
 
 // What one file of a split keeps the same: the picture and sound formats, as
@@ -126,6 +129,7 @@ struct damage_run_event {
   event_place at;  // of the first frame's first sequence
   frame_stamp first;
   uint32_t last_timecode;
+  uint8_t last_drop_frame;
   int32_t last_frame;
   int64_t frames;
   damage_counts damage;
@@ -137,6 +141,7 @@ struct timecode_jump_event {
   event_place at;  // of the frame where the new timecode starts
   frame_stamp stamp;
   uint32_t from;
+  uint8_t from_drop_frame;
 };
 
 // The recording date and time went back or forward by more than a second.

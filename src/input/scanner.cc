@@ -88,10 +88,11 @@ void scanner::append(size_t count) {
   }
 }
 
-void scanner::finish() {
-  if (filled_ - pos_ != SEQUENCE_SIZE || !is_sequence_start(window_ + pos_)) return;
-  consumer_.on_sequence(window_ + pos_, window_offset_ + pos_);
-  pos_ = filled_;
+const uint8_t* scanner::unexamined_sequence() const {
+  // Only a sequence right after the last one found, or the first of the
+  // input, waits for a byte after it; one reached by searching was tested.
+  if (filled_ - pos_ != SEQUENCE_SIZE || !is_sequence_start(window_ + pos_)) return nullptr;
+  return window_ + pos_;
 }
 
 void scanner::feed(const uint8_t* data, size_t size) {

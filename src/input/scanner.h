@@ -36,13 +36,14 @@ class scanner {
   void append(size_t count);
   // Copies bytes in and searches them.
   void feed(const uint8_t* data, size_t size);
-  // At the end of the stream: hands over the sequence that fills exactly what
-  // is left, which append() leaves waiting for bytes beyond it. Those who need
-  // every last sequence (a merge) call it; the log does not.
-  void finish();
 
   // Bytes fed so far.
   uint64_t bytes() const { return window_offset_ + filled_; }
+
+  // At the end of the input: the sequence that ends it, when one does and no
+  // byte follows it, so that it was never examined; nullptr otherwise. Valid
+  // until more is fed.
+  const uint8_t* unexamined_sequence() const;
 
  private:
   size_t find_sequence(size_t first, size_t last) const;

@@ -48,7 +48,7 @@ int log_run::finish(int stop_signal, int read_error) {
   facts_.bytes = report_facts_.input_bytes = scan_.bytes();
   facts_.stop_signal = report_facts_.stop_signal = stop_signal;
   report_facts_.read_error = read_error;
-  analysis_.finish();
+  analysis_.finish(scan_.bytes(), scan_.unexamined_sequence());
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
 }

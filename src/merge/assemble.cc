@@ -193,7 +193,7 @@ int assembler::load(int32_t t, int32_t index) {
       scan.append(static_cast<size_t>(got));
       at += static_cast<uint64_t>(got);
     }
-    scan.finish();
+    if (const uint8_t* last = scan.unexamined_sequence()) fill.on_sequence(last, scan.bytes() - SEQUENCE_SIZE);
   }
   for (int slot = 0; slot < FRAME_SLOTS; ++slot)
     if (held >> slot & 1) quantisation_[t] = sequence_quantisation(slots + SEQUENCE_SIZE * static_cast<size_t>(slot), quantisation_[t]);

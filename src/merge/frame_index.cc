@@ -193,7 +193,8 @@ bool index_transfer(const input_source& in, uint8_t* window, const stop_request&
     if (got == 0) break;
     scan.append(static_cast<size_t>(got));
   }
-  scan.finish();
+  // The sequence that ends the input is part of its last frame.
+  if (const uint8_t* last = scan.unexamined_sequence()) indexer.on_sequence(last, scan.bytes() - SEQUENCE_SIZE);
   indexer.finish();
   if (stop.signal && *stop.signal) {
     errno = EINTR;

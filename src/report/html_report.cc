@@ -50,7 +50,13 @@ void html_text(output_stream& out, const char* text) {
         break;
       default:
         if (const size_t n = utf8_length(p)) {
-          out.write(reinterpret_cast<const char*>(p), n);
+          // Controls are shown by their codes, so that the page parses clean
+          // and a name cannot display as another.
+          const unsigned c = utf8_code_point(p, n);
+          if (is_invisible_control(c))
+            c < 0x80 ? out.printf("\\x%02X", c) : out.printf("\\u%04X", c);
+          else
+            out.write(reinterpret_cast<const char*>(p), n);
           p += n;
           continue;
         }
@@ -78,7 +84,7 @@ void html_report::status(const status_event& e) {
 }
 
 void html_report::recording_start(const recording_start_event& e) {
-  recordings_.add({e.at, {e.timecode, e.rec_date, e.rec_time}, true});
+  recordings_.add({e.at, {e.timecode, e.rec_date, e.rec_time, e.drop_frame}, true});
 }
 
 void html_report::timecode_broken(const timecode_broken_event& e) {

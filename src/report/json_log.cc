@@ -1,6 +1,7 @@
 #include "report/json_log.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "dv/camera.h"
 #include "dv/datetime.h"
@@ -10,10 +11,12 @@ namespace dvlog {
 
 namespace {
 
-// The names of the settings in "changed", by setting_bit.
+// The names of the settings in "changed", by setting_bit: the names of the
+// fields that show them, the audio ones within "audio".
 constexpr const char* SETTING_NAMES[SETTING_COUNT] = {
-    "aperture",    "gain",   "ap2",       "shutter",    "sh2",      "camera2", "system",   "source_flag",
-    "signal_type", "aspect", "interlace", "audio_lock", "audio_rate", "audio_bits", "emphasis",
+    "aperture",     "gain_db",       "ap2",        "shutter_denominator", "sh2",
+    "camera2",      "system",        "source_flag", "signal_type",        "aspect",
+    "interlaced",   "audio.locked",  "audio.rate_hz", "audio.bits",       "audio.emphasis",
 };
 
 // A raw word, or null when it holds all ones (never decoded).
@@ -56,10 +59,17 @@ void json_log::close() {
   json_.end_line();
 }
 
-void json_log::timecode(uint32_t tc, const char* name, const char* code_name) {
-  char text[16];
+// The timecode as text, its word, and its drop-frame flag: "timecode",
+// "timecode_code", "drop_frame", or for another name "NAME", "NAME_code",
+// "NAME_drop_frame".
+void json_log::timecode(uint32_t tc, uint8_t drop_frame, const char* name) {
+  char text[16], code_name[32], drop_name[32];
+  const bool plain = std::strcmp(name, "timecode") == 0;
+  std::snprintf(code_name, sizeof code_name, "%s_code", name);
+  std::snprintf(drop_name, sizeof drop_name, "%s%sdrop_frame", plain ? "" : name, plain ? "" : "_");
   json_.field_or_null(name, iso_time_text(tc, true, text, sizeof text));
   raw_field(json_, code_name, tc, NO_INFO);
+  drop_frame == NO_INFO8 ? json_.field_null(drop_name) : json_.field_bool(drop_name, drop_frame != 0);
 }
 
 // The recording date and time as ISO 8601 pieces, each null when the stream
@@ -98,7 +108,7 @@ void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
 void json_log::status(const status_event& e) {
   const dv_meta& m = e.settings;
   open("status", e.at);
-  timecode(m.timecode);
+  timecode(m.timecode, m.timecode_drop_frame);
   recorded(m.rec_date, m.rec_time);
 
   const f_number f = aperture_of(m.iris);
@@ -158,14 +168,14 @@ void json_log::status(const status_event& e) {
 
 void json_log::recording_start(const recording_start_event& e) {
   open("recording_start", e.at);
-  timecode(e.timecode);
+  timecode(e.timecode, e.drop_frame);
   recorded(e.rec_date, e.rec_time);
   close();
 }
 
 void json_log::timecode_broken(const timecode_broken_event& e) {
   open("timecode_broken", e.at);
-  timecode(e.timecode);
+  timecode(e.timecode, e.drop_frame);
   close();
 }
 
@@ -194,7 +204,7 @@ void json_log::counts(const damage_counts& d) {
 void json_log::frame(const frame_event& e) {
   if (!e.damage.any()) return;
   open("damage", e.at);
-  timecode(e.stamp.timecode);
+  timecode(e.stamp.timecode, e.stamp.drop_frame);
   recorded(e.stamp.rec_date, e.stamp.rec_time);
   counts(e.damage);
   close();
@@ -202,10 +212,10 @@ void json_log::frame(const frame_event& e) {
 
 void json_log::damage_run(const damage_run_event& e) {
   open("damage_run", e.at);
-  timecode(e.first.timecode);
+  timecode(e.first.timecode, e.first.drop_frame);
   recorded(e.first.rec_date, e.first.rec_time);
   json_.field("last_frame", e.last_frame);
-  timecode(e.last_timecode, "last_timecode", "last_timecode_code");
+  timecode(e.last_timecode, e.last_drop_frame, "last_timecode");
   json_.field("frames", e.frames);
   counts(e.damage);
   json_.field_bool("one_head", e.one_head);
@@ -214,18 +224,27 @@ void json_log::damage_run(const damage_run_event& e) {
 
 void json_log::timecode_jump(const timecode_jump_event& e) {
   open("timecode_jump", e.at);
-  timecode(e.from, "from", "from_code");
-  timecode(e.stamp.timecode, "to", "to_code");
+  timecode(e.from, e.from_drop_frame, "from");
+  timecode(e.stamp.timecode, e.stamp.drop_frame, "to");
   recorded(e.stamp.rec_date, e.stamp.rec_time);
   close();
 }
 
 void json_log::recording_time_jump(const recording_time_jump_event& e) {
   open("recording_time_jump", e.at);
-  timecode(e.stamp.timecode);
+  timecode(e.stamp.timecode, e.stamp.drop_frame);
   recorded(e.from_date, e.from_time, "from");
   recorded(e.stamp.rec_date, e.stamp.rec_time, "to");
   json_.field_bool("marked", e.marked);
+  close();
+}
+
+void json_log::skipped_bytes(const skipped_bytes_event& e) {
+  open("skipped_bytes", e.at);
+  timecode(e.stamp.timecode, e.stamp.drop_frame);
+  recorded(e.stamp.rec_date, e.stamp.rec_time);
+  json_.field("bytes", static_cast<int64_t>(e.bytes));
+  json_.field_bool("at_end", e.at_end);
   close();
 }
 
@@ -252,6 +271,7 @@ void json_log::summary(const summary_event& e) {
   if (e.has_damage) {
     json_.begin_object();
     json_.field("damaged_frames", e.damage.damaged_frames);
+    json_.field("bytes_skipped", static_cast<int64_t>(e.damage.bytes_skipped));
     counts(e.damage.sum);
     json_.field("timecode_jumps", e.damage.timecode_jumps);
     json_.field("recording_time_jumps", e.damage.recording_time_jumps);

@@ -32,6 +32,7 @@ class json_log final : public event_sink {
   void damage_run(const damage_run_event& e) override;
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
+  void skipped_bytes(const skipped_bytes_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;
@@ -39,7 +40,7 @@ class json_log final : public event_sink {
  private:
   void open(const char* event, const event_place& at);
   void close();
-  void timecode(uint32_t tc, const char* name = "timecode", const char* code_name = "timecode_code");
+  void timecode(uint32_t tc, uint8_t drop_frame, const char* name = "timecode");
   void recorded(uint32_t date, uint32_t time, const char* name = "recorded");
   void counts(const damage_counts& d);
 

@@ -16,12 +16,12 @@ text_log::text_log(output_stream& out, year_source year) : out_(out), year_(year
 
 void text_log::status(const status_event& e) {
   char settings[256];
-  head({e.settings.timecode, e.settings.rec_date, e.settings.rec_time});
+  head({e.settings.timecode, e.settings.rec_date, e.settings.rec_time, e.settings.timecode_drop_frame});
   out_.printf("%s\n", status_settings_text(e, settings, sizeof settings));
 }
 
 void text_log::recording_start(const recording_start_event& e) {
-  head({e.timecode, e.rec_date, e.rec_time});
+  head({e.timecode, e.rec_date, e.rec_time, e.drop_frame});
   out_.printf("New recording\n");
 }
 
@@ -63,6 +63,12 @@ void text_log::recording_time_jump(const recording_time_jump_event& e) {
               e.marked ? "marked as a recording start" : "not marked as a recording start");
 }
 
+void text_log::skipped_bytes(const skipped_bytes_event& e) {
+  head(e.stamp);
+  out_.printf("Skipped %llu bytes at offset %llu%s\n", static_cast<unsigned long long>(e.bytes),
+              static_cast<unsigned long long>(e.at.offset), e.at_end ? ", at the end of the input" : "");
+}
+
 void text_log::audio_block_warning(const audio_block_warning_event& e) {
   out_.error("Warning: got %02x instead of audio block\n", e.id0);
 }
@@ -93,6 +99,7 @@ void text_log::summary(const summary_event& e) {
   out_.printf("Timecode jumps: %lld\n", ll(t.timecode_jumps));
   out_.printf("Recording time jumps: %lld (%lld not marked as a recording start)\n", ll(t.recording_time_jumps),
               ll(t.unmarked_recording_time_jumps));
+  out_.printf("Bytes skipped: %llu\n", static_cast<unsigned long long>(t.bytes_skipped));
 }
 
 // What the merge took from each transfer, and what the merged stream still

@@ -34,5 +34,20 @@ inline size_t utf8_length(const unsigned char* p) {
   return n;
 }
 
+// The code point of a well-formed sequence of `length` bytes at p.
+inline unsigned utf8_code_point(const unsigned char* p, size_t length) {
+  if (length == 1) return p[0];
+  unsigned c = p[0] & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) c = c << 6 | (p[i] & 0x3F);
+  return c;
+}
+
+// Characters that change how the text around them reads without showing
+// themselves: the controls of bidirectional text (which can make one name
+// display as another) and the C0 and C1 controls.
+inline bool is_invisible_control(unsigned c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
 
 }  // namespace dvlog

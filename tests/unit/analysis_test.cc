@@ -180,3 +180,46 @@ TEST(FrameCounting, BlankFirstTimecodeGivesTheNoticeFirst) {
 }
 
 }  // namespace
+
+// Damaged frames never outnumber the frames. A timecode that changes at every
+// sequence counts a frame a sequence; when it then fails, frames are counted
+// from sequences and the count goes back: the frames counted again are
+// counted once. Every video block of every sequence is in error.
+TEST(FrameCounting, DamagedFramesNeverOutnumberTheFrames) {
+  struct row {
+    const char* name;
+    bool pal;
+    size_t timed;  // sequences with a timecode of their own, from the first
+    size_t sequences;
+    int32_t frames;  // as the log counts them: from sequences at the end
+  };
+  const row rows[] = {
+      {"ntsc", false, 40, 60, 6},
+      {"pal", true, 30, 50, 5},
+      {"timed throughout", false, 25, 25, 25},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    bytes s = make_stream(r.sequences, r.pal);
+    for (size_t i = 0; i < r.sequences; ++i) {
+      uint8_t* seq = &s[i * SEQ];
+      put_vaux_pack(seq, 0, 0, video_source_pack(r.pal));
+      const int n = static_cast<int>(i);
+      put_subcode_pack(seq, 0, 0, i < r.timed ? timecode_pack(0, 0, n / 25, n % 25) : pack{0x13, 0xFF, 0xFF, 0xFF, 0xFF});
+      for (size_t k = 0; k < 135; ++k) seq[(6 + 16 * (k / 15) + 1 + k % 15) * 80 + 3] = 0x70;  // STA 7: error
+    }
+    struct : dvlog::event_sink {
+      void status(const dvlog::status_event&) override {}
+      void recording_start(const dvlog::recording_start_event&) override {}
+      void timecode_broken(const dvlog::timecode_broken_event&) override {}
+      void audio_block_warning(const dvlog::audio_block_warning_event&) override {}
+      void summary(const dvlog::summary_event& e) override { told = e; }
+      dvlog::summary_event told{};
+    } sink;
+    dvlog::analyser analysis(sink, true);
+    for (size_t i = 0; i < r.sequences; ++i) analysis.on_sequence(&s[i * SEQ], i * SEQ);
+    analysis.finish(s.size());
+    EXPECT_EQ(sink.told.frames, r.frames);
+    EXPECT_EQ(sink.told.damage.damaged_frames, r.frames);  // all of them, each once
+  }
+}

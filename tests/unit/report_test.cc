@@ -17,7 +17,7 @@ namespace {
 dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset) {
   dvlog::frame_event f{};
   f.at.frame = number;
-  f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO};
+  f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO, 0};
   f.video_blocks = 1350;
   f.audio_blocks = 90;
   f.damage.video_concealed = concealed;

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <unistd.h>
 
 #include "report/camera_texts.h"
 #include "report/picture_texts.h"
 #include "report/time_texts.h"
+#include "support/capture.h"
 
 using namespace dvlog;
 
@@ -107,6 +109,58 @@ TEST(RecDatetimeText, Table) {
     EXPECT_STREQ(rec_datetime_text(r.date, r.time, r.year, text, sizeof text), r.text)
         << std::hex << r.date << " " << r.time;
   }
+}
+
+// The JSON log's date: null for digits that are not decimal (the text log
+// prints them as they are), at least four digits of year, a sign only when
+// negative.
+TEST(IsoDateText, Table) {
+  const struct {
+    int64_t year;
+    uint32_t date;
+    const char* text;  // nullptr: no date
+  } rows[] = {
+      {2026, word(0xC9, 0x26, 0xC6, 0x10), "2010-06-26"},
+      {905, word(0xC9, 0x15, 0x06, 0x05), "0905-06-15"},
+      {-50, word(0xC9, 0x15, 0x06, 0x99), "-0001-06-15"},
+      {2026, word(0xC9, 0x15, 0x06, 0x1A), nullptr},  // year
+      {2026, word(0xC9, 0x15, 0x0A, 0x10), nullptr},  // month
+      {2026, word(0xC9, 0x3F, 0x06, 0x10), nullptr},  // day
+      {2026, 0xFFFF3FFF, nullptr},
+  };
+  for (const auto& r : rows) {
+    char text[32];
+    const char* got = iso_date_text(r.date, r.year, text, sizeof text);
+    EXPECT_STREQ(got, r.text) << std::hex << r.date;
+  }
+}
+
+// Such dates in the JSON log, in a year whose clock puts a two-digit year
+// before the year 0, validate against the schema of the events.
+TEST(IsoDateText, ValidInTheJsonLog) {
+  dvtest::bytes s = dvtest::make_stream(30);
+  for (size_t i = 0; i < 30; ++i) {
+    uint8_t* seq = &s[i * dvtest::SEQ];
+    dvtest::put_subcode_pack(seq, 0, 0, dvtest::timecode_pack(0, 0, 0, static_cast<int>(i / 10)));
+    dvtest::put_vaux_pack(seq, 0, 0, dvtest::video_source_pack(false));
+    // Frame 2 is dated in year 99, frame 3 in a year of digits 1A.
+    dvtest::put_vaux_pack(seq, 0, 1, {0x62, 0xC9, 0x15, 0x06, static_cast<uint8_t>(i < 20 ? 0x99 : 0x1A)});
+    dvtest::put_audio_pack(seq, 0, dvtest::audio_control_pack(i % 10 == 0));
+  }
+  const dvlog::year_source before = dvtest::year_for_runs;
+  dvtest::year_for_runs = [] { return int64_t{-50}; };
+  const std::string json = dvtest::run_in_process(s, {"--json"}).out;
+  dvtest::year_for_runs = before;
+  EXPECT_NE(json.find("\"date\":\"-0001-06-15\",\"year\":-1,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"date\":null,\"year\":null,"), std::string::npos) << json;
+  char path[] = "/tmp/dvlog-json-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, json.data(), json.size()), static_cast<ssize_t>(json.size()));
+  close(fd);
+  const std::string validate = std::string(DVLOG_SOURCE_DIR) + "/tests/tools/validate-events < " + path;
+  EXPECT_EQ(std::system(validate.c_str()), 0);
+  unlink(path);
 }
 
 TEST(ApertureText, Table) {
