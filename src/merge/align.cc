@@ -178,7 +178,7 @@ void aligner::align(std::vector<step>& out) {
   out.reserve(static_cast<size_t>(tape_.frames()) + reads_.size());
   int64_t p = 0, j = 0;
   for (const step& anchor : chain) {
-    walk(p, anchor.p, j, anchor.j, p == 0 && j == 0 && &anchor == &chain.front(), out);
+    walk(p, anchor.p, j, anchor.j, &anchor == &chain.front(), out);
     out.push_back(anchor);
     ++matched_;
     p = anchor.p + 1, j = anchor.j + 1;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "dv/errors.h"
@@ -18,6 +19,9 @@ namespace {
 constexpr size_t FRAME_BYTES = FRAME_SLOTS * SEQUENCE_SIZE;
 constexpr int BLOCKS_PER_SEQUENCE = static_cast<int>(SEQUENCE_SIZE / BLOCK_SIZE);  // 150
 constexpr size_t STRETCHES_PER_CHUNK = 65536;
+// The disk is set to writing the stream every this many bytes, while the
+// merge goes on, so that the sync before it is named has little left to do.
+constexpr uint64_t WRITEBACK_BYTES = uint64_t{64} << 20;
 
 // What a block of a sequence is, by its place: the header, two subcode
 // blocks, three VAUX blocks, then rows of one audio block and fifteen video
@@ -153,7 +157,18 @@ int assembler::write_frame(const int32_t* row) {
   const bool several = __builtin_popcountll(from_transfers) > 1;
   totals.assembled_frames += several;
   add_stretch(several ? -1 : __builtin_ctzll(from_transfers | uint64_t{1} << 63), damaged);
-  return write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), SEQUENCE_SIZE * sequences);
+  error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), SEQUENCE_SIZE * sequences);
+  if (error == 0) wrote(SEQUENCE_SIZE * sequences);
+  return error;
+}
+
+void assembler::wrote(uint64_t bytes) {
+  written_ += bytes;
+  if (written_ - synced_ < WRITEBACK_BYTES) return;
+  // Only a hint: a file system that cannot take it syncs it all at the end.
+  (void)sync_file_range(out_fd_, static_cast<off_t>(synced_), static_cast<off_t>(written_ - synced_),
+                        SYNC_FILE_RANGE_WRITE);
+  synced_ = written_;
 }
 
 // Reads transfer t's frame `index` into its slots: at once when its sequences
@@ -247,7 +262,7 @@ void assembler::build_sequence(int slot, const int32_t* row, int32_t base, uint8
 
 int assembler::copy_whole(int32_t t, const frame_entry& f) {
   const uint64_t size = uint64_t{f.sequences} * SEQUENCE_SIZE;
-  if (copy_from_ == t && copy_offset_ + copy_size_ == f.offset) {
+  if (copy_from_ == t && copy_offset_ + copy_size_ == f.offset && copy_size_ < WRITEBACK_BYTES) {
     copy_size_ += size;
     return 0;
   }
@@ -281,6 +296,7 @@ int assembler::flush_copy() {
       if (done > 0) {
         const int error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), static_cast<size_t>(done));
         if (error != 0) return error;
+        wrote(static_cast<uint64_t>(done));
         offset += done;
       }
     }
@@ -293,6 +309,7 @@ int assembler::flush_copy() {
       return EIO;  // the file was cut short since it was read
     }
     left -= static_cast<uint64_t>(done);
+    if (by_kernel) wrote(static_cast<uint64_t>(done));
   }
   return 0;
 }

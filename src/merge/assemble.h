@@ -46,6 +46,7 @@ class assembler {
   int load(int32_t t, int32_t index);
   void build_sequence(int slot, const int32_t* row, int32_t base, uint8_t* out, uint64_t* from_transfers);
   void add_stretch(int32_t transfer, bool damaged);
+  void wrote(uint64_t bytes);
 
   const std::vector<transfer_index>& transfers_;
   const input_source* files_;
@@ -64,6 +65,7 @@ class assembler {
   uint64_t copy_offset_ = 0, copy_size_ = 0;
   int64_t frames_written_ = 0;
   int32_t failed_read_ = -1;
+  uint64_t written_ = 0, synced_ = 0;  // bytes of the stream written, and set to the disk
 };
 
 }  // namespace dvlog

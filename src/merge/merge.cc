@@ -37,7 +37,12 @@ struct open_transfers {
   }
 };
 
-int stopped(const stop_request& stop) { return stop.signal && *stop.signal ? 128 + *stop.signal : 0; }
+// 128 + the stop signal once one came (told, since nothing is written), else 0.
+int stopped(const stop_request& stop, int err_fd, const char* output) {
+  if (!stop.signal || !*stop.signal) return 0;
+  tell(err_fd, {"dvlog: stopped by a signal; ", output, " is not written\n"});
+  return 128 + *stop.signal;
+}
 
 }  // namespace
 
@@ -73,7 +78,7 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
     std::unique_ptr<uint8_t[]> window(new uint8_t[SCAN_WINDOW_SIZE]);
     for (int i = 0; i < in.count; ++i) {
       if (index_transfer(in.files[i], window.get(), r.stop, transfers[static_cast<size_t>(i)])) continue;
-      if (stopped(r.stop)) return stopped(r.stop);
+      if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
       report_read_error(in.files[i], errno, r.err_fd);
       return 1;
     }
@@ -98,7 +103,7 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
 
   assembler writer(transfers, in.files, out.fd(), tally);
   const int error = writer.write(plan, r.stop);
-  if (stopped(r.stop)) return stopped(r.stop);
+  if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
   if (error != 0) {
     const int32_t t = writer.failed_read();
     if (t >= 0)
