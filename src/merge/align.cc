@@ -13,6 +13,9 @@ namespace {
 // this many frames further on in either transfer: ten seconds of 525/60,
 // more than a capture drops or a deck loses at once.
 constexpr int64_t SEARCH_FRAMES = 300;
+// Two walks go on alike for this many frames before they are taken to be in
+// step: longer than the same black frames that open recordings.
+constexpr int64_t RUN_FRAMES = 32;
 
 struct keyed_frame {
   frame_key key;
@@ -127,39 +130,50 @@ void aligner::find_anchors(std::vector<step>& chain) const {
 }
 
 // Matches tape frames p_lo .. p_hi - 1 with new reads j_lo .. j_hi - 1 in
-// step: a pair told the same is matched; otherwise the nearest frame ahead in
-// either that matches decides which frames are missing from the other; a pair
-// that nothing tells apart or alike (both read too little) is taken as one
-// frame; what is left is in one transfer only. Walked backward before the
-// first anchor, so that a late start leaves the tape's first frames alone.
+// step. Where the two go on alike (a pair told the same, and the pairs after
+// it told apart by nothing, for RUN_FRAMES frames or to the end), they are
+// matched. Otherwise the nearest place ahead in either where they go on alike
+// decides which frames are missing from the other; failing that, the place
+// where they go on alike longest. A pair that nothing tells apart or alike
+// (both read too little) is taken as one frame; what is left is in one
+// transfer only. A run, and not a single pair, decides, because frames may
+// be alike that are not one frame: the same black frames at the start of two
+// recordings. Walked backward before the first anchor, so that a late start
+// leaves the tape's first frames alone.
 void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool backward, std::vector<step>& out) {
   const size_t first = out.size();
   const int64_t np = p_hi - p_lo, nj = j_hi - j_lo;
   auto P = [&](int64_t k) { return backward ? p_hi - 1 - k : p_lo + k; };
   auto J = [&](int64_t k) { return backward ? j_hi - 1 - k : j_lo + k; };
+  // The pairs from (a, b) on that go on alike, up to RUN_FRAMES; 0 when the
+  // first is not told the same.
+  auto run = [&](int64_t a, int64_t b) {
+    if (like(P(a), J(b)) != likeness::same) return int64_t{0};
+    int64_t n = 1;
+    while (n < RUN_FRAMES && a + n < np && b + n < nj && like(P(a + n), J(b + n)) != likeness::different) ++n;
+    return n;
+  };
+  auto enough = [&](int64_t a, int64_t b, int64_t n) { return n >= RUN_FRAMES || a + n == np || b + n == nj; };
+
   int64_t a = 0, b = 0;
   while (a < np && b < nj) {
-    const likeness here = like(P(a), J(b));
-    if (here == likeness::same) {
-      out.push_back({P(a++), J(b++)});
-      ++matched_;
-      continue;
-    }
-    int64_t skip_p = 0, skip_j = 0;
-    for (int64_t d = 1; d <= SEARCH_FRAMES && (a + d < np || b + d < nj); ++d) {
-      if (a + d < np && like(P(a + d), J(b)) == likeness::same) {
-        skip_p = d;
-        break;
-      }
-      if (b + d < nj && like(P(a), J(b + d)) == likeness::same) {
-        skip_j = d;
-        break;
+    // The best place to go on from: skip_p tape frames or skip_j new reads on.
+    int64_t skip_p = 0, skip_j = 0, best = run(a, b);
+    for (int64_t d = 1; !enough(a, b, best) && d <= SEARCH_FRAMES && (a + d < np || b + d < nj); ++d) {
+      for (const bool on_tape : {true, false}) {
+        const int64_t ta = on_tape ? a + d : a, tb = on_tape ? b : b + d;
+        if (ta >= np || tb >= nj) continue;
+        const int64_t n = run(ta, tb);
+        if (n > best || (n == best && enough(ta, tb, n))) best = n, skip_p = ta - a, skip_j = tb - b;
+        if (enough(ta, tb, best)) break;
       }
     }
-    if (skip_p > 0 || skip_j > 0) {
+    if (best > 0) {
       for (; skip_p > 0; --skip_p) out.push_back({P(a++), -1});
       for (; skip_j > 0; --skip_j) out.push_back({-1, J(b++)});
-    } else if (here == likeness::unknown) {
+      out.push_back({P(a++), J(b++)});
+      ++matched_;
+    } else if (like(P(a), J(b)) == likeness::unknown) {
       out.push_back({P(a++), J(b++)});
     } else {
       out.push_back({P(a++), -1});
@@ -187,31 +201,49 @@ void aligner::align(std::vector<step>& out) {
 }
 
 // A tape frame read by one transfer only is no frame of the tape when it
-// repeats the frame before it (the same timecode, nothing differing: a
-// capture wrote a frame twice), or when it has no timecode and the frames
-// around it have consecutive ones, leaving no room for it.
+// repeats a frame next to it (the same timecode, nothing differing: a capture
+// wrote a frame twice, and the other transfers matched either copy); or when
+// it has no timecode and the frames around it have consecutive ones, leaving
+// no room for it; or, with no timecode around at all, when it repeats the
+// content of its own transfer's read next to it and another transfer read the
+// frames around it one after the other.
 bool is_repeat(const std::vector<transfer_index>& transfers, const merge_plan& plan, int64_t p, int64_t before) {
   const int32_t* row = plan.frame(p);
   int32_t only = -1, count = 0;
   for (int32_t s = 0; s < plan.transfers; ++s)
     if (row[s] >= 0) only = s, ++count;
   if (count != 1) return false;
-  const frame_entry& f = transfers[static_cast<size_t>(only)].frames[static_cast<size_t>(row[only])];
-  const frame_key previous = tape_key(transfers, plan, before);
-  if (has_time(f.timecode)) {
-    if (previous.timecode != f.timecode) return false;
-    const int32_t* prior = plan.frame(before);
+  const transfer_index& own = transfers[static_cast<size_t>(only)];
+  const frame_entry& f = own.frames[static_cast<size_t>(row[only])];
+  const bool last = p + 1 >= plan.frames();
+  auto differs = [&](int64_t q) {
+    const int32_t* reads = plan.frame(q);
     for (int32_t s = 0; s < plan.transfers; ++s)
-      if (prior[s] >= 0 &&
-          compare_frames(transfers[static_cast<size_t>(s)].frames[static_cast<size_t>(prior[s])], f) ==
-              likeness::different)
-        return false;
-    return true;
+      if (reads[s] >= 0 && compare_frames(transfers[static_cast<size_t>(s)].frames[static_cast<size_t>(reads[s])], f) ==
+                               likeness::different)
+        return true;
+    return false;
+  };
+  auto same_timecode = [&](int64_t q) { return tape_key(transfers, plan, q).timecode == f.timecode && !differs(q); };
+  if (has_time(f.timecode)) return same_timecode(before) || (!last && same_timecode(p + 1));
+  if (last) return false;
+
+  const frame_key previous = tape_key(transfers, plan, before), next = tape_key(transfers, plan, p + 1);
+  if (previous.timecode != NO_INFO && next.timecode != NO_INFO)
+    return timecode_follows(previous.timecode, next.timecode, transfers.front().system);
+  if (previous.timecode != NO_INFO || next.timecode != NO_INFO) return false;
+  const int32_t* prior = plan.frame(before);
+  const int32_t* after = plan.frame(p + 1);
+  bool repeats_own = false;
+  for (const int32_t* near : {prior, after}) {
+    const int32_t n = near[only];
+    repeats_own |= (n == row[only] - 1 || n == row[only] + 1) &&
+                   compare_frames(own.frames[static_cast<size_t>(n)], f) == likeness::same;
   }
-  if (p + 1 >= plan.frames()) return false;
-  const frame_key next = tape_key(transfers, plan, p + 1);
-  return previous.timecode != NO_INFO && next.timecode != NO_INFO &&
-         timecode_follows(previous.timecode, next.timecode, transfers.front().system);
+  if (!repeats_own) return false;
+  for (int32_t s = 0; s < plan.transfers; ++s)
+    if (s != only && prior[s] >= 0 && after[s] == prior[s] + 1) return true;
+  return false;
 }
 
 void drop_repeats(const std::vector<transfer_index>& transfers, merge_plan& plan) {

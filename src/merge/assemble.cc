@@ -232,7 +232,7 @@ void assembler::build_sequence(int slot, const int32_t* row, int32_t base, uint8
     bool right = true;
     if (kind == block_kind::packs) {
       // Read right: holding every pack any read of the block holds.
-      uint16_t all = 0, held[64];
+      uint32_t all = 0, held[64];
       for (int i = 0; i < count; ++i) all |= held[i] = packs_held(block_of(readers[i], at));
       int best = -1;
       right = false;

@@ -153,14 +153,18 @@ void frame_indexer::finish() {
 
 }  // namespace
 
-uint16_t packs_held(const uint8_t* block) {
+uint32_t packs_held(const uint8_t* block) {
   const bool subcode = (block[ID0] & SECTION_MASK) == SECTION_SUBCODE;
   const size_t first = subcode ? SUBCODE_PACK_FIRST : VAUX_PACK_FIRST;
   const size_t stride = subcode ? SUBCODE_PACK_STRIDE : VAUX_PACK_STRIDE;
   const int count = subcode ? SUBCODE_PACKS : VAUX_PACKS;
-  uint16_t held = 0;
-  for (int i = 0; i < count; ++i)
-    if (pack_holds(block + first + stride * static_cast<size_t>(i))) held |= static_cast<uint16_t>(1u << i);
+  uint32_t held = 0;
+  for (int i = 0; i < count; ++i) {
+    const uint8_t* p = block + first + stride * static_cast<size_t>(i);
+    if (p[0] == PACK_NONE) continue;
+    held |= 1u << i;
+    if ((p[PC1] & p[PC2] & p[PC3] & p[PC4]) != 0xFF) held |= 1u << (16 + i);
+  }
   return held;
 }
 

@@ -40,7 +40,7 @@ struct frame_entry {
   // that is where all those blocks were read right.
   uint16_t content[MAX_SEQUENCE_NUMBERS];
   uint16_t content_read;
-  uint16_t packs_read;      // subcode and VAUX packs that hold something
+  uint16_t packs_read;      // bits of packs_held() over its subcode and VAUX blocks
   uint16_t damaged_blocks;  // video and audio blocks not read right
   uint8_t sequences;        // sequences found
   uint8_t flags;            // frame_flag
@@ -58,15 +58,12 @@ struct transfer_index {
   int64_t damaged_blocks = 0;
 };
 
-// A block holds a pack where some read of it has more than 0xFF bytes: the ID
-// and the four payload bytes are not all ones, and neither is the payload
-// alone (a deck that lost a pack's payload may keep its ID).
-inline bool pack_holds(const uint8_t* p) {
-  return p[0] != PACK_NONE && (p[PC1] & p[PC2] & p[PC3] & p[PC4]) != 0xFF;
-}
-
-// The pack slots of a subcode or VAUX block that hold a pack, one bit each.
-uint16_t packs_held(const uint8_t* block);
+// What the pack slots of a subcode or VAUX block hold, two bits a slot: bit
+// i when slot i has a pack ID, bit 16 + i when the pack's four payload bytes
+// are not all 0xFF either. A deck that loses a pack writes 0xFF over all of
+// it, or over its payload only; one read of a block holds less than another
+// where it lacks a bit the other has.
+uint32_t packs_held(const uint8_t* block);
 
 // True when a video block was read right: its ID says video and its error
 // status is 0.

@@ -58,9 +58,9 @@ bytes clip(const temp_dir& dir, const std::string& video, const std::string& sou
 // The tape: black (6 frames) and a test pattern with a recording date (40),
 // then black again and another pattern without a date (50), the timecode
 // starting from zero in each recording, whose first frame is marked as a
-// recording start.
+// recording start. Without `timecode`, every timecode is lost.
 constexpr int RECORDING_2 = 46, TAPE_FRAMES = 102;
-bytes make_tape(const temp_dir& dir) {
+bytes make_tape(const temp_dir& dir, bool timecode) {
   const std::string ntsc = "size=720x480:rate=30000/1001";
   const bytes black = clip(dir, "color=c=black:" + ntsc, "anullsrc=r=48000:cl=stereo", 6);
   const bytes one = clip(dir, "testsrc=" + ntsc, "sine=frequency=440:sample_rate=48000", 40, false,
@@ -74,6 +74,7 @@ bytes make_tape(const temp_dir& dir) {
     const bool dated = f >= 6 && f < RECORDING_2;
     for_each_pack(&tape[at(f, 0)], [&](uint8_t* p) {
       if (p[0] == TIMECODE) p[1] = (p[1] & 0xC0) | bcd(tc % 30), p[2] = (p[2] & 0x80) | bcd(tc / 30), p[3] &= 0x80, p[4] &= 0xC0;
+      if (p[0] == TIMECODE && !timecode) std::fill(p + 1, p + 5, 0xFF);
       if (!dated && (p[0] == REC_DATE || p[0] == REC_TIME || p[0] == AAUX_DATE || p[0] == AAUX_TIME)) std::fill(p + 1, p + 5, 0xFF);
       if (p[0] == AUDIO_SOURCE_CONTROL) p[2] = (f == 0 || f == RECORDING_2) ? p[2] & 0x7F : p[2] | 0x80;
     });
@@ -153,17 +154,19 @@ class Merge : public ::testing::Test {
   temp_dir dir;
 };
 
-// Two and three transfers: the merged stream is the tape, block for block,
+// Two and three transfers, with the timecode and without it (matched by
+// content alone): the merged stream is the tape, block for block,
 // wherever some transfer read a block right, and marked where none did; its
 // log is that of `dvlog OUT`, followed by the merge's lines, which count what
 // the tests wrote; the JSON log tells the same and follows the schema.
 TEST_F(Merge, RebuildsTheTape) {
-  const bytes tape = make_tape(dir);
-  std::vector<std::string> paths;
-  for (const char* name : {"t1.dv", "t2.dv", "t3.dv"})
-    paths.push_back(dir.write(name, transfer_bytes(tape, DECKS[paths.size()])));
+  for (const bool timecode : {true, false})
   for (size_t used : {2, 3}) {
-    SCOPED_TRACE(std::to_string(used) + " transfers");
+    SCOPED_TRACE(std::to_string(used) + (timecode ? " transfers" : " transfers without timecode"));
+    const bytes tape = make_tape(dir, timecode);
+    std::vector<std::string> paths;
+    for (const char* name : {"t1.dv", "t2.dv", "t3.dv"})
+      paths.push_back(dir.write(name, transfer_bytes(tape, DECKS[paths.size()])));
     const std::string out = dir.file("out.dv");
     std::vector<std::string> args{"--damage", "--merge", out};
     args.insert(args.end(), paths.begin(), paths.begin() + used);
