@@ -29,18 +29,22 @@ constexpr system_profile SYSTEMS[2] = {
 constexpr const system_profile& system_of(uint8_t system) { return SYSTEMS[system & 1]; }
 
 // Signal type (STYPE) of the video source pack. DV50 and DVCPRO HD record a
-// frame on two or four channels, each with its own run of 10 or 12 sequences.
+// picture on two or four channels, each with its own run of 10 or 12
+// sequences. DVCPRO HD 720p records 60 (or 50) progressive pictures a second
+// under a timecode of 30 (or 25): a frame, as its timecode counts frames and
+// as dvlog does, is a pair of pictures.
 struct signal_type {
   uint8_t code;
   const char* name;
   int32_t channels;
+  int32_t pictures;  // in a frame of the timecode
 };
 
 constexpr signal_type SIGNAL_TYPES[] = {
-    {0x00, "DV25", 1},
-    {0x04, "DV50", 2},
-    {0x14, "DVCPROHD_1080i", 4},
-    {0x18, "DVCPROHD_720p", 2},
+    {0x00, "DV25", 1, 1},
+    {0x04, "DV50", 2, 1},
+    {0x14, "DVCPROHD_1080i", 4, 1},
+    {0x18, "DVCPROHD_720p", 2, 2},
 };
 
 // The named type of a code, or nullptr.
@@ -59,9 +63,15 @@ constexpr int32_t channels_of(uint8_t video_type, int32_t channels_seen) {
   return channels < channels_seen ? channels : channels_seen > 0 ? channels_seen : 1;
 }
 
+// Pictures in one frame of a signal type.
+constexpr int32_t pictures_of(uint8_t video_type) {
+  const signal_type* t = find_signal_type(video_type);
+  return t ? t->pictures : 1;
+}
+
 // DIF sequences in one frame of the given system, signal type and channels seen.
 constexpr int32_t sequences_per_frame(uint8_t system, uint8_t video_type, int32_t channels_seen) {
-  return system_of(system).sequences_per_frame * channels_of(video_type, channels_seen);
+  return system_of(system).sequences_per_frame * channels_of(video_type, channels_seen) * pictures_of(video_type);
 }
 
 // Display select mode of the video source control pack; other codes show as 4:3.

@@ -3,17 +3,11 @@
 
 #include <vector>
 
+#include "split/split_rules.h"
+
 namespace dvlog {
 
 enum class progress_mode { automatic, on, off };
-
-// Where a split cuts, as split_rule bits.
-enum split_rule : unsigned {
-  SPLIT_AT_START = 1u << 0,          // a recording-start mark
-  SPLIT_AT_FORMAT = 1u << 1,         // a change of system, signal type, aspect or audio format
-  SPLIT_AT_TIME_JUMP = 1u << 2,      // a recording-time jump without a start mark
-  SPLIT_AT_TIMECODE_JUMP = 1u << 3,  // a timecode jump
-};
 
 struct options {
   // The inputs, as given; none means standard input, as does "" or "-".
@@ -23,7 +17,7 @@ struct options {
   bool table = false;            // one CSV row an input instead of logs
   const char* report = nullptr;  // where to write the HTML report
   const char* split = nullptr;   // the directory to cut the input into
-  unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;
+  unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;  // split_rule bits
   const char* merge = nullptr;   // where to write the tape rebuilt from the inputs
   progress_mode progress = progress_mode::automatic;
 };

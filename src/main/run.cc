@@ -8,6 +8,7 @@
 
 #include "report/progress.h"
 #include "report/safe_file.h"
+#include "split/part_names.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"
@@ -21,11 +22,10 @@ namespace {
 // so that a plain run pays for no fan-out.
 event_sink& analysis_sink(event_sink& log, event_fanout& fanout, bool others) { return others ? fanout : log; }
 
-const char* signal_name(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
-
 }  // namespace
 
-log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several)
+log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several,
+                 split_resources* split, uint8_t* window)
     : setup_(setup),
       out_(out),
       facts_{in.is_stdin ? nullptr : in.name, 0, 0, several},
@@ -35,10 +35,29 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      analysis_(analysis_sink(log_, fanout_, report_ != nullptr), setup.opts.damage || table || report_,
+      analysis_(analysis_sink(log_, fanout_, report_ || split), setup.opts.damage || table || report_ || split,
                 setup.year()),
-      window_(new uint8_t[SCAN_WINDOW_SIZE]),
-      scan_(window_.get(), analysis_) {
+      own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
+      scan_(window ? window : own_window_.get(), analysis_) {
+  if (split) {
+    input_base_name(in.is_stdin ? nullptr : in.name, base_name_, sizeof base_name_);
+    const split_setup s{setup.opts.split,
+                        setup.opts.split_at,
+                        base_name_,
+                        in.fd,
+                        in.is_regular,
+                        setup.year(),
+                        setup.err_fd,
+                        &out_,
+                        {setup.opts.json && !table ? static_cast<part_listener*>(&json_) : nullptr, report_.get()},
+                        split->parts.get(),
+                        split_resources::PARTS_KEPT,
+                        split->copy_buffer.get(),
+                        split_resources::COPY_SIZE};
+    splitter_.reset(new splitter(s));
+    // First: the last part is named, and told, before the log's summary.
+    fanout_.add(*splitter_, true);
+  }
   // The table always counts damage; the log is told of it only when asked.
   fanout_.add(log_, setup.opts.damage || table);
   if (report_) fanout_.add(*report_, true);
@@ -48,6 +67,7 @@ int log_run::finish(int stop_signal, int read_error) {
   facts_.bytes = report_facts_.input_bytes = scan_.bytes();
   facts_.stop_signal = report_facts_.stop_signal = stop_signal;
   report_facts_.read_error = read_error;
+  if (splitter_) splitter_->set_input_end(scan_.bytes());
   analysis_.finish(scan_.bytes(), scan_.unexamined_sequence());
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
@@ -96,6 +116,8 @@ struct shared_run {
   const run_setup& setup;
   output_stream& out;
   tape_table* table;
+  split_resources* split;
+  uint8_t* window;
   progress_line& progress;
   bool show_progress;
   int files;
@@ -107,8 +129,10 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   const run_setup& setup = shared.setup;
   // The report is made before anything is read, so that one that cannot be
   // written wastes no reading; it is never the input, nor standard input's
-  // file.
+  // file. A capture is read on without it: stopping would cut off whoever
+  // writes it (tee).
   std::unique_ptr<safe_file> report;
+  bool report_failed = false;
   if (setup.opts.report) {
     file_id inputs[2];
     size_t count = 0;
@@ -123,14 +147,25 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     o.wait = &setup.wait;
     report.reset(new safe_file(setup.opts.report, o, setup.err_fd));
     if (!report->ok()) {
-      close_input(in);
-      if (shared.table) shared.table->end(tape_status::open_error, 0);
       // A stop signal ended the wait for a reader of the report.
-      return setup.wait.stopped() ? 128 + *setup.wait.stop : 1;
+      if (setup.wait.stopped()) return close_input(in), 128 + *setup.wait.stop;
+      if (in.is_regular) {
+        close_input(in);
+        if (shared.table) shared.table->end(tape_status::open_error, 0);
+        return 1;
+      }
+      report.reset();
+      report_failed = true;
     }
   }
 
-  log_run run(setup, shared.out, in, shared.table, shared.files > 1);
+  run_setup without_report;
+  if (report_failed) {
+    without_report = setup;
+    without_report.opts.report = nullptr;
+  }
+  log_run run(report_failed ? without_report : setup, shared.out, in, shared.table, shared.files > 1, shared.split,
+              shared.window);
   if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
@@ -142,11 +177,10 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
       read_error = errno;
       break;
     }
-    run.scan().append(static_cast<size_t>(got));
+    run.read(into, static_cast<size_t>(got));
     if (shared.show_progress)
       shared.progress.update(shared.bytes_before + run.scan().bytes(), run.analysis().frames(), file);
   }
-  close_input(in);
   shared.progress.erase();
   shared.bytes_before += run.scan().bytes();
   // A signal counts if it ended the reading; one that comes later, while the
@@ -154,7 +188,17 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   const int stopped_by = setup.stop.signal ? *setup.stop.signal : 0;
 
   // What was analysed before a read error still counts: the summary comes first.
-  int status = run.finish(stopped_by, read_error);
+  int status = report_failed ? 1 : 0;
+  status |= run.finish(stopped_by, read_error);
+  // Open until now: the split copies its last part from it.
+  close_input(in);
+  if (splitter* split = run.split()) {
+    if (!setup.opts.json && !shared.table) {
+      split->write_lines(shared.out);
+      shared.out.flush();
+    }
+    if (!split->ok()) status = 1;
+  }
   // The report of what was read, whatever became of the log. A stop signal
   // that ends a wait for its reader ends the run.
   if (report && !(run.write_report(report->fd()) && report->commit())) {
@@ -168,7 +212,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   if (stopped_by != 0) {
     char bytes[24];
     std::snprintf(bytes, sizeof bytes, "%llu", static_cast<unsigned long long>(run.scan().bytes()));
-    const char* const parts[] = {"dvlog: stopped by ", signal_name(stopped_by), " after ", bytes,
+    const char* const parts[] = {"dvlog: stopped by ", stop_signal_name(stopped_by), " after ", bytes,
                                  " bytes; the log covers what was read\n"};
     write_message(setup.err_fd, parts, std::size(parts));
   }
@@ -192,9 +236,21 @@ int run_all(const run_setup& setup) {
   const int files = static_cast<int>(paths.size());
   output_stream out(setup.out_fd, setup.err_fd, nullptr, &setup.wait);
   std::unique_ptr<tape_table> table(setup.opts.table ? new tape_table(out, setup.year) : nullptr);
+  std::unique_ptr<split_resources> split;
+  if (setup.opts.split) {
+    // One level, as mkdir(1) makes it; made before anything is read.
+    if (mkdir(setup.opts.split, 0777) != 0 && errno != EEXIST) {
+      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(errno), "\n"};
+      write_message(setup.err_fd, parts, std::size(parts));
+      return 1;
+    }
+    split.reset(new split_resources);
+  }
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);
-  shared_run shared{setup, out, table.get(), progress, wants_progress(setup), files};
+  // One window for all inputs: memory stays the same however many there are.
+  std::unique_ptr<uint8_t[]> window(new uint8_t[SCAN_WINDOW_SIZE]);
+  shared_run shared{setup, out, table.get(), split.get(), window.get(), progress, wants_progress(setup), files};
 
   int status = 0;
   bool headed = false;

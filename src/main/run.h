@@ -16,6 +16,7 @@
 #include "report/tape_table.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"
+#include "split/splitter.h"
 
 namespace dvlog {
 
@@ -28,17 +29,35 @@ struct run_setup {
   wait_control wait;  // the same stop, for waits on outputs
 };
 
+// What the splits of all inputs share, made before any is read: the buffer
+// for copies the kernel will not make, and the parts kept for the lines after
+// the summary.
+struct split_resources {
+  static constexpr size_t COPY_SIZE = 1 << 20;
+  static constexpr int PARTS_KEPT = 4096;
+  std::unique_ptr<uint8_t[]> copy_buffer{new uint8_t[COPY_SIZE]};
+  std::unique_ptr<part_facts[]> parts{new part_facts[PARTS_KEPT]};
+};
+
 // Everything the log of one input needs, made before its stream is read: the
 // log, the report, the analysis, and the scanner with its window.
 class log_run {
  public:
   // `table`: where the input's row goes, instead of a log; `several`: the
   // input is one of several, named in every event of the JSON log.
+  // `window`: the scanner's, SCAN_WINDOW_SIZE bytes shared by the inputs of
+  // a run; nullptr: one of its own.
   log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table = nullptr,
-          bool several = false);
+          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr);
 
-  // Where the stream goes in.
+  // Where the stream goes in: the bytes as read, then into the scanner.
+  void read(const uint8_t* at, size_t count) {
+    if (splitter_) splitter_->bytes(at, count);
+    scan_.append(count);
+  }
   scanner& scan() { return scan_; }
+  // The split of the input, when one was asked for.
+  splitter* split() { return splitter_.get(); }
   const analyser& analysis() const { return analysis_; }
 
   // Tells the summary (told as stopped by `stop_signal`, or as ended by
@@ -58,9 +77,11 @@ class log_run {
   event_sink& log_;
   report_facts report_facts_;
   std::unique_ptr<html_report> report_;
+  char base_name_[256];
+  std::unique_ptr<splitter> splitter_;
   event_fanout fanout_;
   analyser analysis_;
-  std::unique_ptr<uint8_t[]> window_;
+  std::unique_ptr<uint8_t[]> own_window_;
   scanner scan_;
 };
 

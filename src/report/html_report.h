@@ -10,6 +10,7 @@
 
 #include "analysis/events.h"
 #include "report/output_stream.h"
+#include "report/part_facts.h"
 #include "report/time_texts.h"
 #include "report/timeline.h"
 
@@ -30,6 +31,7 @@ class bounded_rows {
   int64_t more() const { return more_; }
   const Row& operator[](int i) const { return rows_[i]; }
   const Row& back() const { return rows_[count_ - 1]; }
+  Row& back() { return rows_[count_ - 1]; }
 
  private:
   std::unique_ptr<Row[]> rows_;
@@ -47,9 +49,17 @@ struct report_facts {
   int read_error = 0;   // the errno that ended the reading, 0 if none
 };
 
-class html_report final : public event_sink {
+// The picture and audio settings the header lists, each with the recordings
+// it applies to.
+enum setting_field { FIELD_SYSTEM, FIELD_SIGNAL_TYPE, FIELD_ASPECT, FIELD_SCAN, FIELD_RATE, FIELD_BITS, FIELD_LOCK,
+                     FIELD_EMPHASIS, FIELD_COUNT };
+constexpr int PICTURE_FIELDS = FIELD_RATE;  // the fields before it are the picture's
+
+class html_report final : public event_sink, public part_listener {
  public:
   static constexpr int TABLE_ROWS = 10000;
+  // Distinct values a setting is followed in; more are left out of the header.
+  static constexpr int SETTING_VALUES = 8;
 
   html_report(year_source year, const report_facts& facts);
 
@@ -61,7 +71,10 @@ class html_report final : public event_sink {
   void damage_run(const damage_run_event& e) override;
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
+  void skipped_bytes(const skipped_bytes_event& e) override;
   void summary(const summary_event& e) override;
+  // A part of a split: marked on the timeline.
+  void part(const part_facts& p) override;
 
   // Writes the page.
   void write(output_stream& out) const;
@@ -73,6 +86,7 @@ class html_report final : public event_sink {
     event_place at;
     frame_stamp stamp;
     bool marked;
+    uint64_t settings;  // bit SETTING_VALUES * field + value: the settings seen in its frames
   };
   struct jump {
     event_place at;
@@ -88,11 +102,25 @@ class html_report final : public event_sink {
     bool has_audio;
     int32_t audio_offset;
   };
+  // The values a setting field has taken, by their key, in order of appearance.
+  struct field_values {
+    uint8_t key[SETTING_VALUES];
+    int count;
+  };
 
+  void add_recording(const event_place& at, const frame_stamp& stamp, bool marked);
   void write_header(output_stream& out) const;
+  void write_settings(output_stream& out, int first_field, int end_field) const;
   void write_timeline(output_stream& out) const;
+  void write_recordings_lane(output_stream& out) const;
+  void write_damage_lanes(output_stream& out) const;
+  void write_offset_lane(output_stream& out) const;
+  void write_events_lane(output_stream& out) const;
+  void write_axis(output_stream& out) const;
   void write_tables(output_stream& out) const;
   double x_of(int32_t frame) const;
+  uint8_t system() const;
+  const char* position_text(int32_t frame, char* out, size_t size) const;
 
   year_source year_;
   const report_facts& facts_;
@@ -101,10 +129,25 @@ class html_report final : public event_sink {
   bounded_rows<damage_run_event> runs_;
   bounded_rows<status_row> statuses_;
   bounded_rows<jump> jumps_;
+  bounded_rows<skipped_bytes_event> skipped_;
+  struct part_row {
+    int number;
+    int32_t first_frame;
+    frame_stamp first;
+    int64_t frames;
+    uint64_t bytes;
+  };
+  bounded_rows<part_row> parts_;
   bool tc_broken_ = false;
   event_place tc_broken_at_{};
   uint32_t tc_broken_timecode_ = 0;
   int32_t last_frame_ = 0;
+  // The settings of the last status line, and the values seen in frames.
+  bool has_settings_ = false;
+  bool has_audio_ = false;
+  dv_meta settings_{};
+  field_values seen_[FIELD_COUNT]{};
+  uint64_t settings_of_later_ = 0;  // seen in recordings beyond the table's rows
   summary_event summary_{};
 };
 

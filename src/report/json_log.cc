@@ -28,17 +28,6 @@ void raw_field(json_writer& json, const char* name, Word word, Word no_info) {
     json.field(name, static_cast<int64_t>(word));
 }
 
-const char* signal_name(int sig) {
-  switch (sig) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    default:
-      return nullptr;
-  }
-}
-
 }  // namespace
 
 json_log::json_log(output_stream& out, year_source year, const run_facts& facts)
@@ -248,6 +237,23 @@ void json_log::skipped_bytes(const skipped_bytes_event& e) {
   close();
 }
 
+void json_log::part(const part_facts& p) {
+  json_.begin_object();
+  json_.field("event", "part");
+  json_.field("number", p.number);
+  json_.field("path", p.path);
+  json_.field("offset", static_cast<int64_t>(p.offset));
+  json_.field("bytes", static_cast<int64_t>(p.bytes));
+  json_.field("frames", p.frames);
+  json_.field("first_frame", p.first_frame);
+  timecode(p.first.timecode, p.first.drop_frame);
+  timecode(p.last.timecode, p.last.drop_frame, "last_timecode");
+  recorded(p.first.rec_date, p.first.rec_time);
+  if (facts_.every_event) json_.field_or_null("input", facts_.input);
+  close();
+  out_.flush();
+}
+
 void json_log::end_of_sequence() { out_.flush(); }
 
 void json_log::summary(const summary_event& e) {
@@ -282,7 +288,7 @@ void json_log::summary(const summary_event& e) {
   }
   json_.field_or_null("input", facts_.input);
   json_.field("bytes", static_cast<int64_t>(facts_.bytes));
-  json_.field_or_null("stopped_by", signal_name(facts_.stop_signal));
+  json_.field_or_null("stopped_by", stop_signal_name(facts_.stop_signal));
   close();
 }
 

@@ -7,6 +7,7 @@
 
 #include "analysis/events.h"
 #include "report/json_writer.h"
+#include "report/part_facts.h"
 #include "report/output_stream.h"
 #include "report/time_texts.h"
 
@@ -20,7 +21,7 @@ struct run_facts {
   bool every_event = false;     // the input is named in every event, not only the summary
 };
 
-class json_log final : public event_sink {
+class json_log final : public event_sink, public part_listener {
  public:
   json_log(output_stream& out, year_source year, const run_facts& facts);
 
@@ -36,6 +37,8 @@ class json_log final : public event_sink {
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;
+  // A part of a split, once written: told as it comes, before the summary.
+  void part(const part_facts& p) override;
 
  private:
   void open(const char* event, const event_place& at);

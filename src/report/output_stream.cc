@@ -71,6 +71,10 @@ void write_message(int fd, const char* const* parts, size_t count) {
   for (size_t i = 0; i < count; ++i) (void)write_all(fd, parts[i], std::strlen(parts[i]));
 }
 
+const char* stop_signal_name(int sig) {
+  return sig == 0 ? nullptr : sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal";
+}
+
 void tell_report_failure(int fd, const char* path, int error) {
   const char* const parts[] = {"Could not write report ", path, ": ", error_text(error), "\n"};
   write_message(fd, parts, std::size(parts));

@@ -80,6 +80,10 @@ void write_message(int fd, const char* const* parts, size_t count);
 // means a stop signal ended a wait.
 const char* error_text(int error);
 
+// "SIGINT" or "SIGTERM", the signals that stop a run ("a signal" for another);
+// nullptr for 0, none.
+const char* stop_signal_name(int sig);
+
 // "Could not write report PATH: ERROR" on fd.
 void tell_report_failure(int fd, const char* path, int error);
 

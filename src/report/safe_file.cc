@@ -82,8 +82,8 @@ bool safe_file::fail(int error, const char* reason) {
 bool safe_file::target_refused(const char* name, int* error, const char** reason) const {
   struct stat st;
   if (fstatat(dir_fd_, name, &st, 0) != 0) return false;
-  for (size_t i = 0; i < options_.input_count; ++i) {
-    if (same(st, options_.inputs[i])) {
+  for (const file_id& input : inputs_) {
+    if (same(st, input)) {
       *reason = "it is the input";
       return true;
     }
@@ -113,7 +113,7 @@ bool safe_file::target_refused(const char* name, int* error, const char** reason
 bool safe_file::open_direct(const char* resolved) {
   direct_ = true;
   for (;;) {
-    fd_ = above_standard(open(resolved, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    fd_ = above_standard(::open(resolved, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd_ >= 0) return true;
     if (errno != ENXIO && errno != EINTR) return fail(errno);
     if (options_.wait && options_.wait->stopped()) return fail(EINTR, "interrupted");
@@ -121,30 +121,29 @@ bool safe_file::open_direct(const char* resolved) {
   }
 }
 
-safe_file::safe_file(const char* path, const safe_file_options& options, int err_fd)
-    : path_(path), options_(options), err_fd_(err_fd) {
+bool safe_file::open(const char* path, const safe_file_options& options, int err_fd) {
+  abandon();
+  path_ = path;
+  options_ = options;
+  inputs_.assign(options.inputs, options.inputs + options.input_count);
+  options_.inputs = nullptr;
+  options_.input_count = 0;
+  err_fd_ = err_fd;
+  direct_ = unnamed_ = false;
   struct stat st;
   const bool exists = stat(path, &st) == 0;
   if (exists) {
-    for (size_t i = 0; i < options_.input_count; ++i) {
-      if (same(st, options_.inputs[i])) {
-        fail(0, "it is the input");
-        return;
-      }
-    }
+    for (const file_id& input : inputs_)
+      if (same(st, input)) return fail(0, "it is the input");
     struct stat follow;
     if (options_.follow_fd >= 0 && fstat(options_.follow_fd, &follow) == 0 && st.st_dev == follow.st_dev &&
         st.st_ino == follow.st_ino) {
       // The same file as the log: written there, after the log.
       direct_ = true;
       fd_ = above_standard(fcntl(options_.follow_fd, F_DUPFD_CLOEXEC, 3));
-      if (fd_ < 0) fail(errno);
-      return;
+      return fd_ >= 0 || fail(errno);
     }
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-      open_direct(path);
-      return;
-    }
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return open_direct(path);
   }
 
   // A link to an existing file keeps the link: the file it leads to is the
@@ -155,40 +154,47 @@ safe_file::safe_file(const char* path, const safe_file_options& options, int err
   char directory[PATH_MAX];
   const char* name;
   split_path(target, directory, sizeof directory, &name);
-  if (name[0] == '\0' || std::strlen(name) >= sizeof name_ || (exists && S_ISDIR(st.st_mode))) {
-    fail(name[0] == '\0' || exists ? EISDIR : ENAMETOOLONG);
-    return;
-  }
+  if (name[0] == '\0' || std::strlen(name) >= sizeof name_ || (exists && S_ISDIR(st.st_mode)))
+    return fail(name[0] == '\0' || exists ? EISDIR : ENAMETOOLONG);
   std::memcpy(name_, name, std::strlen(name) + 1);
-  dir_fd_ = above_standard(open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir_fd_ < 0) {
-    fail(errno);
-    return;
-  }
+  dir_fd_ = above_standard(::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd_ < 0) return fail(errno);
   int error = 0;
   const char* reason = nullptr;
-  if (target_refused(name_, &error, &reason)) {
-    fail(error, reason);
-    return;
-  }
+  if (target_refused(name_, &error, &reason)) return fail(error, reason);
+  return make_file();
+}
 
+bool safe_file::make_file() {
+  const int mode = options_.readable ? O_RDWR : O_WRONLY;
   if (!options_.hidden_while_written) {
-    fd_ = above_standard(openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    fd_ = above_standard(openat(dir_fd_, ".", O_TMPFILE | mode | O_CLOEXEC, 0666));
     if (fd_ >= 0) {
       unnamed_ = true;
-      return;
+      return true;
     }
   }
   // A short hidden name of its own, which fits wherever the target's does.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::snprintf(temp_, sizeof temp_, ".dvlog-%d-%d.tmp", static_cast<int>(getpid()), attempt);
-    fd_ = above_standard(openat(dir_fd_, temp_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    fd_ = above_standard(openat(dir_fd_, temp_, O_CREAT | O_EXCL | mode | O_CLOEXEC, 0666));
     if (fd_ >= 0 || errno != EEXIST) break;
   }
-  if (fd_ < 0) {
-    temp_[0] = '\0';
-    fail(errno);
-  }
+  if (fd_ >= 0) return true;
+  temp_[0] = '\0';
+  return fail(errno);
+}
+
+bool safe_file::retarget(const char* path) {
+  if (fd_ < 0 || direct_) return false;
+  path_ = path;
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash ? slash + 1 : path;
+  if (name[0] == '\0' || std::strlen(name) >= sizeof name_) return fail(name[0] == '\0' ? EISDIR : ENAMETOOLONG);
+  std::memcpy(name_, name, std::strlen(name) + 1);
+  int error = 0;
+  const char* reason = nullptr;
+  return !target_refused(name_, &error, &reason) || fail(error, reason);
 }
 
 safe_file::~safe_file() { abandon(); }

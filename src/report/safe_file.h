@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
+#include <vector>
 
 #include "report/output_stream.h"
 
@@ -36,10 +37,13 @@ struct safe_file_options {
   // Under a hidden name in the target's directory while it is written (a part
   // of a live split may be looked at), rather than under none.
   bool hidden_while_written = false;
+  // Open for reading too: what is written can be copied out again.
+  bool readable = false;
   // When the target is the file open on this descriptor (the log's standard
   // output), it is written there, after what is written there already.
   int follow_fd = -1;
   // The files that must never be written: the inputs, standard input's file.
+  // Copied: the array need not outlive the call.
   const file_id* inputs = nullptr;
   size_t input_count = 0;
   // Lets a stop signal end a wait for a reader of a FIFO.
@@ -48,10 +52,19 @@ struct safe_file_options {
 
 class safe_file {
  public:
-  // Checks the target and makes the file. On failure tells "Could not write
-  // KIND PATH: ERROR" on err_fd; ok() is then false.
-  safe_file(const char* path, const safe_file_options& options, int err_fd);
+  safe_file() = default;
+  // Checks the target and makes the file: see open().
+  safe_file(const char* path, const safe_file_options& options, int err_fd) { open(path, options, err_fd); }
   ~safe_file();  // removes what it made unless committed
+
+  // Checks the target and makes the file. On failure tells "Could not write
+  // KIND PATH: ERROR" on err_fd and returns false; ok() is then false too.
+  // `path` must stay valid while the file is open.
+  bool open(const char* path, const safe_file_options& options, int err_fd);
+  // Gives the file another target in the same directory, before commit: the
+  // name of a part is known only once its first frame is. False, told, when
+  // that name may not be written.
+  bool retarget(const char* path);
   safe_file(const safe_file&) = delete;
   safe_file& operator=(const safe_file&) = delete;
 
@@ -70,12 +83,14 @@ class safe_file {
 
  private:
   bool fail(int error, const char* reason = nullptr);
+  bool make_file();
   bool target_refused(const char* name_in_dir, int* error, const char** reason) const;
   bool open_direct(const char* resolved);
 
-  const char* path_;
+  const char* path_ = "";
   safe_file_options options_;
-  int err_fd_;
+  std::vector<file_id> inputs_;
+  int err_fd_ = 2;
   int fd_ = -1;
   int dir_fd_ = -1;             // the target's directory
   bool direct_ = false;

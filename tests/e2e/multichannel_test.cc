@@ -146,3 +146,43 @@ TEST_F(MultiChannel, BlankedTimecodeCountsFramesFromSequences) {
 
 }  // namespace
 }  // namespace dvtest
+
+namespace dvtest {
+namespace {
+
+// DVCPRO HD 720p: 60 (or 50) pictures a second of two channels each, under a
+// timecode of 30 (or 25). dvlog's frame is the timecode's, a pair of pictures,
+// whether counted by timecode or, once the timecode is blanked, from
+// sequences: half the pictures ffprobe counts, and no sequence missing.
+// ffmpeg's muxer takes no audio with 720p.
+TEST(MultiChannel720p, FramesArePairsOfPictures) {
+  temp_dir dir;
+  for (const bool pal : {false, true}) {
+    SCOPED_TRACE(pal ? "720p50" : "720p60");
+    const std::string path = dir.file(pal ? "p50.dv" : "p60.dv");
+    int status = -1;
+    shell_output(std::string("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=960x720:rate=") +
+                     (pal ? "50" : "60000/1001") + " -t 1 -c:v dvvideo -pix_fmt yuv422p -timecode 01:00:00:00 -f dv " +
+                     shell_quote(path),
+                 &status);
+    ASSERT_EQ(status, 0);
+    const int pictures = ffprobe_frames(path);
+    ASSERT_EQ(pictures, pal ? 50 : 60);
+    bytes dv = read_file(path);
+    const size_t per_frame = (pal ? 12 : 10) * 2 * 2;
+    for (const int blank_from : {-1, 10, 0}) {
+      if (blank_from >= 0)
+        for (size_t seq = per_frame * static_cast<size_t>(blank_from) * SEQ; seq < dv.size(); seq += SEQ)
+          for (size_t sync = 0; sync < 12; ++sync) {
+            uint8_t* p = &dv[seq + (1 + sync / 6) * 80 + 6 + 8 * (sync % 6)];
+            if (p[0] == TIMECODE) std::fill(p + 1, p + 5, 0xFF);
+          }
+      const tool_run run = run_tool({"--damage", dir.write("blanked.dv", dv)});
+      EXPECT_EQ(total_frames(run.out), pictures / 2) << "blanked from " << blank_from << "\n" << run.out;
+      EXPECT_NE(run.out.find("DIF sequences missing: 0\n"), std::string::npos) << run.out;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dvtest

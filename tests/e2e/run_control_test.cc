@@ -99,7 +99,7 @@ std::string drain(int fd) { return read_until(fd, std::string(1, '\0'), millisec
 // reading at the signal and writes the summary of what it analysed (49
 // sequences: the last one is not examined, nothing follows it yet), then
 // exits as a shell reports a run ended by that signal. A second signal while
-// it finishes changes nothing.
+// it finishes changes nothing. The report says where the reading stopped.
 TEST(RunControl, SignalStopsWithTheSummary) {
   temp_dir dir;
   const std::string fifo = dir.file("capture");
@@ -110,7 +110,8 @@ TEST(RunControl, SignalStopsWithTheSummary) {
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
     const int null_in = open("/dev/null", O_RDONLY);
-    const pid_t pid = start({fifo}, null_in, out[1], err[1]);
+    const std::string page = dir.file("capture.html");
+    const pid_t pid = start({"--report", page, fifo}, null_in, out[1], err[1]);
     close(null_in);
     close(out[1]);
     close(err[1]);
@@ -132,7 +133,12 @@ TEST(RunControl, SignalStopsWithTheSummary) {
     const std::string told = drain(err[0]);
     const std::string before = std::string("dvlog: stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") + " after ";
     EXPECT_EQ(told.substr(0, before.size()), before) << told;
-    EXPECT_NE(told.find(" bytes; the log covers what was read\n"), std::string::npos) << told;
+    const size_t bytes_end = told.find(" bytes; the log covers what was read\n");
+    EXPECT_NE(bytes_end, std::string::npos) << told;
+    const bytes html = read_file(page);
+    const std::string stopped =
+        "Stopped by " + told.substr(18, bytes_end - 18) + " bytes: this report covers what was read";
+    EXPECT_NE(std::string(html.begin(), html.end()).find(stopped), std::string::npos) << stopped;
     close(out[0]);
     close(err[0]);
   }
@@ -301,6 +307,9 @@ TEST(RunControl, ProgressOnATerminalOnly) {
   // Without a terminal, standard error holds nothing but messages.
   int status = -1;
   EXPECT_EQ(shell_output(feed + " 2>&1 >/dev/null", &status), "");
+  // With several inputs it says which is read, of how many.
+  const std::string several = shell_output(feed + " --progress " + shell_quote(part1) + " - 2>&1 >/dev/null", &status);
+  EXPECT_NE(several.find("\rdvlog: file 2 of 2, "), std::string::npos) << several;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/mman.h>
@@ -14,19 +16,21 @@
 
 namespace {
 
-dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset) {
+dvlog::frame_event frame_with(int32_t number, int32_t concealed, int32_t offset, int32_t errors = 0) {
   dvlog::frame_event f{};
   f.at.frame = number;
   f.stamp = {static_cast<uint32_t>(number), dvlog::NO_INFO, dvlog::NO_INFO, 0};
   f.video_blocks = 1350;
   f.audio_blocks = 90;
   f.damage.video_concealed = concealed;
+  f.damage.video_errors = errors;
   f.audio_offset = offset;
   return f;
 }
 
 // However many frames come, the slices hold all of them and all their damage,
-// each slice the same number of frames, and keep the range of the offset.
+// each slice the same number of frames, and keep the range of the offset and
+// their most damaged frame: a dropout in one frame, whole in any slice.
 TEST(Timeline, MergesNeighboursInPairs) {
   struct row {
     int32_t frames;
@@ -36,7 +40,11 @@ TEST(Timeline, MergesNeighboursInPairs) {
   const row rows[] = {{1, 1, 1}, {2048, 2048, 1}, {2049, 1025, 2}, {5000, 1250, 4}, {108000, 1688, 64}};
   for (const row& r : rows) {
     auto t = std::make_unique<dvlog::timeline>();
-    for (int32_t n = 1; n <= r.frames; ++n) t->add(n, frame_with(n, n % 7 == 0 ? 3 : 0, n % 11 - 5));
+    const int32_t dropout = r.frames / 2 + 1;
+    for (int32_t n = 1; n <= r.frames; ++n) {
+      const int32_t concealed = n % 7 == 0 ? 3 : 0;
+      t->add(n, frame_with(n, concealed, n % 11 - 5, n == dropout ? 1350 - concealed : 0));
+    }
     EXPECT_EQ(t->used(), r.used) << r.frames;
     EXPECT_EQ(t->frames_per_slice(), r.per_slice) << r.frames;
     int64_t frames = 0, concealed = 0;
@@ -48,6 +56,11 @@ TEST(Timeline, MergesNeighboursInPairs) {
         EXPECT_EQ(s.frames, r.per_slice) << r.frames << " slice " << i;
       }
       EXPECT_EQ(s.first_timecode, static_cast<uint32_t>(1 + i * r.per_slice)) << r.frames;
+      const bool has_dropout = s.first_frame <= dropout && dropout <= s.last_frame;
+      const int32_t first_seventh = (s.first_frame + 6) / 7 * 7;
+      EXPECT_EQ(s.worst_video.frame, has_dropout ? dropout : first_seventh <= s.last_frame ? first_seventh : 0)
+          << r.frames << " slice " << i;
+      EXPECT_EQ(s.worst_video.share(), has_dropout ? 1.0 : s.worst_video.frame ? 3 / 1350.0 : 0.0) << r.frames;
       if (r.per_slice >= 11 && i + 1 < t->used()) {
         EXPECT_EQ(s.offset_min, -5) << r.frames;
         EXPECT_EQ(s.offset_max, 5) << r.frames;
@@ -122,6 +135,58 @@ TEST(HtmlReport, EscapesTheInputName) {
   const std::string page = page_of(report);
   EXPECT_NE(page.find("<h1>&lt;b&gt;&amp;&quot;tape\xef\xbf\xbd.dv</h1>"), std::string::npos);
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
+}
+
+// Six recordings of three frames each, the fifth found from an unmarked jump
+// of the recording time, the fourth 16:9, the sixth 32 kHz 12-bit; the others
+// NTSC DV25 4:3 48 kHz 16-bit, as the zeros of {} give them. Events come in
+// the order the analysis tells them.
+void tell_six_recordings(dvlog::html_report& report) {
+  for (int k = 0; k < 6; ++k) {
+    const int32_t first = 3 * k + 1;
+    dvlog::status_event status{};
+    status.at.frame = first;
+    status.has_audio = true;
+    status.settings.interlaced = status.settings.emphasis_off = 1;
+    status.settings.aspect = k == 3 ? 2 : 0;
+    status.settings.audio_rate_code = k == 5 ? 2 : 0;
+    status.settings.audio_bits_code = k == 5 ? 1 : 0;
+    if (k != 4) report.recording_start({{first, 0, 0}, dvlog::NO_INFO, dvlog::NO_INFO, dvlog::NO_INFO, 0});
+    report.status(status);
+    if (k == 4) report.recording_time_jump({{first, 0, 0}, {}, 0, 0, false});
+    for (int32_t n = first; n < first + 3; ++n) report.frame(frame_with(n, 0, 0));
+  }
+}
+
+// The header lists every setting seen with the recordings it applies to, and
+// says first what stopped a run that did not read its whole input.
+TEST(HtmlReport, HeaderTellsSettingsOfEachRecordingAndWhatStoppedTheReading) {
+  const struct {
+    int signal, error;
+    const char* stopped;
+  } rows[] = {
+      {SIGINT, 0, "Stopped by SIGINT after 2000123 bytes"},
+      {SIGTERM, 0, "Stopped by SIGTERM after 2000123 bytes"},
+      {0, EIO, "Stopped by a read error (Input/output error) after 2000123 bytes"},
+      {0, 0, nullptr},
+  };
+  for (const auto& r : rows) {
+    const dvlog::report_facts facts{"tape.dv", 2000123, "test", r.signal, r.error};
+    dvlog::html_report report([] { return int64_t{2026}; }, facts);
+    tell_six_recordings(report);
+    const std::string page = page_of(report);
+    const std::string stopped = r.stopped ? "<p class=\"stopped\" id=\"stopped\">" + std::string(r.stopped) +
+                                                ": this report covers what was read</p>\n"
+                                          : "";
+    for (const std::string& shown : {
+             "<h1>tape.dv</h1>\n" + stopped + "<dl class=\"facts\">",
+             std::string("<dd id=\"picture\">NTSC; DV25; 4:3 (recordings 1\u20133, 5, 6), 16:9 (recording 4); "
+                         "interlaced</dd>"),
+             std::string("<dd id=\"audio\">48kHz (recordings 1\u20135), 32kHz (recording 6); 16 bits (recordings "
+                         "1\u20135), 12 bits (recording 6); locked</dd>"),
+         })
+      EXPECT_NE(page.find(shown), std::string::npos) << shown;
+  }
 }
 
 }  // namespace

@@ -255,6 +255,24 @@ TEST(AspectText, Table) {
   expect_texts(aspect_text, rows);
 }
 
+// Rounded as a whole, so that a length just under a minute or an hour never
+// reads as 60 seconds or 60 minutes.
+TEST(DurationText, Table) {
+  const struct {
+    int64_t frames;
+    uint8_t system;
+    const char* text;
+  } rows[] = {
+      {0, 0, "0:00:00.00"},          {1798, 0, "0:00:59.99"},  {1799, 0, "0:01:00.03"},
+      {8991, 0, "0:05:00.00"},       // 299.9997 s
+      {107891, 0, "0:59:59.96"},     {107892, 0, "1:00:00.00"},  // 3599.9964 s
+      {1499, 1, "0:00:59.96"},       {1500, 1, "0:01:00.00"},  {89999, 1, "0:59:59.96"},
+      {90000, 1, "1:00:00.00"},      {0x7FFFFFFF, 1, "23860:55:45.88"},
+  };
+  char text[32];
+  for (const auto& r : rows) EXPECT_STREQ(duration_text(r.frames, r.system, text, sizeof text), r.text) << r.frames;
+}
+
 TEST(SystemText, Table) {
   const code_text rows[] = {{0, "NTSC"}, {1, "PAL"}, {0xFF, "PAL"}};
   expect_texts(system_text, rows);
