@@ -187,6 +187,39 @@ struct summary_event {
   damage_totals damage;
 };
 
+// What one transfer gave a merge of several transfers of a tape (--merge).
+struct merge_transfer {
+  const char* name;
+  int64_t frames;          // frames found in it
+  int64_t frames_taken;    // merged frames whose first read is its
+  int64_t blocks_taken;    // blocks of the merged stream taken from it
+  int64_t damaged_blocks;  // its video and audio blocks not read right
+};
+
+// Merged frames that came alike, for drawing where the stream came from:
+// all from one transfer, or assembled from several; still damaged or not.
+struct merge_stretch {
+  int64_t first_frame;  // counted from 0
+  int64_t frames;
+  int32_t transfer;     // that all came from, counted from 0; -1: several
+  bool damaged;
+};
+
+// The merged stream, told after its own log.
+struct merge_event {
+  const char* output;
+  const merge_transfer* transfers;
+  int32_t transfer_count;
+  int64_t frames;
+  int64_t assembled_frames;   // with blocks from more than one transfer
+  int64_t blocks_recovered;   // read right by another transfer than the frame's first
+  int64_t damaged_frames;     // with a block no transfer read right, or a sequence none had
+  int64_t damaged_blocks;     // video and audio blocks no transfer read right
+  int64_t sequences_missing;  // sequences no transfer had
+  const merge_stretch* stretches;
+  int64_t stretch_count;
+};
+
 class event_sink {
  public:
   virtual void status(const status_event& e) = 0;
@@ -202,6 +235,8 @@ class event_sink {
   // All events of one sequence have been given: a good moment to write.
   virtual void end_of_sequence() {}
   virtual void summary(const summary_event& e) = 0;
+  // After the summary of a merged stream.
+  virtual void merge(const merge_event&) {}
 
  protected:
   ~event_sink() = default;

@@ -31,5 +31,5 @@ int main(int argc, char** argv) {
   setup.stop = {&stop_signal, &wait_mask, &stops};
   setup.wait = {&stop_signal, &wait_mask};
 
-  return run_all(setup);
+  return setup.opts.merge ? run_merge(setup) : run_all(setup);
 }

@@ -90,4 +90,8 @@ class log_run {
 // reading (the inputs after it are left untouched).
 int run_all(const run_setup& setup);
 
+// With --merge: writes the tape rebuilt from the inputs to the path given,
+// then its log and the merge's facts. Returns the exit status.
+int run_merge(const run_setup& setup);
+
 }  // namespace dvlog

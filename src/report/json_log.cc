@@ -292,4 +292,30 @@ void json_log::summary(const summary_event& e) {
   close();
 }
 
+void json_log::merge(const merge_event& e) {
+  json_.begin_object();
+  json_.field("event", "merge");
+  json_.field("output", e.output);
+  json_.field("frames", e.frames);
+  json_.field("assembled_frames", e.assembled_frames);
+  json_.field("blocks_recovered", e.blocks_recovered);
+  json_.field("damaged_frames", e.damaged_frames);
+  json_.field("damaged_blocks", e.damaged_blocks);
+  json_.field("sequences_missing", e.sequences_missing);
+  json_.key("transfers");
+  json_.begin_array();
+  for (int32_t i = 0; i < e.transfer_count; ++i) {
+    const merge_transfer& t = e.transfers[i];
+    json_.begin_object();
+    json_.field("input", t.name);
+    json_.field("frames", t.frames);
+    json_.field("frames_taken", t.frames_taken);
+    json_.field("blocks_taken", t.blocks_taken);
+    json_.field("damaged_blocks", t.damaged_blocks);
+    json_.end_object();
+  }
+  json_.end_array();
+  close();
+}
+
 }  // namespace dvlog

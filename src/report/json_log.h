@@ -36,6 +36,7 @@ class json_log final : public event_sink, public part_listener {
   void skipped_bytes(const skipped_bytes_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
+  void merge(const merge_event& e) override;
   // A part of a split, once written: told as it comes, before the summary.
   void part(const part_facts& p) override;
 

@@ -1,5 +1,7 @@
 #include "report/text_log.h"
 
+#include <cstring>
+
 #include "report/status_text.h"
 
 namespace dvlog {
@@ -98,6 +100,26 @@ void text_log::summary(const summary_event& e) {
   out_.printf("Recording time jumps: %lld (%lld not marked as a recording start)\n", ll(t.recording_time_jumps),
               ll(t.unmarked_recording_time_jumps));
   out_.printf("Bytes skipped: %llu\n", static_cast<unsigned long long>(t.bytes_skipped));
+}
+
+// What the merge took from each transfer, and what the merged stream still
+// lacks.
+void text_log::merge(const merge_event& e) {
+  out_.printf("============\nMerge: %d transfers into ", e.transfer_count);
+  out_.write(e.output, std::strlen(e.output));
+  out_.printf("\n");
+  for (int32_t i = 0; i < e.transfer_count; ++i) {
+    const merge_transfer& t = e.transfers[i];
+    out_.printf("Transfer %d, ", i + 1);
+    out_.write(t.name, std::strlen(t.name));
+    out_.printf(": %lld frames; taken: %lld frames, %lld blocks; damaged blocks: %lld\n", ll(t.frames),
+                ll(t.frames_taken), ll(t.blocks_taken), ll(t.damaged_blocks));
+  }
+  out_.printf("Merged frames: %lld (%lld assembled from more than one transfer)\n", ll(e.frames),
+              ll(e.assembled_frames));
+  out_.printf("Blocks recovered: %lld\n", ll(e.blocks_recovered));
+  out_.printf("Still damaged: %lld frame%s, %lld blocks; sequences missing: %lld\n", ll(e.damaged_frames),
+              e.damaged_frames == 1 ? "" : "s", ll(e.damaged_blocks), ll(e.sequences_missing));
 }
 
 }  // namespace dvlog

@@ -22,6 +22,7 @@ class text_log final : public event_sink {
   void skipped_bytes(const skipped_bytes_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
+  void merge(const merge_event& e) override;
 
  private:
   void head(const frame_stamp& stamp);

@@ -1,0 +1,71 @@
+// Writing the merged stream: each tape frame of the plan, built block by block
+// from the transfers' reads of it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "analysis/events.h"
+#include "input/source.h"
+#include "merge/align.h"
+#include "merge/frame_index.h"
+
+namespace dvlog {
+
+// What the merge took from where: the facts of the merge event.
+struct merge_tally {
+  std::vector<merge_transfer> transfers;
+  std::vector<merge_stretch> stretches;
+  merge_event totals{};
+};
+
+// Within a frame, each block is taken from the first transfer that read it
+// right: a video block with status 0, an audio block without error samples,
+// a subcode or VAUX block holding every pack that any read of it holds, a
+// header block from any. Where none read it right, from the one that lost
+// least, marks and all. A frame whose first read is intact and holds as many
+// packs as any other read is copied whole.
+class assembler {
+ public:
+  // `files` are the transfers, open, in the order given; `out_fd` takes the
+  // stream. Buffers are made here, before anything is read.
+  assembler(const std::vector<transfer_index>& transfers, const input_source* files, int out_fd, merge_tally& tally);
+
+  // Writes every frame of the plan. Returns 0, or the errno of the read or
+  // write that failed (EINTR when a stop was asked for).
+  int write(const merge_plan& plan, const stop_request& stop);
+  // The transfer whose read failed, or -1 when the write did.
+  int32_t failed_read() const { return failed_read_; }
+
+ private:
+  struct read_frame;
+  int write_frame(const int32_t* row);
+  int copy_whole(int32_t t, const frame_entry& f);
+  int flush_copy();
+  int load(int32_t t, int32_t index);
+  void build_sequence(int slot, const int32_t* row, int32_t base, uint8_t* out, uint64_t* from_transfers);
+  void add_stretch(int32_t transfer, bool damaged);
+  void wrote(uint64_t bytes);
+
+  const std::vector<transfer_index>& transfers_;
+  const input_source* files_;
+  int out_fd_;
+  merge_tally& tally_;
+  int32_t count_;
+  // Each transfer's read of the frame being built, one sequence a slot.
+  std::unique_ptr<uint8_t[]> reads_;
+  std::unique_ptr<uint64_t[]> slots_;        // a bit a slot held, per transfer
+  std::unique_ptr<uint8_t[]> quantisation_;  // of each transfer's audio so far
+  std::unique_ptr<uint8_t[]> frame_;         // the frame built
+  std::unique_ptr<uint8_t[]> window_;        // for finding the sequences of a frame with junk inside
+  // A whole-frame copy not yet made: runs of frames copied whole from one
+  // transfer are copied at once.
+  int32_t copy_from_ = -1;
+  uint64_t copy_offset_ = 0, copy_size_ = 0;
+  int64_t frames_written_ = 0;
+  int32_t failed_read_ = -1;
+  uint64_t written_ = 0, synced_ = 0;  // bytes of the stream written, and set to the disk
+};
+
+}  // namespace dvlog

@@ -1,0 +1,126 @@
+#include "merge/merge.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <initializer_list>
+#include <sys/stat.h>
+#include <vector>
+
+#include "analysis/dv_meta.h"
+#include "dv/system.h"
+#include "input/scanner.h"
+#include "merge/align.h"
+#include "merge/frame_index.h"
+#include "report/safe_file.h"
+
+namespace dvlog {
+
+namespace {
+
+void tell(int fd, std::initializer_list<const char*> parts) { write_message(fd, parts.begin(), parts.size()); }
+
+// "NTSC DV25", as a refusal names a transfer's kind.
+const char* kind_text(const transfer_index& t, char* out, size_t size) {
+  if (t.system == NO_INFO8) return "of no known system";
+  const signal_type* type = find_signal_type(t.video_type);
+  std::snprintf(out, size, "%s %s", system_of(t.system).name, type ? type->name : "of an unknown signal type");
+  return out;
+}
+
+// The transfers open for the whole merge: read once to index them, then again
+// for the frames the merge takes.
+struct open_transfers {
+  input_source files[MAX_TRANSFERS];
+  int count = 0;
+  ~open_transfers() {
+    for (int i = 0; i < count; ++i) close_input(files[i]);
+  }
+};
+
+// 128 + the stop signal once one came (told, since nothing is written), else 0.
+int stopped(const stop_request& stop, int err_fd, const char* output) {
+  if (!stop.signal || !*stop.signal) return 0;
+  tell(err_fd, {"dvlog: stopped by a signal; ", output, " is not written\n"});
+  return 128 + *stop.signal;
+}
+
+}  // namespace
+
+int merge_transfers(const merge_request& r, merge_tally& tally) {
+  open_transfers in;
+  file_id ids[MAX_TRANSFERS];
+  for (int i = 0; i < r.count && i < MAX_TRANSFERS; ++i) {
+    if (!open_input(r.paths[i], in.files[i], r.err_fd)) return 1;
+    ++in.count;
+    if (!in.files[i].is_regular) {
+      tell(r.err_fd, {"dvlog: ", r.paths[i], ": not a regular file (a merge reads its transfers twice)\n"});
+      return 1;
+    }
+    if (!id_of_fd(in.files[i].fd, ids[i])) ids[i] = {0, 0};
+  }
+
+  // The merged stream is read back for its log: it must be a file.
+  struct stat st;
+  if (stat(r.output, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    tell(r.err_fd, {"dvlog: ", r.output, ": the merged stream goes to a regular file\n"});
+    return 1;
+  }
+  safe_file_options options;
+  options.kind = "merged stream";
+  options.inputs = ids;
+  options.input_count = static_cast<size_t>(in.count);
+  options.wait = &r.wait;
+  safe_file out(r.output, options, r.err_fd);
+  if (!out.ok()) return 1;
+
+  std::vector<transfer_index> transfers(static_cast<size_t>(in.count));
+  {
+    std::unique_ptr<uint8_t[]> window(new uint8_t[SCAN_WINDOW_SIZE]);
+    for (int i = 0; i < in.count; ++i) {
+      if (index_transfer(in.files[i], window.get(), r.stop, transfers[static_cast<size_t>(i)])) continue;
+      if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
+      report_read_error(in.files[i], errno, r.err_fd);
+      return 1;
+    }
+  }
+  const transfer_index& first = transfers.front();
+  for (int i = 1; i < in.count; ++i) {
+    const transfer_index& t = transfers[static_cast<size_t>(i)];
+    if (t.frames.empty() || first.frames.empty() || (t.system == first.system && t.video_type == first.video_type))
+      continue;
+    char one[64], other[64];
+    tell(r.err_fd, {"dvlog: ", r.paths[0], " is ", kind_text(first, one, sizeof one), " and ", r.paths[i], " is ",
+                    kind_text(t, other, sizeof other), ": no transfers of one tape\n"});
+    return 1;
+  }
+
+  merge_plan plan;
+  const int32_t alone = plan_merge(transfers, plan);
+  if (alone >= 0) {
+    tell(r.err_fd, {"dvlog: ", r.paths[alone], " shares no frame with ", r.paths[0], "\n"});
+    return 1;
+  }
+
+  assembler writer(transfers, in.files, out.fd(), tally);
+  const int error = writer.write(plan, r.stop);
+  if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
+  if (error != 0) {
+    const int32_t t = writer.failed_read();
+    if (t >= 0)
+      report_read_error(in.files[t], error, r.err_fd);
+    else
+      tell(r.err_fd, {"Could not write merged stream ", r.output, ": ", error_text(error), "\n"});
+    return 1;
+  }
+  if (!out.commit()) return 1;
+
+  merge_event& e = tally.totals;
+  e.output = r.output;
+  e.transfers = tally.transfers.data();
+  e.transfer_count = static_cast<int32_t>(tally.transfers.size());
+  e.stretches = tally.stretches.data();
+  e.stretch_count = static_cast<int64_t>(tally.stretches.size());
+  return 0;
+}
+
+}  // namespace dvlog

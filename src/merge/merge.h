@@ -1,0 +1,31 @@
+// Rescuing a damaged tape from several transfers: every tape frame some
+// transfer holds, once, in tape order, each block from a transfer that read
+// it right, written whole or not at all.
+#pragma once
+
+#include <cstdint>
+
+#include "input/source.h"
+#include "merge/assemble.h"
+#include "report/output_stream.h"
+
+namespace dvlog {
+
+// Transfers one merge takes at most.
+constexpr int MAX_TRANSFERS = 64;
+
+struct merge_request {
+  const char* const* paths;  // the transfers, regular files, in order of preference
+  int count;
+  const char* output;        // where the merged stream goes; replaced when it exists
+  int err_fd = 2;
+  stop_request stop;
+  wait_control wait;
+};
+
+// Writes the merged stream. Returns 0 with the facts in `tally` (whose names
+// point into the request's paths); 1 when it was refused or failed, told on
+// err_fd, with nothing written; 128 + the signal when stopped.
+int merge_transfers(const merge_request& request, merge_tally& tally);
+
+}  // namespace dvlog

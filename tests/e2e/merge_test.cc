@@ -1,0 +1,268 @@
+// dvlog --merge on transfers of one tape made at test time: a tape of two
+// recordings spliced from ffmpeg streams (each starting with the same black,
+// silent frames with no recording date, the second one's timecode starting
+// from zero again), and transfers of it into which the tests write what decks
+// and captures do (late start, early end, dropped and repeated frames, junk,
+// lost sequences and subcode, concealed and erroneous video blocks, audio
+// error samples, and a dropout of the tape itself that every transfer shares).
+// The merged stream is compared block for block with the tape.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <sys/stat.h>
+
+#include "support/dif_builder.h"
+#include "support/run_tool.h"
+
+namespace dvtest {
+namespace {
+
+constexpr size_t BLOCK = 80, FRAME = 10 * SEQ;  // 525/60: ten sequences a frame
+constexpr int BLOCKS = 150;
+constexpr uint8_t TIMECODE = 0x13, REC_DATE = 0x62, REC_TIME = 0x63, AAUX_DATE = 0x52, AAUX_TIME = 0x53,
+                  AUDIO_SOURCE_CONTROL = 0x51;
+
+size_t at(int frame, int seq, int block = 0) { return frame * FRAME + seq * SEQ + block * BLOCK; }
+bool audio(int block) { return block >= 6 && (block - 6) % 16 == 0; }
+bool video(int block) { return block >= 6 && !audio(block); }
+
+// Every pack of a frame: six in each subcode block (after two sync ID bytes
+// and a parity byte each), fifteen in each VAUX block, one in each audio block.
+template <typename F>
+void for_each_pack(uint8_t* frame, F&& visit) {
+  for (int s = 0; s < 10; ++s) {
+    uint8_t* seq = frame + at(0, s);
+    for (int i = 0; i < 12; ++i) visit(seq + (1 + i / 6) * BLOCK + 6 + 8 * (i % 6));
+    for (int i = 0; i < 45; ++i) visit(seq + (3 + i / 15) * BLOCK + 3 + 5 * (i % 15));
+    for (int j = 0; j < 9; ++j) visit(seq + (6 + 16 * j) * BLOCK + 3);
+  }
+}
+
+// `frames` frames of an ffmpeg source (asked for a little more, cut to whole frames).
+bytes clip(const temp_dir& dir, const std::string& video, const std::string& sound, int frames, bool pal = false,
+           const std::string& more = "") {
+  const std::string path = dir.file("clip.dv");
+  int status = -1;
+  shell_output("ffmpeg -nostdin -v error -y -f lavfi -i " + video + " -f lavfi -i " + sound + " -t " +
+                   std::to_string(frames / (pal ? 25.0 : 29.97) + 0.2) + " -c:v dvvideo -pix_fmt " +
+                   (pal ? "yuv420p" : "yuv411p") + " -c:a pcm_s16le -ac 2 " + more + " -f dv " + shell_quote(path),
+               &status);
+  EXPECT_EQ(status, 0);
+  bytes dv = read_file(path);
+  dv.resize(std::min(dv.size(), frames * (pal ? 12 : 10) * SEQ));
+  return dv;
+}
+
+// The tape: black (6 frames) and a test pattern with a recording date (40),
+// then black again and another pattern without a date (50), the timecode
+// starting from zero in each recording, whose first frame is marked as a
+// recording start. Without `timecode`, every timecode is lost.
+constexpr int RECORDING_2 = 46, TAPE_FRAMES = 102;
+bytes make_tape(const temp_dir& dir, bool timecode) {
+  const std::string ntsc = "size=720x480:rate=30000/1001";
+  const bytes black = clip(dir, "color=c=black:" + ntsc, "anullsrc=r=48000:cl=stereo", 6);
+  const bytes one = clip(dir, "testsrc=" + ntsc, "sine=frequency=440:sample_rate=48000", 40, false,
+                         "-metadata creation_time=2010-06-26T14:45:11");
+  const bytes two = clip(dir, "testsrc2=" + ntsc, "sine=frequency=1000:sample_rate=48000", 50);
+  bytes tape;
+  for (const bytes* piece : {&black, &one, &black, &two}) tape.insert(tape.end(), piece->begin(), piece->end());
+  EXPECT_EQ(tape.size(), TAPE_FRAMES * FRAME);
+  for (int f = 0; f < TAPE_FRAMES; ++f) {
+    const int tc = f < RECORDING_2 ? f : f - RECORDING_2;
+    const bool dated = f >= 6 && f < RECORDING_2;
+    for_each_pack(&tape[at(f, 0)], [&](uint8_t* p) {
+      if (p[0] == TIMECODE) p[1] = (p[1] & 0xC0) | bcd(tc % 30), p[2] = (p[2] & 0x80) | bcd(tc / 30), p[3] &= 0x80, p[4] &= 0xC0;
+      if (p[0] == TIMECODE && !timecode) std::fill(p + 1, p + 5, 0xFF);
+      if (!dated && (p[0] == REC_DATE || p[0] == REC_TIME || p[0] == AAUX_DATE || p[0] == AAUX_TIME)) std::fill(p + 1, p + 5, 0xFF);
+      if (p[0] == AUDIO_SOURCE_CONTROL) p[2] = (f == 0 || f == RECORDING_2) ? p[2] & 0x7F : p[2] | 0x80;
+    });
+  }
+  return tape;
+}
+
+// What a transfer read and what it lost. A hit's `how` is the status written
+// into a video block, or, for an audio block, an error sample written there.
+struct hit { int frame, seq, block, how; };
+struct transfer {
+  std::vector<int> frames;          // the tape frames in the order read
+  std::vector<hit> hits;
+  std::set<std::pair<int, int>> cut;  // sequences lost: frame, sequence
+  int subcode_from, subcode_to;     // frames whose subcode was lost
+  std::set<int> junk_before;        // places in `frames` with junk before them
+};
+std::vector<int> span(int first, int last, std::vector<int> skip = {}, int repeat = -1) {
+  std::vector<int> v;
+  for (int f = first; f <= last; ++f)
+    if (std::find(skip.begin(), skip.end(), f) == skip.end())
+      for (int n = f == repeat ? 2 : 1; n > 0; --n) v.push_back(f);
+  return v;
+}
+// Deck 1 stops early and lost frame 60; deck 2 started late (in the black of
+// the first recording), its capture dropped frames 30 and 60 and repeated 70,
+// and it lost the subcode of the second recording's black. Frame 50 holds a
+// dropout of the tape: concealed in deck 1, in error in deck 2 and 3.
+const transfer DECKS[] = {
+    {span(0, 95, {60}),
+     {{10, 3, 20, 2}, {10, 3, 21, 2}, {20, 1, 54, 0}, {50, 2, 30, 2}, {50, 2, 31, 2}, {90, 4, 38, 0}, {75, 0, 8, 7}},
+     {{45, 3}, {80, 5}}, 30, 34, {12, 40}},
+    {span(3, TAPE_FRAMES - 1, {30, 60}, 70),
+     {{25, 0, 6, 0}, {50, 2, 30, 7}, {50, 2, 31, 7}, {90, 4, 38, 0}, {75, 0, 8, 7}, {99, 9, 149, 15}},
+     {{33, 7}}, 44, 50, {20}},
+    {span(40, 92), {{50, 2, 30, 7}, {75, 0, 8, 15}, {88, 1, 9, 2}}, {}, 0, -1, {}},
+};
+
+bytes transfer_bytes(const bytes& tape, const transfer& t) {
+  bytes out;
+  for (size_t k = 0; k < t.frames.size(); ++k) {
+    const int f = t.frames[k];
+    if (t.junk_before.count(static_cast<int>(k))) out.insert(out.end(), 5000, 0x5A);
+    bytes frame(tape.begin() + at(f, 0), tape.begin() + at(f + 1, 0));
+    if (f >= t.subcode_from && f <= t.subcode_to)
+      for (int s = 0; s < 10; ++s)
+        for (int i = 0; i < 12; ++i) std::fill_n(&frame[at(0, s, 1 + i / 6) + 6 + 8 * (i % 6)], 5, 0xFF);
+    for (const hit& h : t.hits) {
+      if (h.frame != f) continue;
+      uint8_t* b = &frame[at(0, h.seq, h.block)];
+      if (video(h.block)) b[3] = static_cast<uint8_t>(h.how << 4 | (b[3] & 0x0F));
+      else b[8] = 0x80, b[9] = 0x00;  // the first sample: 0x8000
+    }
+    for (int s = 9; s >= 0; --s)
+      if (t.cut.count({f, s})) frame.erase(frame.begin() + at(0, s), frame.begin() + at(0, s + 1));
+    out.insert(out.end(), frame.begin(), frame.end());
+  }
+  return out;
+}
+
+bool holds(const transfer& t, int f) { return std::find(t.frames.begin(), t.frames.end(), f) != t.frames.end(); }
+bool read_right(const transfer& t, int f, int s, int b) {
+  if (!holds(t, f) || t.cut.count({f, s})) return false;
+  if ((b == 1 || b == 2) && f >= t.subcode_from && f <= t.subcode_to) return false;
+  for (const hit& h : t.hits)
+    if (h.frame == f && h.seq == s && h.block == b) return false;
+  return true;
+}
+
+class Merge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int status = -1;
+    shell_output("command -v ffmpeg && command -v jq", &status);
+    if (status != 0) GTEST_SKIP() << "ffmpeg or jq not found: the merge tests need them";
+  }
+  temp_dir dir;
+};
+
+// Two and three transfers, with the timecode and without it (matched by
+// content alone): the merged stream is the tape, block for block,
+// wherever some transfer read a block right, and marked where none did; its
+// log is that of `dvlog OUT`, followed by the merge's lines, which count what
+// the tests wrote; the JSON log tells the same and follows the schema.
+TEST_F(Merge, RebuildsTheTape) {
+  for (const bool timecode : {true, false})
+  for (size_t used : {2, 3}) {
+    SCOPED_TRACE(std::to_string(used) + (timecode ? " transfers" : " transfers without timecode"));
+    const bytes tape = make_tape(dir, timecode);
+    std::vector<std::string> paths;
+    for (const char* name : {"t1.dv", "t2.dv", "t3.dv"})
+      paths.push_back(dir.write(name, transfer_bytes(tape, DECKS[paths.size()])));
+    const std::string out = dir.file("out.dv");
+    std::vector<std::string> args{"--damage", "--merge", out};
+    args.insert(args.end(), paths.begin(), paths.begin() + used);
+    const tool_run run = run_tool(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const bytes merged = read_file(out);
+
+    // What the merge should have taken from where: a block from the first
+    // transfer that read it right; where none did, from the first that has it
+    // (the decks lose alike, or the first loses least).
+    long long recovered = 0, damaged_blocks = 0, damaged_frames = 0, assembled = 0, held = 0;
+    std::vector<long long> frames_taken(used), blocks_taken(used);
+    for (int f = 0; f < TAPE_FRAMES; ++f) {
+      size_t base = 0;
+      while (base < used && !holds(DECKS[base], f)) ++base;
+      if (base == used) continue;
+      ++frames_taken[base];
+      std::set<size_t> from;
+      bool damaged = false;
+      for (int s = 0; s < 10; ++s)
+        for (int b = 0; b < BLOCKS; ++b) {
+          size_t right = 0, has = 0;
+          while (right < used && !read_right(DECKS[right], f, s, b)) ++right;
+          while (has < used && !(holds(DECKS[has], f) && !DECKS[has].cut.count({f, s}))) ++has;
+          const size_t o = at(f, s, b), m = at(static_cast<int>(held), s, b);
+          ASSERT_LE(m + BLOCK, merged.size());
+          const size_t chosen = right < used ? right : has;
+          from.insert(chosen), ++blocks_taken[chosen];
+          if (right < used) {
+            EXPECT_TRUE(std::equal(&tape[o], &tape[o] + BLOCK, &merged[m])) << "frame " << f << " seq " << s << " block " << b;
+          } else if (video(b) || audio(b)) {  // a subcode block none read has no packs to lose
+            EXPECT_TRUE(video(b) ? merged[m + 3] >> 4 != 0 : merged[m + 8] == 0x80) << "unmarked: frame " << f;
+            ++damaged_blocks, damaged = true;
+          }
+          recovered += chosen != base && (right < used || !(video(b) || audio(b)));
+        }
+      ++held, damaged_frames += damaged, assembled += from.size() > 1;
+    }
+    EXPECT_EQ(merged.size(), held * FRAME);
+    std::string lines = "============\nMerge: " + std::to_string(used) + " transfers into " + out + "\n";
+    for (size_t t = 0; t < used; ++t) {
+      long long hits = 0;
+      for (const hit& h : DECKS[t].hits) hits += holds(DECKS[t], h.frame);
+      lines += "Transfer " + std::to_string(t + 1) + ", " + paths[t] + ": " + std::to_string(DECKS[t].frames.size()) +
+               " frames; taken: " + std::to_string(frames_taken[t]) + " frames, " + std::to_string(blocks_taken[t]) +
+               " blocks; damaged blocks: " + std::to_string(hits) + "\n";
+    }
+    lines += "Merged frames: " + std::to_string(held) + " (" + std::to_string(assembled) +
+             " assembled from more than one transfer)\nBlocks recovered: " + std::to_string(recovered) +
+             "\nStill damaged: " + std::to_string(damaged_frames) + " frame" + (damaged_frames == 1 ? "" : "s") + ", " +
+             std::to_string(damaged_blocks) + " blocks; sequences missing: 0\n";
+    const std::string log = run_tool({"--damage", out}).out;
+    EXPECT_EQ(run.out, log + lines);
+
+    // The JSON log tells the same, as the schema says.
+    const std::string json = shell_quote(DVLOG_BINARY) + " --json --damage --merge " + shell_quote(out);
+    std::string files;
+    for (size_t t = 0; t < used; ++t) files.append(" ").append(shell_quote(paths[t]));
+    EXPECT_EQ(shell_output(json + files + " | " + shell_quote(source_file("tests/tools/json-to-log"))), run.out);
+    int status = -1;
+    const std::string bad =
+        shell_output(json + files + " | " + shell_quote(source_file("tests/tools/validate-events")) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << bad;
+  }
+}
+
+// What is refused, with nothing written: transfers of different tapes or
+// systems, OUT naming an input, a file that cannot be read; and the command
+// lines that are no merge.
+TEST_F(Merge, Refusals) {
+  const std::string ntsc = "size=720x480:rate=30000/1001";
+  const std::string a = dir.write("a.dv", clip(dir, "testsrc=" + ntsc, "sine=sample_rate=48000", 10));
+  const std::string b = dir.write("b.dv", clip(dir, "testsrc2=" + ntsc, "sine=sample_rate=48000", 10));
+  const std::string pal = dir.write("pal.dv", clip(dir, "testsrc=size=720x576:rate=25", "sine=sample_rate=48000", 10, true));
+  const std::string out = dir.file("out.dv"), missing = dir.file("missing.dv");
+  struct row { std::vector<std::string> args; int status; std::string err; };
+  const row rows[] = {
+      {{a, b}, 1, "dvlog: " + b + " shares no frame with " + a + "\n"},
+      {{a, pal}, 1, "dvlog: " + a + " is NTSC DV25 and " + pal + " is PAL DV25: no transfers of one tape\n"},
+      {{a, missing}, 1, "Could not open file " + missing + ": No such file or directory\n"},
+      {{a, a, "--merge", a}, 1, "Could not write merged stream " + a + ": it is the input\n"},
+      {{a}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
+      {{a, "-"}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
+  };
+  for (const row& r : rows) {
+    std::vector<std::string> args = r.args;
+    if (std::find(args.begin(), args.end(), "--merge") == args.end()) args.insert(args.begin(), {"--merge", out});
+    const tool_run run = run_tool(args);
+    EXPECT_EQ(run.status, r.status) << r.err;
+    EXPECT_EQ(run.err, r.err);
+    EXPECT_EQ(run.out, "");
+    struct stat st;
+    EXPECT_NE(stat(out.c_str(), &st), 0) << "an output was left for " << r.err;
+  }
+  EXPECT_EQ(read_file(a).size(), 10 * FRAME);  // the input named as OUT is untouched
+}
+
+}  // namespace
+}  // namespace dvtest
