@@ -23,6 +23,7 @@ int run_merge(const run_setup& setup) {
   run_setup of_output = setup;
   of_output.opts.paths = {setup.opts.merge};
   of_output.opts.merge = nullptr;
+  of_output.merged = &tally.totals;
   const int log_status = run_all(of_output);
   if (log_status >= 128) return log_status;
 

@@ -117,7 +117,7 @@ parse_result check_combination(const options& o, int err_fd) {
   char count[24];
   std::snprintf(count, sizeof count, "%zu", inputs);
   if (o.table && o.json) return usage_error(err_fd, "dvlog: --table and --json do not go together\n");
-  if (o.report && inputs > 1)
+  if (o.report && inputs > 1 && !o.merge)
     return usage_error(err_fd, "dvlog: --report is the report of one input, not of %.*s\n", count, std::strlen(count));
   if (o.merge) {
     if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");

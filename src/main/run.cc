@@ -61,6 +61,7 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
   // The table always counts damage; the log is told of it only when asked.
   fanout_.add(log_, setup.opts.damage || table);
   if (report_) fanout_.add(*report_, true);
+  if (report_ && setup.merged) report_->merge(*setup.merged);
 }
 
 int log_run::finish(int stop_signal, int read_error) {

@@ -27,6 +27,9 @@ struct run_setup {
   year_source year = clock_local_year;
   stop_request stop;  // none by default
   wait_control wait;  // the same stop, for waits on outputs
+  // The input is the stream a merge made of these facts: its report shows
+  // where each stretch came from.
+  const merge_event* merged = nullptr;
 };
 
 // What the splits of all inputs share, made before any is read: the buffer

@@ -35,6 +35,10 @@ constexpr lane OFFSET{"lane-offset", "Audio offset, ms", 142, 60};
 constexpr lane EVENTS{"lane-events", "", 208, 84};
 constexpr double AXIS_TOP = 296;
 constexpr double HEIGHT = 318;
+// Below the axis, for a merged stream only: which transfer each stretch came
+// from, and what no transfer read right.
+constexpr lane MERGED{"lane-merge", "Merged from", 326, 30};
+constexpr double HEIGHT_MERGED = 362;
 
 // A label's width in user units, estimated without a browser: 11-pixel sans
 // serif glyphs are 3 to 10 units wide, digits about 7; this errs wide.
@@ -47,6 +51,11 @@ struct swatch {
   const char* colour;
   const char* meaning;
 };
+// The transfers of a merge, in turn; stretches assembled from several are
+// hatched, and those still damaged underlined in red.
+constexpr const char* TRANSFER_COLOURS[] = {"#4c72b0", "#55a868", "#8172b2", "#ccb974",
+                                            "#64b5cd", "#937860", "#da8bc3", "#8c8c8c"};
+constexpr const char* SEVERAL_COLOUR = "#2f3e4e";
 // Recording bands alternate two pale colours far from the damage colours.
 constexpr swatch REC0{"rec0", "#cde6f5", "recording"}, REC1{"rec1", "#d9efd6", "next recording"};
 constexpr const char* HATCH = "#5a7da0";  // a recording found only from a jump of its recording time
@@ -380,10 +389,11 @@ void html_report::write_header(output_stream& out) const {
   }
   const damage_totals& t = s.damage;
   out.printf(
-      "<dt>Damage</dt><dd id=\"damage\">%lld damaged frames (%.1f%%); video blocks concealed %lld, in error %lld, "
+      "<dt>Damage</dt><dd id=\"damage\">%lld damaged frame%s (%.1f%%); video blocks concealed %lld, in error %lld, "
       "unknown %lld (even sequences %lld, odd %lld); audio error samples %lld in %lld blocks; DIF sequences missing "
       "%lld; bytes skipped %llu; timecode jumps %lld; recording time jumps %lld (%lld not marked)</dd>\n",
-      ll(t.damaged_frames), s.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / s.frames : 0.0,
+      ll(t.damaged_frames), t.damaged_frames == 1 ? "" : "s",
+      s.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / s.frames : 0.0,
       ll(t.sum.video_concealed), ll(t.sum.video_errors), ll(t.sum.video_unknown), ll(t.sum.video_even),
       ll(t.sum.video_odd), ll(t.sum.audio_error_samples), ll(t.sum.audio_error_blocks), ll(t.sum.sequences_missing),
       static_cast<unsigned long long>(t.bytes_skipped), ll(t.timecode_jumps), ll(t.recording_time_jumps),
@@ -399,7 +409,7 @@ void html_report::write_timeline(output_stream& out) const {
   out.printf("<section id=\"timeline\">\n<h2>Timeline</h2>\n");
   out.printf("<svg id=\"timeline-svg\" viewBox=\"0 0 %.0f %.0f\" xmlns=\"http://www.w3.org/2000/svg\" "
              "role=\"img\" aria-label=\"Timeline of the tape\">\n",
-             WIDTH, HEIGHT);
+             WIDTH, merge_ ? HEIGHT_MERGED : HEIGHT);
   out.printf("<defs><pattern id=\"hatch\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
              "patternTransform=\"rotate(45)\"><line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"%s\" "
              "stroke-width=\"2\"/></pattern></defs>\n",
@@ -411,6 +421,7 @@ void html_report::write_timeline(output_stream& out) const {
   write_offset_lane(out);
   write_events_lane(out);
   write_axis(out);
+  write_merge_lane(out);
   out.printf("</svg>\n<p class=\"legend\">");
   auto key = [&](const char* colour, const char* meaning) {
     out.printf("<span><i style=\"background:%s\"></i>%s</span>", colour, meaning);
@@ -422,10 +433,51 @@ void html_report::write_timeline(output_stream& out) const {
   for (const swatch& s : DAMAGE) key(s.colour, s.meaning);
   for (const swatch& s : {OFFSET_LINE, OFFSET_RANGE}) key(s.colour, s.meaning);
   for (const event_kind& k : EVENT_KINDS) key(k.look.colour, k.look.meaning);
+  if (merge_) {
+    char meaning[64];
+    for (int32_t i = 0; i < merge_->transfer_count; ++i) {
+      std::snprintf(meaning, sizeof meaning, "merged from transfer %d: ", i + 1);
+      out.printf("<span><i style=\"background:%s\"></i>%s", TRANSFER_COLOURS[i % 8], meaning);
+      html_text(out, merge_->transfers[i].name);
+      out.printf("</span>");
+    }
+    key(SEVERAL_COLOUR, "merged from several transfers, block by block");
+    key(DAMAGE[1].colour, "still damaged: no transfer read it right");
+  }
   const timeline& t = *timeline_;
   out.printf("</p>\n<p>One slice: %d frame%s; a damage lane draws the most damaged frame of each slice.</p>\n"
              "</section>\n",
              t.frames_per_slice(), t.frames_per_slice() == 1 ? "" : "s");
+}
+
+// Where a merged stream came from: a band for each stretch of frames from one
+// transfer, or assembled from several; a red bar under what stayed damaged.
+void html_report::write_merge_lane(output_stream& out) const {
+  if (!merge_) return;
+  out.printf("<text x=\"4\" y=\"%.1f\">%s</text>\n<g id=\"%s\">\n", MERGED.top + MERGED.height / 2 + 4, MERGED.name,
+             MERGED.id);
+  for (int64_t i = 0; i < merge_->stretch_count; ++i) {
+    const merge_stretch& m = merge_->stretches[i];
+    // Frames of the merged stream count from 0; its log counts them from 1.
+    const int32_t first = static_cast<int32_t>(std::min<int64_t>(m.first_frame + 1, INT32_MAX));
+    const int32_t end = static_cast<int32_t>(std::min<int64_t>(m.first_frame + m.frames + 1, INT32_MAX));
+    const double x0 = x_of(first), width = std::max(x_of(end) - x0, 0.5);
+    const bool several = m.transfer < 0;
+    out.printf("<g class=\"stretch\"><title>frames %lld to %lld: ", static_cast<long long>(m.first_frame + 1),
+               static_cast<long long>(m.first_frame + m.frames));
+    if (several)
+      out.printf("assembled from several transfers");
+    else
+      out.printf("from transfer %d", m.transfer + 1);
+    out.printf("%s</title><rect x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\"/>",
+               m.damaged ? ", still damaged" : "", x0, MERGED.top, width, MERGED.height - 6,
+               several ? SEVERAL_COLOUR : TRANSFER_COLOURS[m.transfer % 8]);
+    if (m.damaged)
+      out.printf("<rect class=\"error\" x=\"%.2f\" y=\"%.0f\" width=\"%.2f\" height=\"4\"/>", x0,
+                 MERGED.top + MERGED.height - 4, width);
+    out.printf("</g>\n");
+  }
+  out.printf("</g>\n");
 }
 
 // Recordings: a band each, from its first frame to the next one's, with as

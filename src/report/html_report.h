@@ -75,6 +75,9 @@ class html_report final : public event_sink, public part_listener {
   void summary(const summary_event& e) override;
   // A part of a split: marked on the timeline.
   void part(const part_facts& p) override;
+  // The stream is a merge of several transfers: a lane shows where each
+  // stretch came from. `e` is kept, and must stay valid until write().
+  void merge(const merge_event& e) override { merge_ = &e; }
 
   // Writes the page.
   void write(output_stream& out) const;
@@ -117,6 +120,7 @@ class html_report final : public event_sink, public part_listener {
   void write_offset_lane(output_stream& out) const;
   void write_events_lane(output_stream& out) const;
   void write_axis(output_stream& out) const;
+  void write_merge_lane(output_stream& out) const;
   void write_tables(output_stream& out) const;
   double x_of(int32_t frame) const;
   uint8_t system() const;
@@ -138,6 +142,7 @@ class html_report final : public event_sink, public part_listener {
     uint64_t bytes;
   };
   bounded_rows<part_row> parts_;
+  const merge_event* merge_ = nullptr;
   bool tc_broken_ = false;
   event_place tc_broken_at_{};
   uint32_t tc_broken_timecode_ = 0;

@@ -230,6 +230,15 @@ TEST_F(Merge, RebuildsTheTape) {
     const std::string bad =
         shell_output(json + files + " | " + shell_quote(source_file("tests/tools/validate-events")) + " 2>&1", &status);
     EXPECT_EQ(status, 0) << bad;
+
+    // The report of the merged stream shows where each stretch came from.
+    const std::string page = dir.file("merged.html");
+    EXPECT_EQ(run_tool({"--report", page, "--merge", out, paths[0], paths[1]}).status, 0);
+    const bytes html = read_file(page);
+    const std::string text(html.begin(), html.end());
+    for (const char* shown : {"id=\"lane-merge\"", "from transfer 1</title>", "from transfer 2</title>"})
+      EXPECT_NE(text.find(shown), std::string::npos) << shown;
+    EXPECT_EQ(text.find(", still damaged</title>") != std::string::npos, damaged_frames > 0);
   }
 }
 
