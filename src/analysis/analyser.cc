@@ -79,8 +79,15 @@ void analyser::on_sequence(const uint8_t* s, uint64_t offset) {
   count_frame(saved_tc);
   account_audio(s);
   if (count_damage_) {
-    if (!frame_open_) open_frame();  // before the first frame is counted
+    if (!frame_open_)
+      open_frame();  // before the first frame is counted
+    else if (counting_sequences() && begins_frame(id1))
+      next_damage_frame();
+    // Counted from sequences, the first frame gets its number once the
+    // system is known; its sequences before that are its own.
+    if (frame_place_.frame == 0) frame_place_.frame = frame_count_;
     count_sequence_damage(s, tally_, quantisation_);
+    if (channel_number(id1) == 0) last_number_ = static_cast<int>(sequence_number_);
   }
   if (!frame_start_done_) check_recording_start(s);
   report_if_changed();
@@ -100,21 +107,29 @@ void analyser::note_skipped(uint64_t offset) {
 void analyser::start_frame() {
   frame_audio_done_ = false;
   frame_start_done_ = false;
-  if (!count_damage_) return;
+  // While frames are counted by timecode, a new timecode begins the next
+  // frame of damage too.
+  if (count_damage_ && !counting_sequences()) next_damage_frame();
+}
+
+// Once frames are counted from sequences, where one frame ends and the next
+// begins is read from the sequences' numbers: a sequence of the first channel
+// numbered no higher than the one before it begins a frame, whichever are
+// lost. The count from sequences, which knows nothing of losses, gives the
+// frame its number.
+bool analyser::begins_frame(uint8_t id1) const {
+  return channel_number(id1) == 0 && last_number_ >= 0 && static_cast<int>(sequence_number(id1)) <= last_number_;
+}
+
+// The frame of damage open ends, and the next begins at this sequence.
+void analyser::next_damage_frame() {
   // Sequences met before the first frame was counted belong to it.
-  const int32_t closing = frame_place_.frame;
-  if (frame_open_ && closing != 0) close_frame();
+  if (frame_open_ && frame_place_.frame != 0) close_frame();
   open_frame();
-  // The count of frames went back (it moved from timecodes to sequences, or
-  // the frame size grew): the frames from this one to the one just closed are
-  // counted again, so their damage no longer counts as frames of its own.
-  if (closing != 0 && frame_count_ <= closing)
-    runs_.give_back(history_.damaged_in_last(int64_t{closing} - frame_count_ + 1));
-  // Once frames are counted from sequences, the timecodes that still read
-  // are compared frame to frame.
-  if (tc_broken_) {
-    if (sequence_timecode_read_ && last_frame_timecode_read_) check_timecode_step(last_frame_timecode_, current_.timecode, last_frame_drop_frame_);
-  }
+  // Once frames are counted from sequences, the timecodes that still read are
+  // compared frame to frame.
+  if (counting_sequences() && sequence_timecode_read_ && last_frame_timecode_read_)
+    check_timecode_step(last_frame_timecode_, current_.timecode, last_frame_drop_frame_);
   last_frame_timecode_read_ = sequence_timecode_read_ || (!tc_broken_ && has_time(current_.timecode));
   last_frame_timecode_ = current_.timecode;
   last_frame_drop_frame_ = current_.timecode_drop_frame;
@@ -129,6 +144,7 @@ void analyser::open_frame() {
   frame_stamp_ = {current_.timecode, current_.rec_date, current_.rec_time, current_.timecode_drop_frame};
   frame_format_ = format_of(current_);
   frame_marked_ = false;
+  last_number_ = -1;
 }
 
 namespace {
@@ -158,9 +174,12 @@ void analyser::close_frame() {
   const bool judged = (!first || first_frame_whole_) && unjudged_frames_ == 0;
   if (unjudged_frames_ > 0) --unjudged_frames_;
   if (judged) {
+    // By the frame's own system, unless it began before any was known.
+    const bool known = frame_format_.system != NO_INFO8;
+    const uint8_t system = known ? frame_format_.system : current_.system;
+    const uint8_t type = known ? frame_format_.video_type : current_.video_type;
     tally_.damage.sequences_missing =
-        sequences_missing(tally_.sequences_seen, system_of(current_.system).sequences_per_frame,
-                          channels_of(current_.video_type, channels_seen_));
+        sequences_missing(tally_.sequences_seen, system_of(system).sequences_per_frame, channels_of(type, channels_seen_));
   }
 
   if (!first) {
@@ -177,8 +196,8 @@ void analyser::close_frame() {
                       frame_marked_, audio_.offset()};
   sink_.frame(f);
   damage_run_event run;
-  if (runs_.add(f, &run)) sink_.damage_run(run);
-  history_.add(f.damage.any());
+  const bool counted = f.damage.any() && numbers_.mark(f.at.frame);
+  if (runs_.add(f, counted, &run)) sink_.damage_run(run);
   last_closed_ = frame_stamp_;
   frames_closed_ = true;
 }
@@ -210,6 +229,12 @@ void analyser::count_frame(uint32_t saved_tc) {
     const int32_t per_frame = sequences_per_frame(current_.system, current_.video_type, channels_seen_);
     const int32_t n = wrapping_add(wrapping_add(sequence_count_, -1) / per_frame, 1);
     const bool new_frame = n != frame_count_;
+    // The count went back (from timecodes to sequences, or a larger frame):
+    // the frames above it will be counted again, and their damage with them.
+    if (count_damage_ && n < frame_count_) {
+      runs_.give_back(numbers_.forget_above(n));
+      if (frame_place_.frame > n) frame_place_.frame = n;
+    }
     frame_count_ = n;
     if (new_frame) start_frame();
   }
@@ -283,12 +308,14 @@ void analyser::report_if_changed() {
 void analyser::finish(uint64_t input_bytes, const uint8_t* unexamined) {
   summary_event e{};
   if (count_damage_) {
-    const uint64_t tail_start = next_offset_ + (unexamined ? SEQUENCE_SIZE : 0);
-    // A sequence numbered 0 of the first channel begins a frame of its own;
-    // any other belongs to the frame open.
+    // The unexamined sequence belongs to the frame open, unless it begins a
+    // frame (numbered 0 in the first channel) that the input cuts short
+    // after it: that frame is counted nowhere, and its bytes are skipped.
     const uint8_t id1 = unexamined ? unexamined[SUBCODE_BLOCK_0 + ID1] : 0;
-    const bool own_frame = unexamined && sequence_number(id1) == 0 && channel_number(id1) == 0;
-    if (unexamined && frame_open_ && !own_frame) count_sequence_damage(unexamined, tally_, quantisation_);
+    const bool own_frame = sequence_number(id1) == 0 && channel_number(id1) == 0;
+    const bool counted = unexamined && frame_open_ && !own_frame;
+    if (counted) count_sequence_damage(unexamined, tally_, quantisation_);
+    const uint64_t tail_start = next_offset_ + (counted ? SEQUENCE_SIZE : 0);
     if (input_bytes > tail_start) {
       runs_.totals().bytes_skipped += input_bytes - tail_start;
       sink_.skipped_bytes({{frame_count_, sequence_count_, tail_start}, frame_stamp_, input_bytes - tail_start, true});

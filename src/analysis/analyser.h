@@ -47,6 +47,10 @@ class analyser final : public sequence_consumer {
   void close_frame();
   void check_timecode_step(uint32_t from, uint32_t to, uint8_t from_drop_frame);
   void note_skipped(uint64_t offset);
+  void next_damage_frame();
+  bool begins_frame(uint8_t id1) const;
+  // Frames are counted from sequences: the timecode failed, or there is none.
+  bool counting_sequences() const { return tc_broken_ || !(packs_seen_ & SEEN_TIMECODE); }
   event_place here() const { return {frame_count_, sequence_count_, offset_}; }
 
   event_sink& sink_;
@@ -68,17 +72,18 @@ class analyser final : public sequence_consumer {
   int64_t year_now_;
   frame_tally tally_;             // of the frame being read
   event_place frame_place_{};     // of its first sequence
-  frame_stamp frame_stamp_{};     //   and what that sequence gave
+  frame_stamp frame_stamp_{NO_INFO, NO_INFO, NO_INFO, NO_INFO8};  //   and what that sequence gave
   frame_format frame_format_{};
   bool frame_marked_ = false;     // a recording start
   bool frame_open_ = false;
   bool first_frame_whole_ = false;  // the first frame began with sequence 0
   bool frames_closed_ = false;
   int unjudged_frames_ = 0;       // frames around the switch to counting sequences
-  frame_stamp last_closed_{};     // of the frame before
+  frame_stamp last_closed_{NO_INFO, NO_INFO, NO_INFO, NO_INFO8};  // of the frame before
   uint8_t quantisation_ = 0xFF;
   damage_runs runs_;
-  damage_history history_;
+  damaged_frame_numbers numbers_;
+  int last_number_ = -1;             // of the last sequence of the first channel in the frame open
   uint64_t next_offset_ = 0;          // where the sequence after the last one would start
   bool sequence_timecode_read_ = false;  // this sequence gave a timecode
   bool last_frame_timecode_read_ = false;  // the frame before gave one, at its first sequence:

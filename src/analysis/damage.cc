@@ -76,31 +76,46 @@ int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels) 
   return missing;
 }
 
-void damage_history::add(bool damaged) {
-  const uint64_t i = static_cast<uint64_t>(count_) % FRAMES;
-  const uint64_t bit = uint64_t{1} << (i % 64);
-  bits_[i / 64] = damaged ? bits_[i / 64] | bit : bits_[i / 64] & ~bit;
-  ++count_;
+void damaged_frame_numbers::set(int64_t n, bool on) {
+  const uint64_t bit = uint64_t{1} << (n % 64);
+  uint64_t& word = bits_[(n % WINDOW) / 64];
+  word = on ? word | bit : word & ~bit;
 }
 
-int64_t damage_history::damaged_in_last(int64_t frames) const {
-  if (frames > count_) frames = count_;
-  const int64_t window = frames < FRAMES ? frames : FRAMES;
-  int64_t damaged = frames - window;
-  for (int64_t k = 1; k <= window; ++k) {
-    const uint64_t i = static_cast<uint64_t>(count_ - k) % FRAMES;
-    damaged += (bits_[i / 64] >> (i % 64)) & 1;
+bool damaged_frame_numbers::mark(int32_t number) {
+  const int64_t n = number < 0 ? 0 : number;
+  // Numbers newly in the window start unmarked.
+  for (int64_t k = highest_ + 1; k <= n && k <= highest_ + WINDOW; ++k) set(k, false);
+  if (n > highest_) highest_ = n;
+  if (n <= highest_ - WINDOW || test(n)) return false;  // too far back to tell, or marked
+  set(n, true);
+  ++marked_;
+  return true;
+}
+
+int64_t damaged_frame_numbers::forget_above(int32_t number) {
+  const int64_t n = number < 0 ? 0 : number;
+  if (n >= highest_) return 0;
+  int64_t forgotten = 0;
+  for (int64_t k = highest_; k > n && k > highest_ - WINDOW; --k) {
+    forgotten += test(k);
+    set(k, false);
   }
-  return damaged;
+  // Beyond the window: as many as there may be, no more than were marked.
+  if (highest_ - WINDOW > n) forgotten += highest_ - WINDOW - n;
+  if (forgotten > marked_) forgotten = marked_;
+  marked_ -= forgotten;
+  highest_ = n;
+  return forgotten;
 }
 
 bool one_head(const damage_counts& d) {
   return d.video_damaged() >= ONE_HEAD_MINIMUM && (d.video_even == 0 || d.video_odd == 0);
 }
 
-bool damage_runs::add(const frame_event& f, damage_run_event* ended) {
+bool damage_runs::add(const frame_event& f, bool counted, damage_run_event* ended) {
   if (f.damage.any()) {
-    totals_.damaged_frames += 1;
+    totals_.damaged_frames += counted;
     totals_.sum.add(f.damage);
     if (!open_) {
       open_ = true;

@@ -29,9 +29,10 @@ int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels);
 // Gathers damaged frames into runs, and the totals of the whole stream.
 class damage_runs {
  public:
-  // A complete frame: damaged or not. Returns true, with the run in *ended,
-  // when an intact frame ends a run.
-  bool add(const frame_event& f, damage_run_event* ended);
+  // A complete frame: damaged or not; `counted` when its number is counted
+  // as a damaged frame for the first time. Returns true, with the run in
+  // *ended, when an intact frame ends a run.
+  bool add(const frame_event& f, bool counted, damage_run_event* ended);
   // Damaged frames that are to be counted again (the count of frames went
   // back): no longer in the totals.
   void give_back(int64_t frames);
@@ -47,20 +48,27 @@ class damage_runs {
   damage_totals totals_;
 };
 
-// Whether each of the last frames closed was damaged, as far back as a
-// fixed window reaches: when the count of frames goes back, those counted
-// twice are found here.
-class damage_history {
+// The frame numbers counted as damaged, so that each is counted once: when
+// the count of frames goes back (it moves from timecodes to sequences, or the
+// frame size grows), the frames counted again keep their numbers. Kept for
+// the last WINDOW numbers; of those further back nothing is known, and they
+// count as damaged when forgotten, so that no number is counted twice.
+class damaged_frame_numbers {
  public:
-  static constexpr int64_t FRAMES = 4096;
-  void add(bool damaged);
-  // Damaged frames among the last `frames` closed; beyond the window, all are
-  // taken as damaged, so that none is counted twice.
-  int64_t damaged_in_last(int64_t frames) const;
+  static constexpr int64_t WINDOW = 4096;
+  // Marks a damaged frame's number; true when it was not marked yet.
+  bool mark(int32_t number);
+  // The count went back to `number`: marks above it are dropped. Returns how
+  // many there were.
+  int64_t forget_above(int32_t number);
 
  private:
-  uint64_t bits_[FRAMES / 64] = {};
-  int64_t count_ = 0;  // frames added
+  bool test(int64_t n) const { return (bits_[(n % WINDOW) / 64] >> (n % 64)) & 1; }
+  void set(int64_t n, bool on);
+
+  uint64_t bits_[WINDOW / 64] = {};
+  int64_t highest_ = 0;  // the highest number looked at; those up to WINDOW below it are in bits_
+  int64_t marked_ = 0;   // numbers marked and not forgotten
 };
 
 // Damage in even or odd sequences only, and more than a sequence's worth of

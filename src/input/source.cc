@@ -43,6 +43,12 @@ bool stop_pending(const stop_request& stop) {
 
 }  // namespace
 
+bool stop_requested(const stop_request& stop) {
+  if (stop.signal == nullptr) return false;
+  if (*stop.signal == 0) stop_pending(stop);
+  return *stop.signal != 0;
+}
+
 bool open_input(const char* path, input_source& in, int err_fd) {
   in = input_source{};
   if (path == nullptr || path[0] == '\0' || std::strcmp(path, "-") == 0) {
@@ -69,6 +75,8 @@ bool open_input(const char* path, input_source& in, int err_fd) {
   if (stat_ok && S_ISREG(st.st_mode)) {
     in.is_regular = true;
     in.size = static_cast<uint64_t>(st.st_size);
+    const off_t at = lseek(in.fd, 0, SEEK_CUR);
+    in.start = at > 0 ? static_cast<uint64_t>(at) : 0;
     // Read far ahead: a cold file on a disk then comes at the disk's speed.
     (void)posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }

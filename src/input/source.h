@@ -14,6 +14,7 @@ struct input_source {
   bool is_stdin = false;
   bool is_regular = false;  // a regular file: its size is known and reads never wait
   uint64_t size = 0;        // of a regular file
+  uint64_t start = 0;       // where reading starts in a regular file: standard input may be past its start
 };
 
 // No path, an empty path or "-" means standard input. On failure to open,
@@ -31,6 +32,9 @@ struct stop_request {
   const sigset_t* wait_mask = nullptr;
   const sigset_t* signals = nullptr;
 };
+
+// True once a stop is requested; a stop signal pending is let in first.
+bool stop_requested(const stop_request& stop);
 
 // Reads up to `size` bytes. Returns the count, 0 at end of input or once a
 // stop is requested, or -1 with errno set. Interrupted reads are retried, and

@@ -28,7 +28,8 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  split_resources* split, uint8_t* window)
     : setup_(setup),
       out_(out),
-      facts_{in.is_stdin ? nullptr : in.name, 0, 0, several},
+      // With several inputs every event names its own, standard input as "-".
+      facts_{in.is_stdin ? several ? "-" : nullptr : in.name, 0, 0, several},
       text_(out_, setup.year),
       json_(out_, setup.year, facts_),
       log_(table ? static_cast<event_sink&>(*table)
@@ -46,6 +47,7 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                         base_name_,
                         in.fd,
                         in.is_regular,
+                        in.start,
                         setup.year(),
                         setup.err_fd,
                         &out_,
@@ -125,6 +127,22 @@ struct shared_run {
   uint64_t bytes_before = 0;  // of the inputs already read
 };
 
+// The signal that ended a wait for a reader of the output that took nothing,
+// 0 if none did.
+int gave_up_writing(const run_setup& setup, const output_stream& out) {
+  return out.failure() == EINTR && setup.wait.stopped() ? static_cast<int>(*setup.wait.stop) : 0;
+}
+
+// "dvlog: stopped by SIGINT after N bytes; ...": the log is not of the whole
+// input.
+void tell_stopped(const run_setup& setup, int sig, uint64_t bytes) {
+  char count[24];
+  std::snprintf(count, sizeof count, "%llu", static_cast<unsigned long long>(bytes));
+  const char* const parts[] = {"dvlog: stopped by ", stop_signal_name(sig), " after ", count,
+                               " bytes; the log covers what was read\n"};
+  write_message(setup.err_fd, parts, std::size(parts));
+}
+
 // Reads one input, open already, and closes it. Returns its exit status.
 int run_on_input(shared_run& shared, const input_source& in, int file) {
   const run_setup& setup = shared.setup;
@@ -141,7 +159,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
       if (id_of_fd(fd, inputs[count])) ++count;
     safe_file_options o;
     o.kind = "report";
-    o.keep_dv = true;
+    o.replace_only_html = true;
     o.follow_fd = setup.out_fd;
     o.inputs = inputs;
     o.input_count = count;
@@ -150,7 +168,8 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     if (!report->ok()) {
       // A stop signal ended the wait for a reader of the report.
       if (setup.wait.stopped()) return close_input(in), 128 + *setup.wait.stop;
-      if (in.is_regular) {
+      // A file is not read for nothing; a table still wants its row.
+      if (in.is_regular && !shared.table) {
         close_input(in);
         if (shared.table) shared.table->end(tape_status::open_error, 0);
         return 1;
@@ -200,34 +219,26 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     }
     if (!split->ok()) status = 1;
   }
-  // The report of what was read, whatever became of the log. A stop signal
-  // that ends a wait for its reader ends the run.
+  // The report of what was read, whatever became of the log.
+  bool report_given_up = false;
   if (report && !(run.write_report(report->fd()) && report->commit())) {
-    if (setup.wait.stopped()) return 128 + *setup.wait.stop;
+    report_given_up = setup.wait.stopped();
     status = 1;
   }
   if (read_error != 0) {
     report_read_error(in, read_error, setup.err_fd);
     status = 1;
   }
-  if (stopped_by != 0) {
-    char bytes[24];
-    std::snprintf(bytes, sizeof bytes, "%llu", static_cast<unsigned long long>(run.scan().bytes()));
-    const char* const parts[] = {"dvlog: stopped by ", stop_signal_name(stopped_by), " after ", bytes,
-                                 " bytes; the log covers what was read\n"};
-    write_message(setup.err_fd, parts, std::size(parts));
-  }
+  // A stop that came later, while the log or the report waited for a reader
+  // that took nothing, ends the run too; one that came while they were
+  // written changes nothing.
+  const int stopped = stopped_by != 0 ? stopped_by : report_given_up ? *setup.wait.stop : gave_up_writing(setup, shared.out);
   if (shared.table)
-    shared.table->end(stopped_by ? tape_status::stopped : read_error ? tape_status::read_error : tape_status::ok,
+    shared.table->end(stopped ? tape_status::stopped : read_error ? tape_status::read_error : tape_status::ok,
                       run.scan().bytes());
+  if (stopped != 0) tell_stopped(setup, stopped, run.scan().bytes());
   // As a shell reports a run ended by that signal.
-  return stopped_by != 0 ? 128 + stopped_by : status;
-}
-
-// A stop signal that ended a wait for a reader of the output ends the run as
-// one that ended the reading does.
-int gave_up_writing(const run_setup& setup, const output_stream& out) {
-  return out.failure() == EINTR && setup.wait.stopped() ? 128 + *setup.wait.stop : 0;
+  return stopped != 0 ? 128 + stopped : status;
 }
 
 }  // namespace
@@ -240,8 +251,13 @@ int run_all(const run_setup& setup) {
   std::unique_ptr<split_resources> split;
   if (setup.opts.split) {
     // One level, as mkdir(1) makes it; made before anything is read.
-    if (mkdir(setup.opts.split, 0777) != 0 && errno != EEXIST) {
-      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(errno), "\n"};
+    // A directory that is there must be one, and one that takes new files.
+    int error = mkdir(setup.opts.split, 0777) == 0 ? 0 : errno;
+    struct stat st;
+    if (error == EEXIST) error = stat(setup.opts.split, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (error == 0 && access(setup.opts.split, W_OK | X_OK) != 0) error = errno;
+    if (error != 0) {
+      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(error), "\n"};
       write_message(setup.err_fd, parts, std::size(parts));
       return 1;
     }
@@ -258,7 +274,7 @@ int run_all(const run_setup& setup) {
   for (int i = 0; i < files; ++i) {
     // A stop ends the run with the input being read; those after it are
     // left untouched.
-    if (setup.stop.signal && *setup.stop.signal) break;
+    if (stop_requested(setup.stop)) break;
     if (table) table->begin(paths[i]);
     input_source in;
     if (!open_input(paths[i], in, setup.err_fd)) {
@@ -274,11 +290,13 @@ int run_all(const run_setup& setup) {
     }
     const int file_status = run_on_input(shared, in, i + 1);
     if (file_status >= 128) return file_status;
-    if (const int stopped = gave_up_writing(setup, out)) return stopped;
     if (file_status != 0) status = 1;
   }
   out.flush();
-  if (const int stopped = gave_up_writing(setup, out)) return stopped;
+  if (const int stopped = gave_up_writing(setup, out)) {
+    tell_stopped(setup, stopped, shared.bytes_before);
+    return 128 + stopped;
+  }
   return out.failure() != 0 ? 1 : status;
 }
 

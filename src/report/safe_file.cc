@@ -1,5 +1,6 @@
 #include "report/safe_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -61,6 +62,20 @@ bool id_of_fd(int fd, file_id& out) {
   return true;
 }
 
+bool is_html(const uint8_t* data, size_t size) {
+  size_t p = 0;
+  if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) p = 3;  // a byte order mark
+  while (p < size && (data[p] == ' ' || data[p] == '\t' || data[p] == '\r' || data[p] == '\n')) ++p;
+  for (const char* start : {"<!doctype html", "<html"}) {
+    const size_t n = std::strlen(start);
+    if (size - p < n) continue;
+    size_t i = 0;
+    while (i < n && std::tolower(data[p + i]) == start[i]) ++i;
+    if (i == n) return true;
+  }
+  return false;
+}
+
 bool holds_dv(const uint8_t* data, size_t size) {
   constexpr size_t TESTED = 563;  // the recognizer reads s[0] to s[562]
   for (size_t p = 0; p + TESTED <= size; ++p)
@@ -92,7 +107,7 @@ bool safe_file::target_refused(const char* name, int* error, const char** reason
     *error = EEXIST;
     return true;
   }
-  if (options_.keep_dv && S_ISREG(st.st_mode)) {
+  if (options_.replace_only_html && S_ISREG(st.st_mode) && st.st_size > 0) {
     const int fd = openat(dir_fd_, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
       uint8_t head[DV_SNIFF_SIZE];
@@ -100,6 +115,10 @@ bool safe_file::target_refused(const char* name, int* error, const char** reason
       close(fd);
       if (n > 0 && holds_dv(head, static_cast<size_t>(n))) {
         *reason = "it holds a DV stream";
+        return true;
+      }
+      if (n > 0 && !is_html(head, static_cast<size_t>(n))) {
+        *reason = "it is no HTML page, and is kept";
         return true;
       }
     }
@@ -185,6 +204,18 @@ bool safe_file::make_file() {
   return fail(errno);
 }
 
+bool safe_file::open_unnamed(const char* directory, const char* shown, const safe_file_options& options, int err_fd) {
+  abandon();
+  path_ = shown;
+  options_ = options;
+  inputs_.assign(options.inputs, options.inputs + options.input_count);
+  err_fd_ = err_fd;
+  direct_ = unnamed_ = false;
+  name_[0] = '\0';
+  dir_fd_ = above_standard(::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return dir_fd_ >= 0 ? make_file() : fail(errno);
+}
+
 bool safe_file::retarget(const char* path) {
   if (fd_ < 0 || direct_) return false;
   path_ = path;
@@ -215,6 +246,7 @@ bool safe_file::commit() {
     fd_ = -1;
     return closed == 0 || fail(errno);
   }
+  if (name_[0] == '\0') return fail(EINVAL);  // never named
   // On the disk before it takes the name.
   if (fsync(fd_) != 0 && errno != EINVAL) return fail(errno);
   int error = 0;

@@ -30,10 +30,11 @@ struct safe_file_options {
   // An existing file of the target's name is replaced; otherwise the file is
   // not written ("File exists").
   bool replace = true;
-  // A file that already holds a DV stream is not replaced: a report written
-  // over a capture would destroy it, even one that another program (tee) is
-  // still writing.
-  bool keep_dv = false;
+  // Only an empty file or an HTML page is replaced: a report written over a
+  // capture (even one that another program, tee, is still writing), over a
+  // container that holds DV far from its start, or over anything else the
+  // user did not mean, would destroy it.
+  bool replace_only_html = false;
   // Under a hidden name in the target's directory while it is written (a part
   // of a live split may be looked at), rather than under none.
   bool hidden_while_written = false;
@@ -61,6 +62,9 @@ class safe_file {
   // KIND PATH: ERROR" on err_fd and returns false; ok() is then false too.
   // `path` must stay valid while the file is open.
   bool open(const char* path, const safe_file_options& options, int err_fd);
+  // Makes the file in a directory without a target yet; `shown` stands for it
+  // in messages until retarget() names it.
+  bool open_unnamed(const char* directory, const char* shown, const safe_file_options& options, int err_fd);
   // Gives the file another target in the same directory, before commit: the
   // name of a part is known only once its first frame is. False, told, when
   // that name may not be written.
@@ -101,5 +105,7 @@ class safe_file {
 
 // True when the bytes hold the start of a DIF sequence somewhere.
 bool holds_dv(const uint8_t* data, size_t size);
+// True when the bytes begin an HTML page.
+bool is_html(const uint8_t* data, size_t size);
 
 }  // namespace dvlog

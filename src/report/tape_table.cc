@@ -74,7 +74,7 @@ void tape_table::begin(const char* name) {
   systems_.count = signal_types_.count = aspects_.count = audio_.count = 0;
   marked_frames_ = 0;
   first_frame_marked_ = any_frame_ = false;
-  duration_ms_ = 0;
+  frames_by_system_[0] = frames_by_system_[1] = 0;
   first_ = last_ = frame_stamp{};
   first_timecode_ = first_recorded_ = false;
   summary_ = summary_event{};
@@ -95,7 +95,7 @@ void tape_table::frame(const frame_event& e) {
   if (!any_frame_) first_frame_marked_ = e.recording_start;
   any_frame_ = true;
   marked_frames_ += e.recording_start;
-  duration_ms_ += frames_ms(1, e.format.system);
+  frames_by_system_[e.format.system & 1] += 1;
   char text[32];
   if (iso_time_text(e.stamp.timecode, true, text, sizeof text)) {
     if (!first_timecode_) first_.timecode = e.stamp.timecode;
@@ -176,7 +176,8 @@ void tape_table::end(tape_status status, uint64_t bytes) {
   if (systems_.count == 0) {
     empty();
   } else {
-    const int64_t ms = systems_.count == 1 ? frames_ms(s.frames, static_cast<uint8_t>(systems_.codes[0])) : duration_ms_;
+    const int64_t ms = systems_.count == 1 ? frames_ms(s.frames, static_cast<uint8_t>(systems_.codes[0]))
+                                           : frames_ms(frames_by_system_[0], 0) + frames_ms(frames_by_system_[1], 1);
     std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
     field(text);
   }

@@ -54,7 +54,7 @@ class tape_table final : public event_sink {
   int64_t marked_frames_ = 0;
   bool first_frame_marked_ = false;
   bool any_frame_ = false;
-  int64_t duration_ms_ = 0;  // of the frames closed, each by its own system
+  int64_t frames_by_system_[2] = {};  // frames closed of each system, for a tape of both
   frame_stamp first_{}, last_{};  // timecode and recording time of the first and last frames that give them
   bool first_timecode_ = false, first_recorded_ = false;
   summary_event summary_{};

@@ -1,5 +1,6 @@
 #include "split/part_names.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -21,7 +22,7 @@ void input_base_name(const char* path, char* out, size_t size) {
   std::snprintf(out, size, "%.*s", static_cast<int>(length), name);
 }
 
-void part_path(const char* directory, const char* base, int number, const frame_stamp* first, int64_t year_now,
+bool part_path(const char* directory, const char* base, int number, const frame_stamp* first, int64_t year_now,
                char* out, size_t size) {
   char date[32], time[16], when[64] = "";
   if (first && iso_date_text(first->rec_date, year_now, date, sizeof date) &&
@@ -31,7 +32,18 @@ void part_path(const char* directory, const char* base, int number, const frame_
       if (*c == ':') *c = '-';
     std::snprintf(when, sizeof when, "-%s_%s", date, time);
   }
-  std::snprintf(out, size, "%s/%s-%03d%s.dv", directory, base, number, when);
+  char suffix[96];
+  const int suffix_length = std::snprintf(suffix, sizeof suffix, "-%03d%s.dv", number, when);
+  // A name fits in a directory entry: the input's name is shortened, never
+  // cut inside a UTF-8 character, to leave room for the number and date.
+  size_t base_length = std::strlen(base);
+  const size_t room = NAME_MAX > suffix_length ? NAME_MAX - static_cast<size_t>(suffix_length) : 0;
+  if (base_length > room) {
+    base_length = room;
+    while (base_length > 0 && (static_cast<unsigned char>(base[base_length]) & 0xC0) == 0x80) --base_length;
+  }
+  const int n = std::snprintf(out, size, "%s/%.*s%s", directory, static_cast<int>(base_length), base, suffix);
+  return n > 0 && static_cast<size_t>(n) < size;
 }
 
 }  // namespace dvlog

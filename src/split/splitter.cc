@@ -50,8 +50,10 @@ splitter::splitter(const split_setup& setup) : setup_(setup) { begin_part(0); }
 
 // A file for a part under a hidden name; its own name comes when it ends.
 bool splitter::make_part_file(safe_file& file) {
-  std::snprintf(path_, sizeof path_, "%s/.dvlog-part", setup_.directory);
-  if (file.open(path_, part_options(), setup_.err_fd)) return true;
+  // Until its first frame is known, the part goes by its number alone.
+  if (!part_path(setup_.directory, setup_.base_name, number_, nullptr, setup_.year_now, path_, sizeof path_))
+    return write_error(ENAMETOOLONG);
+  if (file.open_unnamed(setup_.directory, path_, part_options(), setup_.err_fd)) return true;
   failed_ = true;
   return false;
 }
@@ -188,7 +190,7 @@ bool splitter::copy_in(uint64_t end) {
     open_ = true;
     copied_ = part_start_;
   }
-  if (end > copied_ && !copy(setup_.input_fd, copied_, part().fd(), end - copied_)) return false;
+  if (end > copied_ && !copy(setup_.input_fd, setup_.input_start + copied_, part().fd(), end - copied_)) return false;
   copied_ = end;
   (void)sync_file_range(part().fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
   return true;
@@ -196,8 +198,11 @@ bool splitter::copy_in(uint64_t end) {
 
 // The part, whole, takes its name and is told.
 void splitter::name_part(safe_file& file, uint64_t end) {
-  part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
-            sizeof path_);
+  if (!part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
+                 sizeof path_)) {
+    write_error(ENAMETOOLONG);
+    return;
+  }
   if (setup_.out) setup_.out->flush();
   if (!file.retarget(path_) || !file.commit()) {
     failed_ = true;

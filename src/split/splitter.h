@@ -28,7 +28,8 @@ struct split_setup {
   unsigned rules;          // split_rule bits of the command line
   const char* base_name;   // of the parts: the input's name without extension
   int input_fd;
-  bool input_regular;      // read the parts' bytes again from the input
+  bool input_regular;      // read the parts' bytes again from the input,
+  uint64_t input_start;    //   where its first byte read lies in the file
   int64_t year_now;
   int err_fd;
   output_stream* out;          // written out before a message

@@ -144,9 +144,9 @@ TEST_F(Cli, SeveralInputs) {
 
   int status = -1;
   const std::string inputs = shell_output(shell_quote(DVLOG_BINARY) + " --json " + shell_quote(*stream_path) + " " +
-                                              shell_quote(empty) + " | jq -r .input | uniq -c | sed 's/^ *//'",
+                                              shell_quote(empty) + " - </dev/null | jq -r .input | uniq -c | sed 's/^ *//'",
                                           &status);
-  EXPECT_EQ(inputs, "7 " + *stream_path + "\n1 " + empty + "\n");
+  EXPECT_EQ(inputs, "7 " + *stream_path + "\n1 " + empty + "\n1 -\n");
   EXPECT_EQ(status, 0);
 }
 
@@ -274,7 +274,8 @@ TEST_F(Cli, ReportFile) {
   EXPECT_EQ(failed.status, 1);
 
   temp_dir pages;
-  const std::string page = pages.write("tape.html", bytes{'o', 'l', 'd'});
+  const std::string old_page = "<!DOCTYPE html>\n<p>an older report";
+  const std::string page = pages.write("tape.html", bytes(old_page.begin(), old_page.end()));
   const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
   ASSERT_GE(full, 0);
   tool_io io;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "analysis/analyser.h"
+#include "input/scanner.h"
 #include "support/capture.h"
 
 using namespace dvtest;
@@ -221,5 +222,55 @@ TEST(FrameCounting, DamagedFramesNeverOutnumberTheFrames) {
     analysis.finish(s.size());
     EXPECT_EQ(sink.told.frames, r.frames);
     EXPECT_EQ(sink.told.damage.damaged_frames, r.frames);  // all of them, each once
+  }
+}
+
+// Bytes in no DIF sequence are skipped bytes, and so is a last frame that the
+// input cuts short after its first sequence: it is counted nowhere else.
+// Skipped bytes before the first frame have no timecode to tell.
+TEST(FrameCounting, SkippedBytes) {
+  struct row {
+    const char* name;
+    size_t junk_before, sequences, cut_bytes;  // cut_bytes: of one more sequence, at the end
+    uint64_t skipped;
+  };
+  const row rows[] = {
+      {"junk before", 100, 20, 0, 100},
+      {"a frame cut after its first sequence", 0, 21, 0, 12000},
+      {"one sequence", 0, 1, 0, 12000},
+      {"a frame cut inside its sixth sequence", 0, 25, 5000, 5000},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    bytes s = make_stream(r.sequences);
+    for (size_t i = 0; i < r.sequences; ++i) {
+      put_subcode_pack(&s[i * SEQ], 0, 0, timecode_pack(0, 0, 0, static_cast<int>(i / 10)));
+      put_vaux_pack(&s[i * SEQ], 0, 0, video_source_pack(false));
+    }
+    s.insert(s.begin(), r.junk_before, 0x55);
+    const bytes extra = make_sequence(static_cast<uint8_t>(r.sequences % 10));
+    s.insert(s.end(), extra.begin(), extra.begin() + static_cast<long>(r.cut_bytes));
+    struct : dvlog::event_sink {
+      void status(const dvlog::status_event&) override {}
+      void recording_start(const dvlog::recording_start_event&) override {}
+      void timecode_broken(const dvlog::timecode_broken_event&) override {}
+      void audio_block_warning(const dvlog::audio_block_warning_event&) override {}
+      void skipped_bytes(const dvlog::skipped_bytes_event& e) override { first_timecode.push_back(e.stamp.timecode); }
+      void summary(const dvlog::summary_event& e) override { told = e; }
+      std::vector<uint32_t> first_timecode;
+      dvlog::summary_event told{};
+    } sink;
+    dvlog::analyser analysis(sink, true);
+    std::vector<uint8_t> window(dvlog::SCAN_WINDOW_SIZE);
+    dvlog::scanner scan(window.data(), analysis);
+    scan.feed(s.data(), s.size());
+    analysis.finish(scan.bytes(), scan.unexamined_sequence());
+    EXPECT_EQ(sink.told.damage.bytes_skipped, r.skipped);
+    // A frame cut inside lacks its last five sequences.
+    EXPECT_EQ(sink.told.damage.sum.sequences_missing, r.cut_bytes ? 5 : 0);
+    ASSERT_EQ(sink.first_timecode.size(), 1u);
+    if (r.junk_before) {
+      EXPECT_EQ(sink.first_timecode[0], dvlog::NO_INFO);
+    }
   }
 }
