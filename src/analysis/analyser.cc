@@ -196,8 +196,8 @@ void analyser::close_frame() {
                       frame_marked_, audio_.offset()};
   sink_.frame(f);
   damage_run_event run;
-  const bool counted = f.damage.any() && numbers_.mark(f.at.frame);
-  if (runs_.add(f, counted, &run)) sink_.damage_run(run);
+  if (f.damage.any()) numbers_.mark(f.at.frame);
+  if (runs_.add(f, &run)) sink_.damage_run(run);
   last_closed_ = frame_stamp_;
   frames_closed_ = true;
 }
@@ -232,7 +232,7 @@ void analyser::count_frame(uint32_t saved_tc) {
     // The count went back (from timecodes to sequences, or a larger frame):
     // the frames above it will be counted again, and their damage with them.
     if (count_damage_ && n < frame_count_) {
-      runs_.give_back(numbers_.forget_above(n));
+      numbers_.forget_above(n);
       if (frame_place_.frame > n) frame_place_.frame = n;
     }
     frame_count_ = n;
@@ -325,6 +325,7 @@ void analyser::finish(uint64_t input_bytes, const uint8_t* unexamined) {
     if (frame_open_ && frame_place_.frame != 0) close_frame();
     damage_run_event run;
     if (runs_.finish(&run)) sink_.damage_run(run);
+    runs_.totals().damaged_frames = numbers_.marked();
     e.has_damage = true;
     e.damage = runs_.totals();
   }

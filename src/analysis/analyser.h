@@ -34,7 +34,7 @@ class analyser final : public sequence_consumer {
   const dv_meta& current() const { return current_; }
   int32_t audio_offset() const { return audio_.offset(); }
   int32_t audio_offset_max() const { return audio_.max_offset(); }
-  // What the tape lost so far, with damage counting.
+  // What the tape lost, with damage counting, once finished.
   const damage_totals& damage() const { return runs_.totals(); }
 
  private:

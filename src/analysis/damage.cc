@@ -82,20 +82,19 @@ void damaged_frame_numbers::set(int64_t n, bool on) {
   word = on ? word | bit : word & ~bit;
 }
 
-bool damaged_frame_numbers::mark(int32_t number) {
+void damaged_frame_numbers::mark(int32_t number) {
   const int64_t n = number < 0 ? 0 : number;
   // Numbers newly in the window start unmarked.
   for (int64_t k = highest_ + 1; k <= n && k <= highest_ + WINDOW; ++k) set(k, false);
   if (n > highest_) highest_ = n;
-  if (n <= highest_ - WINDOW || test(n)) return false;  // too far back to tell, or marked
+  if (n <= highest_ - WINDOW || test(n)) return;  // too far back to tell, or marked
   set(n, true);
   ++marked_;
-  return true;
 }
 
-int64_t damaged_frame_numbers::forget_above(int32_t number) {
+void damaged_frame_numbers::forget_above(int32_t number) {
   const int64_t n = number < 0 ? 0 : number;
-  if (n >= highest_) return 0;
+  if (n >= highest_) return;
   int64_t forgotten = 0;
   for (int64_t k = highest_; k > n && k > highest_ - WINDOW; --k) {
     forgotten += test(k);
@@ -106,16 +105,14 @@ int64_t damaged_frame_numbers::forget_above(int32_t number) {
   if (forgotten > marked_) forgotten = marked_;
   marked_ -= forgotten;
   highest_ = n;
-  return forgotten;
 }
 
 bool one_head(const damage_counts& d) {
   return d.video_damaged() >= ONE_HEAD_MINIMUM && (d.video_even == 0 || d.video_odd == 0);
 }
 
-bool damage_runs::add(const frame_event& f, bool counted, damage_run_event* ended) {
+bool damage_runs::add(const frame_event& f, damage_run_event* ended) {
   if (f.damage.any()) {
-    totals_.damaged_frames += counted;
     totals_.sum.add(f.damage);
     if (!open_) {
       open_ = true;
@@ -131,10 +128,6 @@ bool damage_runs::add(const frame_event& f, bool counted, damage_run_event* ende
     return false;
   }
   return finish(ended);
-}
-
-void damage_runs::give_back(int64_t frames) {
-  totals_.damaged_frames -= frames < totals_.damaged_frames ? frames : totals_.damaged_frames;
 }
 
 bool damage_runs::finish(damage_run_event* ended) {

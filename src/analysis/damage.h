@@ -29,13 +29,10 @@ int64_t sequences_missing(uint64_t seen, int32_t per_channel, int32_t channels);
 // Gathers damaged frames into runs, and the totals of the whole stream.
 class damage_runs {
  public:
-  // A complete frame: damaged or not; `counted` when its number is counted
-  // as a damaged frame for the first time. Returns true, with the run in
-  // *ended, when an intact frame ends a run.
-  bool add(const frame_event& f, bool counted, damage_run_event* ended);
-  // Damaged frames that are to be counted again (the count of frames went
-  // back): no longer in the totals.
-  void give_back(int64_t frames);
+  // A complete frame: damaged or not. Returns true, with the run in *ended,
+  // when an intact frame ends a run. Damaged frames are counted by
+  // damaged_frame_numbers, not here.
+  bool add(const frame_event& f, damage_run_event* ended);
   // At the end of the input: true, with the run in *ended, when one is open.
   bool finish(damage_run_event* ended);
 
@@ -56,11 +53,12 @@ class damage_runs {
 class damaged_frame_numbers {
  public:
   static constexpr int64_t WINDOW = 4096;
-  // Marks a damaged frame's number; true when it was not marked yet.
-  bool mark(int32_t number);
-  // The count went back to `number`: marks above it are dropped. Returns how
-  // many there were.
-  int64_t forget_above(int32_t number);
+  // Marks a damaged frame's number.
+  void mark(int32_t number);
+  // The count went back to `number`: marks above it are dropped.
+  void forget_above(int32_t number);
+  // The damaged frames: numbers marked and not dropped.
+  int64_t marked() const { return marked_; }
 
  private:
   bool test(int64_t n) const { return (bits_[(n % WINDOW) / 64] >> (n % 64)) & 1; }

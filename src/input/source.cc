@@ -49,9 +49,13 @@ bool stop_requested(const stop_request& stop) {
   return *stop.signal != 0;
 }
 
+bool names_standard_input(const char* path) {
+  return path == nullptr || path[0] == '\0' || std::strcmp(path, "-") == 0;
+}
+
 bool open_input(const char* path, input_source& in, int err_fd) {
   in = input_source{};
-  if (path == nullptr || path[0] == '\0' || std::strcmp(path, "-") == 0) {
+  if (names_standard_input(path)) {
     in.fd = 0;
     in.name = "standard input";
     in.is_stdin = true;

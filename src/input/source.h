@@ -17,7 +17,10 @@ struct input_source {
   uint64_t start = 0;       // where reading starts in a regular file: standard input may be past its start
 };
 
-// No path, an empty path or "-" means standard input. On failure to open,
+// No path, an empty path or "-" means standard input.
+bool names_standard_input(const char* path);
+
+// Opens the input `path` names. On failure to open,
 // writes the message to err_fd and returns false.
 bool open_input(const char* path, input_source& in, int err_fd);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "input/source.h"
 #include "report/output_stream.h"
 
 #ifndef DVLOG_VERSION
@@ -122,7 +123,7 @@ parse_result check_combination(const options& o, int err_fd) {
   if (o.merge) {
     if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");
     bool from_stdin = false;
-    for (const char* p : o.paths) from_stdin |= p[0] == '\0' || std::strcmp(p, "-") == 0;
+    for (const char* p : o.paths) from_stdin |= names_standard_input(p);
     if (inputs < 2 || from_stdin)
       return usage_error(err_fd, "dvlog: --merge needs two or more transfers, as files, not standard input\n");
   }

@@ -100,15 +100,13 @@ bool wants_progress(const run_setup& setup) {
   return isatty(setup.err_fd) && !isatty(setup.out_fd);
 }
 
-bool is_stdin_path(const char* path) { return path[0] == '\0' || std::strcmp(path, "-") == 0; }
-
 // The bytes of all inputs, when all are regular files; 0 when some size
 // cannot be known beforehand.
 uint64_t total_size(const std::vector<const char*>& paths) {
   uint64_t total = 0;
   for (const char* path : paths) {
     struct stat st;
-    if (is_stdin_path(path) || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if (names_standard_input(path) || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     total += static_cast<uint64_t>(st.st_size);
   }
   return total;

@@ -10,6 +10,7 @@
 #include "dv/recognizer.h"
 #include "dv/system.h"
 #include "input/scanner.h"
+#include "report/safe_file.h"
 #include "report/output_stream.h"
 
 namespace dvlog {
@@ -271,47 +272,16 @@ int assembler::copy_whole(int32_t t, const frame_entry& f) {
   return error;
 }
 
-// Copying between files is the kernel's work, which file systems that share
-// extents do without copying; where it cannot (another file system, an old
-// kernel), the bytes are read and written.
 int assembler::flush_copy() {
   if (copy_from_ < 0) return 0;
   const int32_t from = copy_from_;
-  const int fd = files_[from].fd;
-  off_t offset = static_cast<off_t>(copy_offset_);
-  uint64_t left = copy_size_;
   copy_from_ = -1;
-  bool by_kernel = true;
-  while (left > 0) {
-    ssize_t done;
-    if (by_kernel) {
-      done = copy_file_range(fd, &offset, out_fd_, nullptr, static_cast<size_t>(left), 0);
-      if (done < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
-        by_kernel = false;
-        continue;
-      }
-    } else {
-      done = pread(fd, frame_.get(), static_cast<size_t>(std::min<uint64_t>(left, FRAME_BYTES)), offset);
-      if (done <= 0) failed_read_ = from;
-      if (done > 0) {
-        const int error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), static_cast<size_t>(done));
-        if (error != 0) return error;
-        wrote(static_cast<uint64_t>(done));
-        offset += done;
-      }
-    }
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (done == 0) {
-      failed_read_ = from;
-      return EIO;  // the file was cut short since it was read
-    }
-    left -= static_cast<uint64_t>(done);
-    if (by_kernel) wrote(static_cast<uint64_t>(done));
-  }
-  return 0;
+  bool reading;
+  const int error =
+      copy_range(files_[from].fd, copy_offset_, out_fd_, copy_size_, frame_.get(), FRAME_BYTES, &reading);
+  if (reading) failed_read_ = from;  // or the file was cut short since it was read
+  if (error == 0) wrote(copy_size_);
+  return error;
 }
 
 }  // namespace dvlog

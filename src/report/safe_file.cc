@@ -76,6 +76,32 @@ bool is_html(const uint8_t* data, size_t size) {
   return false;
 }
 
+int copy_range(int from_fd, uint64_t from, int to_fd, uint64_t length, uint8_t* buffer, size_t buffer_size,
+               bool* reading) {
+  off_t in = static_cast<off_t>(from);
+  *reading = false;
+  while (length > 0) {
+    const ssize_t n = copy_file_range(from_fd, &in, to_fd, nullptr, length, 0);
+    if (n > 0) {
+      length -= static_cast<uint64_t>(n);
+      continue;
+    }
+    if (n == 0) return *reading = true, EIO;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) return errno;
+    break;  // not between these files: through the buffer
+  }
+  while (length > 0) {
+    const ssize_t n = pread(from_fd, buffer, length < buffer_size ? static_cast<size_t>(length) : buffer_size, in);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return *reading = true, n < 0 ? errno : EIO;
+    if (const int error = write_all(to_fd, reinterpret_cast<const char*>(buffer), static_cast<size_t>(n))) return error;
+    in += n;
+    length -= static_cast<uint64_t>(n);
+  }
+  return 0;
+}
+
 bool holds_dv(const uint8_t* data, size_t size) {
   constexpr size_t TESTED = 563;  // the recognizer reads s[0] to s[562]
   for (size_t p = 0; p + TESTED <= size; ++p)
@@ -140,15 +166,20 @@ bool safe_file::open_direct(const char* resolved) {
   }
 }
 
-bool safe_file::open(const char* path, const safe_file_options& options, int err_fd) {
+void safe_file::start(const char* shown, const safe_file_options& options, int err_fd) {
   abandon();
-  path_ = path;
+  path_ = shown;
   options_ = options;
   inputs_.assign(options.inputs, options.inputs + options.input_count);
   options_.inputs = nullptr;
   options_.input_count = 0;
   err_fd_ = err_fd;
   direct_ = unnamed_ = false;
+  name_[0] = '\0';
+}
+
+bool safe_file::open(const char* path, const safe_file_options& options, int err_fd) {
+  start(path, options, err_fd);
   struct stat st;
   const bool exists = stat(path, &st) == 0;
   if (exists) {
@@ -205,13 +236,7 @@ bool safe_file::make_file() {
 }
 
 bool safe_file::open_unnamed(const char* directory, const char* shown, const safe_file_options& options, int err_fd) {
-  abandon();
-  path_ = shown;
-  options_ = options;
-  inputs_.assign(options.inputs, options.inputs + options.input_count);
-  err_fd_ = err_fd;
-  direct_ = unnamed_ = false;
-  name_[0] = '\0';
+  start(shown, options, err_fd);
   dir_fd_ = above_standard(::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return dir_fd_ >= 0 ? make_file() : fail(errno);
 }

@@ -49,9 +49,9 @@ safe_file_options part_options() {
 splitter::splitter(const split_setup& setup) : setup_(setup) { begin_part(0); }
 
 // A file for a part under a hidden name; its own name comes when it ends.
-bool splitter::make_part_file(safe_file& file) {
+bool splitter::make_part_file(safe_file& file, int number) {
   // Until its first frame is known, the part goes by its number alone.
-  if (!part_path(setup_.directory, setup_.base_name, number_, nullptr, setup_.year_now, path_, sizeof path_))
+  if (!part_path(setup_.directory, setup_.base_name, number, nullptr, setup_.year_now, path_, sizeof path_))
     return write_error(ENAMETOOLONG);
   if (file.open_unnamed(setup_.directory, path_, part_options(), setup_.err_fd)) return true;
   failed_ = true;
@@ -70,7 +70,7 @@ void splitter::begin_part(uint64_t offset) {
 void splitter::bytes(const uint8_t* data, size_t size) {
   if (setup_.input_regular || failed_ || size == 0) return;
   if (!open_) {
-    if (!make_part_file(part())) return;
+    if (!make_part_file(part(), number_)) return;
     open_ = true;
   }
   if (const int error = write_all(part().fd(), reinterpret_cast<const char*>(data), size)) {
@@ -80,38 +80,20 @@ void splitter::bytes(const uint8_t* data, size_t size) {
   written_end_ += size;
 }
 
-// Copies `length` bytes from offset `from` of one file to the end of another:
-// in the kernel when it will, else through the buffer.
 bool splitter::copy(int from_fd, uint64_t from, int to_fd, uint64_t length) {
-  off_t in = static_cast<off_t>(from);
-  while (length > 0) {
-    const ssize_t n = copy_file_range(from_fd, &in, to_fd, nullptr, length, 0);
-    if (n > 0) {
-      length -= static_cast<uint64_t>(n);
-      continue;
-    }
-    if (n == 0) return write_error(EIO);  // the input is shorter than was read: changed under us
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF)
-      return write_error(errno);
-    break;  // not between these files: through the buffer
-  }
-  while (length > 0) {
-    const size_t want = length < setup_.copy_size ? static_cast<size_t>(length) : setup_.copy_size;
-    const ssize_t n = pread(from_fd, setup_.copy_buffer, want, in);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return write_error(n < 0 ? errno : EIO);
-    if (const int error = write_all(to_fd, reinterpret_cast<const char*>(setup_.copy_buffer), static_cast<size_t>(n)))
-      return write_error(error);
-    in += n;
-    length -= static_cast<uint64_t>(n);
-  }
-  return true;
+  bool reading;
+  const int error = copy_range(from_fd, from, to_fd, length, setup_.copy_buffer, setup_.copy_size, &reading);
+  return error == 0 || write_error(error);
+}
+
+// The path of the part being written, dated by its first frame once known.
+bool splitter::name_current() {
+  return part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
+                   sizeof path_);
 }
 
 bool splitter::write_error(int error) {
-  part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
-            sizeof path_);
+  name_current();
   if (setup_.out) setup_.out->flush();
   const char* const parts[] = {"Could not write part ", path_, ": ", error_text(error), "\n"};
   write_message(setup_.err_fd, parts, std::size(parts));
@@ -149,7 +131,7 @@ void splitter::frame(const frame_event& f) {
       safe_file& old_part = part();
       safe_file& new_part = parts_[current_ ^ 1];
       const uint64_t kept = cut - part_start_;
-      if (!make_part_file(new_part) || !copy(old_part.fd(), kept, new_part.fd(), written_end_ - cut)) return;
+      if (!make_part_file(new_part, number_ + 1) || !copy(old_part.fd(), kept, new_part.fd(), written_end_ - cut)) return;
       if (ftruncate(old_part.fd(), static_cast<off_t>(kept)) != 0) {
         write_error(errno);
         return;
@@ -186,7 +168,7 @@ void splitter::summary(const summary_event&) {
 bool splitter::copy_in(uint64_t end) {
   if (failed_) return false;
   if (!open_) {
-    if (!make_part_file(part())) return false;
+    if (!make_part_file(part(), number_)) return false;
     open_ = true;
     copied_ = part_start_;
   }
@@ -198,8 +180,7 @@ bool splitter::copy_in(uint64_t end) {
 
 // The part, whole, takes its name and is told.
 void splitter::name_part(safe_file& file, uint64_t end) {
-  if (!part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
-                 sizeof path_)) {
+  if (!name_current()) {
     write_error(ENAMETOOLONG);
     return;
   }

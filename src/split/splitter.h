@@ -69,12 +69,13 @@ class splitter final : public event_sink {
  private:
   bool cuts_before(const frame_event& f);
   safe_file& part() { return parts_[current_]; }
-  bool make_part_file(safe_file& file);
+  bool make_part_file(safe_file& file, int number);
   void begin_part(uint64_t offset);
   bool copy_in(uint64_t end);
   void name_part(safe_file& file, uint64_t end);
   bool copy(int from_fd, uint64_t from, int to_fd, uint64_t length);
   bool write_error(int error);
+  bool name_current();
 
   split_setup setup_;
   safe_file parts_[2];  // the part being written, and the next while bytes move into it
