@@ -7,7 +7,7 @@
 
 #include "analysis/audio_accounting.h"
 #include "analysis/damage.h"
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "analysis/events.h"
 #include "dv/dif.h"
 

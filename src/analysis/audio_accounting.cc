@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/system.h"
 
 namespace dvlog {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 
 namespace dvlog {
 

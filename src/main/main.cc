@@ -6,7 +6,7 @@
 #include "main/options.h"
 #include "main/run.h"
 #include "main/stop_signals.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 int main(int argc, char** argv) {
   using namespace dvlog;

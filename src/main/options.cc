@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "input/source.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"

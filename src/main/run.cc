@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "report/progress.h"
-#include "report/safe_file.h"
+#include "output/progress.h"
+#include "output/safe_file.h"
 #include "split/part_names.h"
 
 #ifndef DVLOG_VERSION

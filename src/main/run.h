@@ -12,7 +12,7 @@
 #include "report/event_fanout.h"
 #include "report/html_report.h"
 #include "report/json_log.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/tape_table.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "merge/frame_match.h"
 
 namespace dvlog {

@@ -10,8 +10,9 @@
 #include "dv/recognizer.h"
 #include "dv/system.h"
 #include "input/scanner.h"
-#include "report/safe_file.h"
-#include "report/output_stream.h"
+#include "output/byte_copy.h"
+#include "output/safe_file.h"
+#include "output/output_stream.h"
 
 namespace dvlog {
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/errors.h"
 #include "dv/recognizer.h"
 #include "dv/system.h"

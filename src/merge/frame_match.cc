@@ -1,6 +1,6 @@
 #include "merge/frame_match.h"
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/datetime.h"
 #include "dv/system.h"
 

@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/system.h"
 #include "input/scanner.h"
 #include "merge/align.h"
 #include "merge/frame_index.h"
-#include "report/safe_file.h"
+#include "output/safe_file.h"
 
 namespace dvlog {
 

@@ -7,7 +7,7 @@
 
 #include "input/source.h"
 #include "merge/assemble.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 namespace dvlog {
 

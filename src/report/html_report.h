@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "analysis/events.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/part_facts.h"
 #include "report/time_texts.h"
 #include "report/timeline.h"

@@ -8,7 +8,7 @@
 #include "analysis/events.h"
 #include "report/json_writer.h"
 #include "report/part_facts.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/time_texts.h"
 
 namespace dvlog {

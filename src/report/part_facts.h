@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "analysis/events.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 namespace dvlog {
 

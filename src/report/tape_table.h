@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "analysis/events.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/time_texts.h"
 
 namespace dvlog {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "analysis/events.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/time_texts.h"
 
 namespace dvlog {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/datetime.h"
 #include "dv/system.h"
 

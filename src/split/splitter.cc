@@ -7,6 +7,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "output/byte_copy.h"
 #include "split/part_names.h"
 
 namespace dvlog {

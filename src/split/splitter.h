@@ -16,9 +16,9 @@
 #include <cstdint>
 
 #include "analysis/events.h"
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 #include "report/part_facts.h"
-#include "report/safe_file.h"
+#include "output/safe_file.h"
 #include "split/split_rules.h"
 
 namespace dvlog {

@@ -11,7 +11,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 namespace dvlog {
 
@@ -103,15 +103,6 @@ class safe_file {
   char name_[256] = {};         // the target's name in its directory
   char temp_[32] = {};          // the hidden name while written
 };
-
-// Copies `length` bytes from offset `from` of one file to the end of another.
-// Copying between files is the kernel's work (copy_file_range), which file
-// systems that share extents do without copying; where it will not (another
-// file system, an old kernel), the bytes go through `buffer`. Returns 0 or
-// errno, with *reading set when reading failed (EIO: the file is shorter than
-// it was).
-int copy_range(int from_fd, uint64_t from, int to_fd, uint64_t length, uint8_t* buffer, size_t buffer_size,
-               bool* reading);
 
 // True when the bytes hold the start of a DIF sequence somewhere.
 bool holds_dv(const uint8_t* data, size_t size);

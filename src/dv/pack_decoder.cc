@@ -1,4 +1,4 @@
-#include "analysis/dv_meta.h"
+#include "dv/dv_meta.h"
 #include "dv/dif.h"
 
 namespace dvlog {

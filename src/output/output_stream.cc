@@ -1,4 +1,4 @@
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "report/output_stream.h"
+#include "output/output_stream.h"
 
 namespace dvlog {
 

@@ -1,4 +1,4 @@
-#include "report/progress.h"
+#include "output/progress.h"
 
 #include <algorithm>
 #include <cstdio>
