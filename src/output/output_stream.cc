@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <climits>
+#include <ctime>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,12 +20,27 @@ namespace {
 // given up; one that reads, however slowly, gets the rest.
 constexpr int GIVE_UP_MS = 1000;
 
+int64_t now_ms() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000 + 1;  // never 0
+}
+
+// Lets a stop signal that is pending (blocked) reach its handler.
+void let_stop_in(const wait_control& wait) {
+  if (wait.wait_mask == nullptr) return;
+  sigset_t blocked;
+  sigprocmask(SIG_SETMASK, wait.wait_mask, &blocked);
+  sigprocmask(SIG_SETMASK, &blocked, nullptr);
+}
+
 }  // namespace
 
 const char* error_text(int error) { return error == EINTR ? "interrupted" : std::strerror(error); }
 
 int write_all(int fd, const char* data, size_t size, const wait_control* wait, bool may_block) {
   const bool watched = wait != nullptr && wait->stop != nullptr;
+  int64_t interrupted_since = 0;
   while (size > 0) {
     size_t piece = size;
     if (watched && (may_block || wait->stopped())) {
@@ -40,7 +56,17 @@ int write_all(int fd, const char* data, size_t size, const wait_control* wait, b
     }
     const ssize_t done = ::write(fd, data, piece);
     if (done < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        // No stop signal interrupts a write (they are blocked), but a file
+        // system may fail every write so: a stop pending is let in, and once
+        // one came, a second of such failures gives the write up.
+        if (!watched) continue;
+        if (!wait->stopped()) let_stop_in(*wait);
+        if (!wait->stopped()) continue;
+        if (interrupted_since == 0) interrupted_since = now_ms();
+        if (now_ms() - interrupted_since < GIVE_UP_MS) continue;
+        return EINTR;
+      }
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         pollfd p{fd, POLLOUT, 0};
         if (!watched && poll(&p, 1, -1) < 0 && errno != EINTR) return errno;
