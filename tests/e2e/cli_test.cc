@@ -261,6 +261,9 @@ TEST_F(Cli, CommandLine) {
                              " -- --odd-name.dv 2>/dev/null", &status),
             LINE_FRAME_3 + LINE_FRAME_4 + NOTICE + SUMMARY);
   EXPECT_EQ(status, 0);
+  // The man page is of the version the program says it is.
+  const bytes page = read_file(source_file("doc/dvlog.1"));
+  EXPECT_NE(std::string(page.begin(), page.end()).find("\"dvlog " DVLOG_VERSION "\""), std::string::npos);
 }
 
 // The report is made before anything is read: one that cannot be made costs
