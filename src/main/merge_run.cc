@@ -8,6 +8,7 @@ namespace dvlog {
 // The merged stream is written whole, then logged as `dvlog OUT` would log
 // it, and the merge's own facts follow that log.
 int run_merge(const run_setup& setup) {
+  if (check_merge_files(setup.opts, setup.out_fd, setup.err_fd) != parse_result::run) return 2;
   const std::vector<const char*>& paths = setup.opts.paths;
   if (paths.size() > static_cast<size_t>(MAX_TRANSFERS)) {
     const char* const parts[] = {"dvlog: a merge takes 64 transfers at most\n"};

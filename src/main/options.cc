@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 
 #include "input/source.h"
 #include "output/output_stream.h"
@@ -130,7 +132,54 @@ parse_result check_combination(const options& o, int err_fd) {
   return parse_result::run;
 }
 
+// Where a path leads: the file there, or, when there is none yet, the
+// directory it would be made in and its name there.
+struct path_place {
+  bool exists;
+  struct stat st;
+  std::string name;  // the last component, when it does not exist
+};
+path_place place_of(const char* path) {
+  path_place p{};
+  p.exists = stat(path, &p.st) == 0;
+  if (p.exists) return p;
+  const char* slash = std::strrchr(path, '/');
+  const std::string dir = slash ? std::string(path, static_cast<size_t>(slash - path) + 1) : ".";
+  p.name = slash ? slash + 1 : path;
+  if (stat(dir.c_str(), &p.st) != 0) p.st = {};
+  return p;
+}
+bool same_place(const path_place& a, const path_place& b) {
+  return a.exists == b.exists && a.st.st_dev == b.st.st_dev && a.st.st_ino == b.st.st_ino && a.name == b.name;
+}
+bool is_fd(const path_place& p, int fd) {
+  struct stat st;
+  return p.exists && fstat(fd, &st) == 0 && st.st_dev == p.st.st_dev && st.st_ino == p.st.st_ino;
+}
+
 }  // namespace
+
+parse_result check_merge_files(const options& o, int out_fd, int err_fd) {
+  const path_place out = place_of(o.merge);
+  const size_t length = std::strlen(o.merge);
+  if (is_fd(out, out_fd) || is_fd(out, err_fd))
+    return usage_error(err_fd, "dvlog: --merge %.*s names the log's own output\n", o.merge, length);
+  if (out.exists && !S_ISREG(out.st.st_mode))
+    return usage_error(err_fd, "dvlog: --merge %.*s is no regular file (OUT is read back for its log)\n", o.merge,
+                       length);
+  if (o.report && same_place(place_of(o.report), out))
+    return usage_error(err_fd, "dvlog: --report and --merge name one file, %.*s\n", o.merge, length);
+  for (size_t i = 0; i < o.paths.size(); ++i) {
+    const path_place a = place_of(o.paths[i]);
+    for (size_t j = 0; j < i && a.exists; ++j) {
+      if (!same_place(a, place_of(o.paths[j]))) continue;
+      char both[208];
+      std::snprintf(both, sizeof both, "%.98s and %.98s", o.paths[j], o.paths[i]);
+      return usage_error(err_fd, "dvlog: %.*s are one file, given twice\n", both, std::strlen(both));
+    }
+  }
+  return parse_result::run;
+}
 
 parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
   bool options_ended = false;

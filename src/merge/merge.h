@@ -17,7 +17,7 @@ constexpr int MAX_TRANSFERS = 64;
 struct merge_request {
   const char* const* paths;  // the transfers, regular files, in order of preference
   int count;
-  const char* output;        // where the merged stream goes; replaced when it exists
+  const char* output;        // where the merged stream goes: a new or regular file; replaced when it exists
   int err_fd = 2;
   stop_request stop;
   wait_control wait;

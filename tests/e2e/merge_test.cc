@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/dif_builder.h"
 #include "support/run_tool.h"
@@ -250,15 +251,23 @@ TEST_F(Merge, Refusals) {
   const std::string a = dir.write("a.dv", clip(dir, "testsrc=" + ntsc, "sine=sample_rate=48000", 10));
   const std::string b = dir.write("b.dv", clip(dir, "testsrc2=" + ntsc, "sine=sample_rate=48000", 10));
   const std::string pal = dir.write("pal.dv", clip(dir, "testsrc=size=720x576:rate=25", "sine=sample_rate=48000", 10, true));
-  const std::string out = dir.file("out.dv"), missing = dir.file("missing.dv");
+  const std::string out = dir.file("out.dv"), missing = dir.file("missing.dv"), fifo = dir.file("fifo"),
+                    link = dir.file("link.dv"), TRY = "Try 'dvlog --help'.\n";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::link(a.c_str(), link.c_str()), 0);
   struct row { std::vector<std::string> args; int status; std::string err; };
   const row rows[] = {
       {{a, b}, 1, "dvlog: " + b + " shares no frame with " + a + "\n"},
       {{a, pal}, 1, "dvlog: " + a + " is NTSC DV25 and " + pal + " is PAL DV25: no transfers of one tape\n"},
       {{a, missing}, 1, "Could not open file " + missing + ": No such file or directory\n"},
-      {{a, a, "--merge", a}, 1, "Could not write merged stream " + a + ": it is the input\n"},
+      {{a, b, "--merge", a}, 1, "Could not write merged stream " + a + ": it is the input\n"},
       {{a}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
       {{a, "-"}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
+      // Outputs are checked before anything is read.
+      {{"--merge", "/dev/null", a, b}, 2, "dvlog: --merge /dev/null is no regular file (OUT is read back for its log)\n" + TRY},
+      {{"--merge", fifo, a, b}, 2, "dvlog: --merge " + fifo + " is no regular file (OUT is read back for its log)\n" + TRY},
+      {{"--report", out, a, b}, 2, "dvlog: --report and --merge name one file, " + out + "\n" + TRY},
+      {{a, link}, 2, "dvlog: " + a + " and " + link + " are one file, given twice\n" + TRY},
   };
   for (const row& r : rows) {
     std::vector<std::string> args = r.args;
@@ -271,6 +280,12 @@ TEST_F(Merge, Refusals) {
     EXPECT_NE(stat(out.c_str(), &st), 0) << "an output was left for " << r.err;
   }
   EXPECT_EQ(read_file(a).size(), 10 * FRAME);  // the input named as OUT is untouched
+  // Standard output, a file: the log is not replaced by the merged stream.
+  int status = -1;
+  shell_output(shell_quote(DVLOG_BINARY) + " --merge /dev/stdout " + shell_quote(a) + " " + shell_quote(b) + " > " +
+                   shell_quote(out) + " 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(read_file(out).size(), 0u);
 }
 
 }  // namespace
