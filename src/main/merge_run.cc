@@ -15,8 +15,9 @@ int run_merge(const run_setup& setup) {
     write_message(setup.err_fd, parts, 1);
     return 1;
   }
+  progress_line progress(setup.err_fd, 0);
   const merge_request request{paths.data(), static_cast<int>(paths.size()), setup.opts.merge, setup.err_fd,
-                              setup.stop, setup.wait};
+                              setup.stop, setup.wait, wants_progress(setup) ? &progress : nullptr};
   merge_tally tally;
   const int status = merge_transfers(request, tally);
   if (status != 0) return status;

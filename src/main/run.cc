@@ -84,10 +84,6 @@ bool log_run::write_report(int fd) {
   return page.failure() == 0;
 }
 
-namespace {
-
-// Progress is shown when asked for, or when standard error is a terminal
-// and the log goes elsewhere.
 bool wants_progress(const run_setup& setup) {
   switch (setup.opts.progress) {
     case progress_mode::on:
@@ -99,6 +95,8 @@ bool wants_progress(const run_setup& setup) {
   }
   return isatty(setup.err_fd) && !isatty(setup.out_fd);
 }
+
+namespace {
 
 // The bytes of all inputs, when all are regular files; 0 when some size
 // cannot be known beforehand.
@@ -271,8 +269,9 @@ int run_all(const run_setup& setup) {
   bool headed = false;
   for (int i = 0; i < files; ++i) {
     // A stop ends the run with the input being read; those after it are
-    // left untouched.
-    if (stop_requested(setup.stop)) break;
+    // left untouched. One that came before the first is told with its
+    // summary, of nothing read.
+    if (i > 0 && stop_requested(setup.stop)) break;
     if (table) table->begin(paths[i]);
     input_source in;
     if (!open_input(paths[i], in, setup.err_fd)) {

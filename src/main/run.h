@@ -88,6 +88,10 @@ class log_run {
   scanner scan_;
 };
 
+// Progress is shown when asked for, or when standard error is a terminal
+// and the log goes elsewhere.
+bool wants_progress(const run_setup& setup);
+
 // Runs on every input the options name, in turn; returns the exit status:
 // 1 when some input failed, 128 + the signal when a stop signal ended the
 // reading (the inputs after it are left untouched).

@@ -92,11 +92,12 @@ assembler::assembler(const std::vector<transfer_index>& transfers, const input_s
   tally_.stretches.reserve(STRETCHES_PER_CHUNK);
 }
 
-int assembler::write(const merge_plan& plan, const stop_request& stop) {
+int assembler::write(const merge_plan& plan, const stop_request& stop, progress_line* progress) {
   for (int64_t p = 0; p < plan.frames(); ++p) {
-    if (stop.signal && *stop.signal) return EINTR;
+    if (stop_requested(stop)) return EINTR;
     const int error = write_frame(plan.frame(p));
     if (error != 0) return error;
+    if (progress) progress->update(written_ + copy_size_, static_cast<int32_t>(frames_written_));
   }
   const int error = flush_copy();
   tally_.totals.frames = frames_written_;

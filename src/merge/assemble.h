@@ -10,6 +10,7 @@
 #include "input/source.h"
 #include "merge/align.h"
 #include "merge/frame_index.h"
+#include "output/progress.h"
 
 namespace dvlog {
 
@@ -32,9 +33,12 @@ class assembler {
   // stream. Buffers are made here, before anything is read.
   assembler(const std::vector<transfer_index>& transfers, const input_source* files, int out_fd, merge_tally& tally);
 
-  // Writes every frame of the plan. Returns 0, or the errno of the read or
-  // write that failed (EINTR when a stop was asked for).
-  int write(const merge_plan& plan, const stop_request& stop);
+  // Writes every frame of the plan, showing how far on `progress` (when not
+  // nullptr). Returns 0, or the errno of the read or write that failed
+  // (EINTR when a stop was asked for).
+  int write(const merge_plan& plan, const stop_request& stop, progress_line* progress);
+  // Bytes of the stream written.
+  uint64_t written() const { return written_; }
   // The transfer whose read failed, or -1 when the write did.
   int32_t failed_read() const { return failed_read_; }
 

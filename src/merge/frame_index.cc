@@ -186,7 +186,8 @@ uint8_t sequence_quantisation(const uint8_t* s, uint8_t before) {
   return before;
 }
 
-bool index_transfer(const input_source& in, uint8_t* window, const stop_request& stop, transfer_index& out) {
+bool index_transfer(const input_source& in, uint8_t* window, const stop_request& stop, transfer_index& out,
+                    const index_progress& progress) {
   frame_indexer indexer(out);
   scanner scan(window, indexer);
   for (;;) {
@@ -196,11 +197,13 @@ bool index_transfer(const input_source& in, uint8_t* window, const stop_request&
     if (got < 0) return false;
     if (got == 0) break;
     scan.append(static_cast<size_t>(got));
+    if (progress.line)
+      progress.line->update(progress.bytes_before + scan.bytes(), static_cast<int32_t>(out.frames.size()), progress.file);
   }
   // The sequence that ends the input is part of its last frame.
   if (const uint8_t* last = scan.unexamined_sequence()) indexer.on_sequence(last, scan.bytes() - SEQUENCE_SIZE);
   indexer.finish();
-  if (stop.signal && *stop.signal) {
+  if (stop_requested(stop)) {
     errno = EINTR;
     return false;
   }

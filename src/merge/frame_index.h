@@ -10,6 +10,7 @@
 
 #include "dv/dif.h"
 #include "input/source.h"
+#include "output/progress.h"
 
 namespace dvlog {
 
@@ -74,8 +75,17 @@ int audio_block_errors(const uint8_t* block, uint8_t quantisation);
 // or `before` when none holds one.
 uint8_t sequence_quantisation(const uint8_t* s, uint8_t before);
 
+// Where the indexing shows how far it is: the line (nullptr: none), the bytes
+// of the transfers before this one, and this one's number from 1.
+struct index_progress {
+  progress_line* line = nullptr;
+  uint64_t bytes_before = 0;
+  int file = 1;
+};
+
 // Reads a transfer through and indexes its frames. Returns false when reading
 // failed (errno is then set) or a stop was asked for.
-bool index_transfer(const input_source& in, uint8_t* window, const stop_request& stop, transfer_index& out);
+bool index_transfer(const input_source& in, uint8_t* window, const stop_request& stop, transfer_index& out,
+                    const index_progress& progress = {});
 
 }  // namespace dvlog

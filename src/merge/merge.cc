@@ -1,7 +1,9 @@
 #include "merge/merge.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <initializer_list>
 #include <sys/stat.h>
 #include <vector>
@@ -39,9 +41,26 @@ struct open_transfers {
 
 // 128 + the stop signal once one came (told, since nothing is written), else 0.
 int stopped(const stop_request& stop, int err_fd, const char* output) {
-  if (!stop.signal || !*stop.signal) return 0;
-  tell(err_fd, {"dvlog: stopped by a signal; ", output, " is not written\n"});
+  if (!stop_requested(stop)) return 0;
+  tell(err_fd, {"dvlog: stopped by ", stop_signal_name(*stop.signal), "; ", output, " is not written\n"});
   return 128 + *stop.signal;
+}
+
+// Sets the written stream to the disk a step at a time, so that a stop signal
+// is heard between steps; the sync before it is named then has nothing left
+// to wait for. Returns false when stopped.
+bool sync_in_steps(int fd, uint64_t size, const stop_request& stop, progress_line* progress) {
+  constexpr uint64_t STEP = uint64_t{32} << 20;
+  if (progress) progress->begin("syncing", size);
+  for (uint64_t at = 0; at < size; at += STEP) {
+    if (stop_requested(stop)) return false;
+    // A file system without it is synced whole when the file is named.
+    if (sync_file_range(fd, static_cast<off_t>(at), static_cast<off_t>(std::min(STEP, size - at)),
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+      break;
+    if (progress) progress->update(at + std::min(STEP, size - at), 0);
+  }
+  return !stop_requested(stop);
 }
 
 }  // namespace
@@ -67,11 +86,26 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   safe_file out(r.output, options, r.err_fd);
   if (!out.ok()) return 1;
 
+  // The line is gone before anything else is told.
+  struct erase_at_end {
+    progress_line* line;
+    ~erase_at_end() {
+      if (line) line->erase();
+    }
+  } erase{r.progress};
   std::vector<transfer_index> transfers(static_cast<size_t>(in.count));
   {
+    uint64_t total = 0;
+    for (int i = 0; i < in.count; ++i) total += in.files[i].size;
+    if (r.progress) r.progress->begin("indexing", total, in.count);
     std::unique_ptr<uint8_t[]> window(new uint8_t[SCAN_WINDOW_SIZE]);
+    index_progress shown{r.progress, 0, 1};
     for (int i = 0; i < in.count; ++i) {
-      if (index_transfer(in.files[i], window.get(), r.stop, transfers[static_cast<size_t>(i)])) continue;
+      shown.file = i + 1;
+      const bool indexed = index_transfer(in.files[i], window.get(), r.stop, transfers[static_cast<size_t>(i)], shown);
+      shown.bytes_before += in.files[i].size;
+      if (indexed) continue;
+      if (r.progress) r.progress->erase();
       if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
       report_read_error(in.files[i], errno, r.err_fd);
       return 1;
@@ -96,7 +130,12 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   }
 
   assembler writer(transfers, in.files, out.fd(), tally);
-  const int error = writer.write(plan, r.stop);
+  if (r.progress)
+    r.progress->begin("writing", static_cast<uint64_t>(plan.frames()) *
+                                     static_cast<uint64_t>(first.sequences_per_frame) * SEQUENCE_SIZE);
+  int error = writer.write(plan, r.stop, r.progress);
+  if (error == 0 && !sync_in_steps(out.fd(), writer.written(), r.stop, r.progress)) error = EINTR;
+  if (r.progress) r.progress->erase();
   if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
   if (error != 0) {
     const int32_t t = writer.failed_read();

@@ -8,6 +8,7 @@
 #include "input/source.h"
 #include "merge/assemble.h"
 #include "output/output_stream.h"
+#include "output/progress.h"
 
 namespace dvlog {
 
@@ -21,6 +22,7 @@ struct merge_request {
   int err_fd = 2;
   stop_request stop;
   wait_control wait;
+  progress_line* progress = nullptr;  // shows how far the indexing and writing are
 };
 
 // Writes the merged stream. Returns 0 with the facts in `tally` (whose names

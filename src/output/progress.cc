@@ -28,9 +28,10 @@ void size_text(uint64_t bytes, char* out, size_t size) {
 }  // namespace
 
 void progress_text(uint64_t bytes, uint64_t total, double seconds, int32_t frames, char* out, size_t size, int file,
-                   int files) {
-  char done[32], whole[32], which[40] = "";
-  if (files > 1) std::snprintf(which, sizeof which, "file %d of %d, ", file, files);
+                   int files, const char* doing) {
+  char done[32], whole[32], which[120] = "";
+  std::snprintf(which, sizeof which, "%.60s%s", doing ? doing : "", doing ? ", " : "");
+  if (files > 1) std::snprintf(which + std::strlen(which), 40, "file %d of %d, ", file, files);
   size_text(bytes, done, sizeof done);
   const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0;
   if (total > 0 && bytes <= total) {
@@ -47,12 +48,24 @@ void progress_text(uint64_t bytes, uint64_t total, double seconds, int32_t frame
 progress_line::progress_line(int fd, uint64_t total, int files)
     : fd_(fd), total_(total), files_(files), start_ns_(now_ns()), last_draw_ns_(start_ns_) {}
 
+void progress_line::begin(const char* doing, uint64_t total, int files) {
+  doing_ = doing;
+  total_ = total;
+  files_ = files;
+  start_ns_ = now_ns();
+  draw(start_ns_, 0, 0, 1);
+}
+
 void progress_line::update(uint64_t bytes, int32_t frames, int file) {
   const int64_t now = now_ns();
-  if (now - last_draw_ns_ < REDRAW_NS) return;
+  if (now - last_draw_ns_ >= REDRAW_NS) draw(now, bytes, frames, file);
+}
+
+void progress_line::draw(int64_t now, uint64_t bytes, int32_t frames, int file) {
   last_draw_ns_ = now;
-  char text[160];
-  progress_text(bytes, total_, static_cast<double>(now - start_ns_) / 1e9, frames, text, sizeof text, file, files_);
+  char text[220];
+  progress_text(bytes, total_, static_cast<double>(now - start_ns_) / 1e9, frames, text, sizeof text, file, files_,
+                doing_);
   // Back to the start of the line; spaces cover what a longer line left.
   const size_t length = std::strlen(text);
   char line[2 * sizeof text + 2];
@@ -63,7 +76,7 @@ void progress_line::update(uint64_t bytes, int32_t frames, int file) {
 
 void progress_line::erase() {
   if (shown_ == 0) return;
-  char line[200];
+  char line[2 * 220 + 2];
   const int n = std::snprintf(line, sizeof line, "\r%*s\r", static_cast<int>(shown_), "");
   if (n > 0) (void)write_all(fd_, line, std::min(static_cast<size_t>(n), sizeof line - 1));
   shown_ = 0;

@@ -16,6 +16,9 @@ class progress_line final : public screen_line {
   // many there are.
   progress_line(int fd, uint64_t total, int files = 1);
 
+  // Starts a stage of a run that has several (indexing, writing): the line
+  // names it, counts `total` bytes afresh, and is drawn at once.
+  void begin(const char* doing, uint64_t total, int files = 1);
   // Redraws the line, at most four times a second: `bytes` of all inputs
   // read so far, `frames` of the one being read, input number `file` (from 1).
   void update(uint64_t bytes, int32_t frames, int file = 1);
@@ -23,7 +26,10 @@ class progress_line final : public screen_line {
   void erase() override;
 
  private:
+  void draw(int64_t now, uint64_t bytes, int32_t frames, int file);
+
   int fd_;
+  const char* doing_ = nullptr;
   uint64_t total_;
   int files_;
   int64_t start_ns_;
@@ -32,8 +38,9 @@ class progress_line final : public screen_line {
 };
 
 // The text of the line, into out.
-// "file FILE of FILES, " leads it when there are several.
+// "file FILE of FILES, " leads it when there are several, and "DOING, "
+// before that when a stage is named.
 void progress_text(uint64_t bytes, uint64_t total, double seconds, int32_t frames, char* out, size_t size,
-                   int file = 1, int files = 1);
+                   int file = 1, int files = 1, const char* doing = nullptr);
 
 }  // namespace dvlog

@@ -234,7 +234,13 @@ TEST_F(Merge, RebuildsTheTape) {
 
     // The report of the merged stream shows where each stretch came from.
     const std::string page = dir.file("merged.html");
-    EXPECT_EQ(run_tool({"--report", page, "--merge", out, paths[0], paths[1]}).status, 0);
+    // And a progress line, asked for, tells each stage, and is erased.
+    const tool_run shown = run_tool({"--progress", "--report", page, "--merge", out, paths[0], paths[1]});
+    EXPECT_EQ(shown.status, 0);
+    const size_t indexing = shown.err.find("\rdvlog: indexing, file 1 of 2, 0 MB of "),
+                 writing = shown.err.find("\rdvlog: writing, 0 MB of ");
+    EXPECT_TRUE(indexing != std::string::npos && writing != std::string::npos && indexing < writing) << shown.err;
+    EXPECT_EQ(shown.err.back(), '\r');
     const bytes html = read_file(page);
     const std::string text(html.begin(), html.end());
     for (const char* shown : {"id=\"lane-merge\"", "from transfer 1</title>", "from transfer 2</title>"})
