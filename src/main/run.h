@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "analysis/analyser.h"
+#include "analysis/frame_analysis.h"
+#include "frames/frame_reader.h"
 #include "input/scanner.h"
 #include "input/source.h"
 #include "main/options.h"
@@ -13,6 +15,7 @@
 #include "report/html_report.h"
 #include "report/json_log.h"
 #include "output/output_stream.h"
+#include "report/frame_table.h"
 #include "report/tape_table.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"
@@ -42,6 +45,21 @@ struct split_resources {
   std::unique_ptr<part_facts[]> parts{new part_facts[PARTS_KEPT]};
 };
 
+// Hands each sequence to the frame model, when it is wanted, then to the log's
+// analysis.
+class sequence_tee final : public sequence_consumer {
+ public:
+  sequence_tee(sequence_consumer* first, sequence_consumer& second) : first_(first), second_(second) {}
+  void on_sequence(const uint8_t* s, uint64_t offset) override {
+    if (first_) first_->on_sequence(s, offset);
+    second_.on_sequence(s, offset);
+  }
+
+ private:
+  sequence_consumer* first_;
+  sequence_consumer& second_;
+};
+
 // Everything the log of one input needs, made before its stream is read: the
 // log, the report, the analysis, and the scanner with its window.
 class log_run {
@@ -49,12 +67,14 @@ class log_run {
   // `table`: where the input's row goes, instead of a log; `several`: the
   // input is one of several, named in every event of the JSON log.
   // `window`: the scanner's, SCAN_WINDOW_SIZE bytes shared by the inputs of
-  // a run; nullptr: one of its own.
+  // a run; nullptr: one of its own. `frames_fd`: where the table of frames
+  // goes, -1 for none.
   log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table = nullptr,
-          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr);
+          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr, int frames_fd = -1);
 
   // Where the stream goes in: the bytes as read, then into the scanner.
   void read(const uint8_t* at, size_t count) {
+    if (scan_.bytes() == 0) frame_analysis_.set_container(container_of(at, count));
     if (splitter_) splitter_->bytes(at, count);
     scan_.append(count);
   }
@@ -62,6 +82,9 @@ class log_run {
   // The split of the input, when one was asked for.
   splitter* split() { return splitter_.get(); }
   const analyser& analysis() const { return analysis_; }
+  // The totals of the frame model, once finished (when anything beyond the
+  // log was asked for).
+  const damage_totals& frame_totals() const { return frame_analysis_.totals(); }
 
   // Tells the summary (told as stopped by `stop_signal`, or as ended by
   // `read_error`, when not 0) and writes out what is left. Returns 0, or 1
@@ -70,6 +93,12 @@ class log_run {
   // Writes the HTML report, when one was asked for, to fd. False when it
   // could not be written (and that was told).
   bool write_report(int fd);
+  // False when the table of frames could not be written (and that was told).
+  bool frames_written() {
+    if (!frames_out_) return true;
+    frames_out_->flush();
+    return frames_out_->failure() == 0;
+  }
 
  private:
   const run_setup& setup_;
@@ -82,8 +111,14 @@ class log_run {
   std::unique_ptr<html_report> report_;
   char base_name_[256];
   std::unique_ptr<splitter> splitter_;
+  std::unique_ptr<output_stream> frames_out_;
+  std::unique_ptr<frame_table> frames_table_;
   event_fanout fanout_;
+  bool frames_wanted_;  // anything beyond the log: the frame model reads the stream too
   analyser analysis_;
+  frame_analysis frame_analysis_;
+  frame_reader frame_reader_;
+  sequence_tee tee_;
   std::unique_ptr<uint8_t[]> own_window_;
   scanner scan_;
 };

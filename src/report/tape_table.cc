@@ -20,7 +20,9 @@ constexpr const char* COLUMNS[] = {
     "audio_locked",   "damaged_frames",  "damaged_percent",
     "video_concealed", "video_errors",   "video_unknown",
     "audio_error_samples", "sequences_missing", "timecode_jumps",
-    "recording_time_jumps", "unmarked_recording_time_jumps",
+    "recording_time_jumps", "unmarked_recording_time_jumps", "log_frames",
+    "frames_dropped", "frames_repeated", "frames_off_speed",
+    "container", "container_bytes",
 };
 
 constexpr const char* STATUS_NAMES[] = {"ok", "open error", "read error", "stopped", "no DV"};
@@ -62,18 +64,15 @@ void tape_table::seen_values::add(uint16_t code) {
   if (count < MAX) codes[count++] = code;
 }
 
-tape_table::tape_table(output_stream& out, year_source year) : out_(out), year_(year) {}
+tape_table::tape_table(output_stream& out, year_source year) : out_(out), csv_(out), year_(year) {}
 
 void tape_table::write_header() {
-  for (size_t i = 0; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) out_.printf("%s%s", i ? "," : "", COLUMNS[i]);
-  out_.printf("\r\n");
+  csv_.header(COLUMNS);
   out_.flush();
 }
 
 void tape_table::begin(const char* name) {
   systems_.count = signal_types_.count = aspects_.count = audio_.count = 0;
-  marked_frames_ = 0;
-  first_frame_marked_ = any_frame_ = false;
   frames_by_system_[0] = frames_by_system_[1] = 0;
   first_ = last_ = frame_stamp{};
   first_timecode_ = first_recorded_ = false;
@@ -92,9 +91,6 @@ void tape_table::status(const status_event& e) {
 }
 
 void tape_table::frame(const frame_event& e) {
-  if (!any_frame_) first_frame_marked_ = e.recording_start;
-  any_frame_ = true;
-  marked_frames_ += e.recording_start;
   frames_by_system_[e.format.system & 1] += 1;
   char text[32];
   if (iso_time_text(e.stamp.timecode, true, text, sizeof text)) {
@@ -115,31 +111,6 @@ void tape_table::summary(const summary_event& e) {
   summarised_ = true;
 }
 
-// A field as RFC 4180 has it: quoted when it holds a comma, a quote or a
-// line break, with its quotes doubled.
-void tape_table::field(const char* text) {
-  if (!first_field_) out_.write(",", 1);
-  first_field_ = false;
-  if (std::strpbrk(text, ",\"\r\n") == nullptr) {
-    out_.write(text, std::strlen(text));
-    return;
-  }
-  out_.write("\"", 1);
-  for (const char* p = text; *p; ++p) {
-    if (*p == '"') out_.write("\"", 1);
-    out_.write(p, 1);
-  }
-  out_.write("\"", 1);
-}
-
-void tape_table::number(int64_t n) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%lld", static_cast<long long>(n));
-  field(text);
-}
-
-void tape_table::empty() { field(""); }
-
 // Every value seen, space-separated.
 void tape_table::values(const seen_values& v, const char* (*name)(uint16_t, char*, size_t)) {
   char text[seen_values::MAX * 24];
@@ -150,75 +121,75 @@ void tape_table::values(const seen_values& v, const char* (*name)(uint16_t, char
     const int n = std::snprintf(text + used, sizeof text - used, "%s%s", i ? " " : "", name(v.codes[i], buffer, sizeof buffer));
     if (n > 0) used = std::min(sizeof text - 1, used + static_cast<size_t>(n));
   }
-  field(text);
+  csv_.field(text);
 }
 
 void tape_table::end(tape_status status, uint64_t bytes) {
   const summary_event& s = summary_;
   const damage_totals& t = s.damage;
   if (status == tape_status::ok && summarised_ && s.sequences == 0) status = tape_status::no_dv;
-  first_field_ = true;
-  field(name_);
-  field(STATUS_NAMES[static_cast<int>(status)]);
-  number(static_cast<int64_t>(bytes));
+  csv_.field(name_);
+  csv_.field(STATUS_NAMES[static_cast<int>(status)]);
+  csv_.number(static_cast<int64_t>(bytes));
   if (!summarised_) {
     // Never opened: nothing is known of it.
-    for (size_t i = 3; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) empty();
-    out_.printf("\r\n");
+    for (size_t i = 3; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) csv_.empty();
+    csv_.end_row();
     out_.flush();
     return;
   }
   char text[64];
-  number(static_cast<int64_t>(t.bytes_skipped));
-  number(s.frames);
-  number(s.sequences);
+  csv_.number(static_cast<int64_t>(t.bytes_skipped));
+  csv_.number(t.frames);
+  csv_.number(s.sequences);
   // By the stream's system; frame by frame where it has both.
   if (systems_.count == 0) {
-    empty();
+    csv_.empty();
   } else {
-    const int64_t ms = systems_.count == 1 ? frames_ms(s.frames, static_cast<uint8_t>(systems_.codes[0]))
+    const int64_t ms = systems_.count == 1 ? frames_ms(t.frames, static_cast<uint8_t>(systems_.codes[0]))
                                            : frames_ms(frames_by_system_[0], 0) + frames_ms(frames_by_system_[1], 1);
     std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
-    field(text);
+    csv_.field(text);
   }
   values(systems_, system_name);
   values(signal_types_, signal_type_name);
   values(aspects_, aspect_text);
   values(audio_, audio_text);
-  // The first frame opens a recording, marked or not; so does every mark
-  // after it and every jump of the recording time that no mark explains.
-  number(marked_frames_ + t.unmarked_recording_time_jumps + (any_frame_ && !first_frame_marked_ ? 1 : 0));
+  csv_.number(t.recordings);
   char date[32], time[16];
   for (const frame_stamp* stamp : {&first_, &last_}) {
     if (first_recorded_ && iso_date_text(stamp->rec_date, year_(), date, sizeof date) &&
         iso_time_text(stamp->rec_time, false, time, sizeof time)) {
       std::snprintf(text, sizeof text, "%s %s", date, time);
-      field(text);
+      csv_.field(text);
     } else {
-      empty();
+      csv_.empty();
     }
   }
   for (const frame_stamp* stamp : {&first_, &last_})
-    first_timecode_ ? field(iso_time_text(stamp->timecode, true, time, sizeof time)) : empty();
+    first_timecode_ ? csv_.field(iso_time_text(stamp->timecode, true, time, sizeof time)) : csv_.empty();
   if (s.has_verdict) {
-    number(s.audio.final_offset);
-    number(s.audio.max_offset);
-    field(s.audio.locked ? "true" : "false");
+    csv_.number(s.audio.final_offset);
+    csv_.number(s.audio.max_offset);
+    csv_.field(s.audio.locked ? "true" : "false");
   } else {
-    empty(), empty(), empty();
+    csv_.empty(), csv_.empty(), csv_.empty();
   }
-  number(t.damaged_frames);
-  if (s.frames > 0) {
-    std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(t.damaged_frames) / s.frames);
-    field(text);
+  csv_.number(t.damaged_frames);
+  if (t.frames > 0) {
+    std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(t.damaged_frames) / static_cast<double>(t.frames));
+    csv_.field(text);
   } else {
-    empty();
+    csv_.empty();
   }
   for (const int64_t n : {t.sum.video_concealed, t.sum.video_errors, t.sum.video_unknown, t.sum.audio_error_samples,
                           t.sum.sequences_missing, t.timecode_jumps, t.recording_time_jumps,
-                          t.unmarked_recording_time_jumps})
-    number(n);
-  out_.printf("\r\n");
+                          t.unmarked_recording_time_jumps, int64_t{s.frames}, t.frames_dropped, t.frames_repeated,
+                          t.frames_off_speed})
+    csv_.number(n);
+  csv_.field(t.container == container_kind::none ? "" : container_name(t.container));
+  csv_.number(static_cast<int64_t>(t.container_bytes));
+  csv_.end_row();
   out_.flush();
 }
 

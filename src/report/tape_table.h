@@ -7,6 +7,7 @@
 
 #include "analysis/events.h"
 #include "output/output_stream.h"
+#include "report/csv_writer.h"
 #include "report/time_texts.h"
 
 namespace dvlog {
@@ -42,24 +43,18 @@ class tape_table final : public event_sink {
     void add(uint16_t code);
   };
 
-  void field(const char* text);
-  void number(int64_t n);
-  void empty();
   void values(const seen_values& v, const char* (*name)(uint16_t code, char* buffer, size_t size));
 
   output_stream& out_;
+  csv_writer csv_;
   year_source year_;
   const char* name_ = "";
   seen_values systems_, signal_types_, aspects_, audio_;
-  int64_t marked_frames_ = 0;
-  bool first_frame_marked_ = false;
-  bool any_frame_ = false;
   int64_t frames_by_system_[2] = {};  // frames closed of each system, for a tape of both
   frame_stamp first_{}, last_{};  // timecode and recording time of the first and last frames that give them
   bool first_timecode_ = false, first_recorded_ = false;
   summary_event summary_{};
   bool summarised_ = false;
-  bool first_field_ = true;
 };
 
 }  // namespace dvlog
