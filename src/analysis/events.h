@@ -185,6 +185,20 @@ struct merge_transfer {
   int64_t frames_taken;    // merged frames whose first read is its
   int64_t blocks_taken;    // blocks of the merged stream taken from it
   int64_t damaged_blocks;  // its video and audio blocks not read right
+  int32_t passes;          // reads of the tape going forward: 1, and one more a retake
+  int64_t off_speed;       // frames not at playback speed (shuttle, pause), never taken
+  int64_t repeated;        // frames repeating one taken, left out
+};
+
+// One pass of a transfer over the tape: a stretch it read going forward.
+struct merge_pass {
+  int32_t transfer;      // counted from 0
+  int32_t number;        // within its transfer, from 1
+  int64_t frames;        // merged frames it read
+  int64_t first_frame;   // the first and last of them, counted from 0
+  int64_t last_frame;
+  int64_t frames_taken;  // merged frames whose first read is its
+  int64_t blocks_taken;  // blocks of the merged stream taken from it
 };
 
 // Merged frames that came alike, for drawing where the stream came from:
@@ -209,6 +223,8 @@ struct merge_event {
   int64_t sequences_missing;  // sequences no transfer had
   const merge_stretch* stretches;
   int64_t stretch_count;
+  const merge_pass* passes;  // of every transfer, in order
+  int32_t pass_count;
 };
 
 class event_sink {

@@ -134,8 +134,8 @@ parse_result check_combination(const options& o, int err_fd) {
     if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");
     bool from_stdin = false;
     for (const char* p : o.paths) from_stdin |= names_standard_input(p);
-    if (inputs < 2 || from_stdin)
-      return usage_error(err_fd, "dvlog: --merge needs two or more transfers, as files, not standard input\n");
+    if (inputs < 1 || from_stdin)
+      return usage_error(err_fd, "dvlog: --merge needs transfers as files, not standard input\n");
   }
   return parse_result::run;
 }

@@ -1,8 +1,12 @@
 #include "merge/align.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_set>
 
-#include "dv/dv_meta.h"
+#include "dv/datetime.h"
+#include "dv/system.h"
 #include "merge/frame_match.h"
 
 namespace dvlog {
@@ -10,44 +14,106 @@ namespace dvlog {
 namespace {
 
 // Between anchors, a frame that matches nothing where it stands is looked for
-// this many frames further on in either transfer: ten seconds of 525/60,
-// more than a capture drops or a deck loses at once.
+// this many frames further on in either: ten seconds of 525/60, more than a
+// capture drops or a deck loses at once.
 constexpr int64_t SEARCH_FRAMES = 300;
 // Two walks go on alike for this many frames before they are taken to be in
 // step: longer than the same black frames that open recordings.
 constexpr int64_t RUN_FRAMES = 32;
 
+// What makes a frame stand out: its timecode with its recording date and
+// time, or, where it was all read right, its whole content.
+struct anchor_key {
+  frame_key keys;
+  uint64_t signature;
+
+  bool operator==(const anchor_key& o) const { return keys == o.keys && signature == o.signature; }
+  bool operator<(const anchor_key& o) const {
+    return keys < o.keys || (keys == o.keys && signature < o.signature);
+  }
+};
+
 struct keyed_frame {
-  frame_key key;
+  anchor_key key;
   int64_t at;
 };
 
+// The keys a frame offers as an anchor, into `out`; how many.
+int anchor_keys(const frame_key& k, uint64_t signature, anchor_key out[2]) {
+  int n = 0;
+  if (k.timecode != NO_INFO) out[n++] = {k, 0};
+  if (signature != 0) out[n++] = {{NO_INFO, NO_INFO, NO_INFO}, signature};
+  return n;
+}
+
+// A stretch of a transfer that goes forward: its reads, indexes into the
+// transfer's frames, are reads[begin .. end - 1]; the transfer goes on
+// reading at playback speed up to reads[reach - 1].
+struct stretch_reads {
+  const int32_t* reads;
+  int64_t begin, end, reach;
+};
+
 // One tape frame of the plan being made: a frame of the tape so far, a read
-// of the transfer matched in, or both; -1 for none.
+// of the stretch matched in, or both; -1 for none.
 struct step {
   int64_t p, j;
 };
 
+// The timecode as a count of frames, for telling where a transfer goes back;
+// -1 when none was read.
+int64_t timecode_count(uint32_t tc, uint8_t system) {
+  if (!has_time(tc)) return -1;
+  return timecode_frames(tc, system_of(system == NO_INFO8 ? 0 : system).frames_per_second, false);
+}
+
+// Matches one stretch of a transfer, going forward, to the tape so far.
 class aligner {
  public:
-  aligner(const std::vector<transfer_index>& transfers, const merge_plan& tape, int32_t t)
-      : transfers_(transfers), tape_(tape), t_(t), reads_(transfers[static_cast<size_t>(t)].frames) {}
+  aligner(const std::vector<transfer_index>& transfers, const merge_plan& tape, int32_t t, const stretch_reads& s)
+      : transfers_(transfers), tape_(tape), t_(t), frames_(transfers[static_cast<size_t>(t)].frames),
+        stretch_(s.reads + s.begin), size_(s.end - s.begin), reach_(s.reach - s.begin) {}
 
-  // The tape with transfer t matched in, in tape order.
-  void align(std::vector<step>& out);
-  // Frames matched by something both read.
-  int64_t matched() const { return matched_; }
+  // The tape with the stretch matched in, in tape order. Where no anchor
+  // places it, the stretch goes on from tape frame `follow_from`.
+  void align(int64_t follow_from, std::vector<step>& out);
+  // Reads matched by something that tells their place (not a black frame or
+  // a still alone).
+  int64_t telling() const { return telling_; }
+  // Reads left out, repeating the frame before them.
+  int64_t repeats() const { return repeats_; }
+  // The first tape frame whose keys put it where a read of the stretch is,
+  // but whose content differs where both were read right, and the transfer
+  // that read it: -1 when none.
+  int64_t conflict() const { return conflict_; }
+  int32_t conflict_transfer() const { return conflict_transfer_; }
+  const frame_entry* conflict_read() const { return conflict_read_; }
 
  private:
+  const frame_entry& read(int64_t j) const { return frames_[static_cast<size_t>(stretch_[j])]; }
+  const frame_entry& tape_read(int64_t p, int32_t c) const {
+    const int32_t transfer = tape_.column_transfer[static_cast<size_t>(c)];
+    return transfers_[static_cast<size_t>(transfer)].frames[static_cast<size_t>(tape_.frame(p)[c])];
+  }
   likeness like(int64_t p, int64_t j) const;
+  frame_key tape_key(int64_t p) const;
+  bool tape_plain(int64_t p) const;
+  bool goes_on_alike(int64_t p, int64_t j) const;
   void find_anchors(std::vector<step>& chain) const;
   void walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool backward, std::vector<step>& out);
+  void matched(int64_t j) { telling_ += !(read(j).flags & FRAME_PLAIN); }
+  void check_conflict(int64_t p, int64_t j);
 
   const std::vector<transfer_index>& transfers_;
   const merge_plan& tape_;
   int32_t t_;
-  const std::vector<frame_entry>& reads_;
-  int64_t matched_ = 0;
+  const std::vector<frame_entry>& frames_;
+  const int32_t* stretch_;  // the stretch's reads, and those after it up to `reach_`
+  int64_t size_, reach_;
+  int64_t telling_ = 0, repeats_ = 0;
+  int64_t conflict_ = -1;
+  int32_t conflict_transfer_ = -1;
+  const frame_entry* conflict_read_ = nullptr;
 };
 
 // The reads a tape frame has are all of one frame: the new read must differ
@@ -55,38 +121,85 @@ class aligner {
 likeness aligner::like(int64_t p, int64_t j) const {
   const int32_t* row = tape_.frame(p);
   likeness result = likeness::unknown;
-  for (int32_t s = 0; s < t_; ++s) {
-    if (row[s] < 0) continue;
-    const likeness l = compare_frames(transfers_[static_cast<size_t>(s)].frames[static_cast<size_t>(row[s])],
-                                      reads_[static_cast<size_t>(j)]);
+  for (int32_t c = 0; c < tape_.columns; ++c) {
+    if (row[c] < 0) continue;
+    const likeness l = compare_frames(tape_read(p, c), read(j));
     if (l == likeness::different) return l;
     if (l == likeness::same) result = l;
   }
   return result;
 }
 
-frame_key tape_key(const std::vector<transfer_index>& transfers, const merge_plan& tape, int64_t p) {
+frame_key aligner::tape_key(int64_t p) const {
   frame_key key{NO_INFO, NO_INFO, NO_INFO};
-  const int32_t* row = tape.frame(p);
-  for (int32_t s = 0; s < tape.transfers; ++s)
-    if (row[s] >= 0) merge_key(key, key_of(transfers[static_cast<size_t>(s)].frames[static_cast<size_t>(row[s])]));
+  for (int32_t c = 0; c < tape_.columns; ++c)
+    if (tape_.frame(p)[c] >= 0) merge_key(key, key_of(tape_read(p, c)));
   return key;
 }
 
-// The frames whose timecode, date and time occur once on the tape so far and
-// once in the new transfer, and that the content does not tell apart; of
-// those, the longest chain that goes forward in both.
+// A tape frame tells no place when every read of it is the same as a frame
+// next to it.
+bool aligner::tape_plain(int64_t p) const {
+  for (int32_t c = 0; c < tape_.columns; ++c)
+    if (tape_.frame(p)[c] >= 0 && !(tape_read(p, c).flags & FRAME_PLAIN)) return false;
+  return true;
+}
+
+// Two reads whose keys put them at one place, of two transfers, that differ
+// in what both read right: not transfers of one tape.
+void aligner::check_conflict(int64_t p, int64_t j) {
+  if (conflict_ >= 0 || !has_time(read(j).timecode)) return;
+  const int32_t* row = tape_.frame(p);
+  for (int32_t c = 0; c < tape_.columns; ++c) {
+    const int32_t transfer = tape_.column_transfer[static_cast<size_t>(c)];
+    if (row[c] < 0 || transfer == t_) continue;
+    const frame_entry& other = tape_read(p, c);
+    if (other.timecode != read(j).timecode || compare_frames(other, read(j)) != likeness::different) continue;
+    const frame_key a = key_of(other), b = key_of(read(j));
+    if ((a.rec_date != NO_INFO && b.rec_date != NO_INFO && a.rec_date != b.rec_date) ||
+        (a.rec_time != NO_INFO && b.rec_time != NO_INFO && a.rec_time != b.rec_time))
+      continue;  // another recording under the same timecode
+    conflict_ = p, conflict_transfer_ = transfer, conflict_read_ = &other;
+    return;
+  }
+}
+
+// True when the tape from frame p and the transfer from read j of the stretch
+// go on alike, told apart by nothing, for RUN_FRAMES frames or to the end of
+// either (the transfer's where it stops reading at playback speed): the same
+// black frames that open two recordings under one timecode go on alike only
+// until the pictures begin. The transfer is followed past the stretch: where
+// it was cut tells nothing.
+bool aligner::goes_on_alike(int64_t p, int64_t j) const {
+  const int64_t np = tape_.frames();
+  for (const int64_t way : {1, -1}) {  // the transfer read the tape forward, or (put together so) backward
+    int64_t n = 1;
+    while (n < RUN_FRAMES && p + way * n >= 0 && p + way * n < np && j + n < reach_ &&
+           like(p + way * n, j + n) != likeness::different)
+      ++n;
+    if (n >= RUN_FRAMES || (way > 0 && p + n == np) || j + n == reach_) return true;
+  }
+  return false;
+}
+
+// The frames whose keys occur once on the tape so far and once in the
+// stretch, that the content does not tell apart, that stand out from the
+// frames next to them, and from which both go on alike; of those, the
+// longest chain that goes forward in both.
 void aligner::find_anchors(std::vector<step>& chain) const {
   std::vector<keyed_frame> tape_keys, new_keys;
   tape_keys.reserve(static_cast<size_t>(tape_.frames()));
-  new_keys.reserve(reads_.size());
+  new_keys.reserve(static_cast<size_t>(size_));
+  anchor_key keys[2];
   for (int64_t p = 0; p < tape_.frames(); ++p) {
-    const frame_key k = tape_key(transfers_, tape_, p);
-    if (k.timecode != NO_INFO) tape_keys.push_back({k, p});
+    uint64_t signature = 0;
+    for (int32_t c = 0; c < tape_.columns && signature == 0; ++c)
+      if (tape_.frame(p)[c] >= 0) signature = tape_read(p, c).signature;
+    for (int k = anchor_keys(tape_key(p), signature, keys); k-- > 0;) tape_keys.push_back({keys[k], p});
   }
-  for (size_t j = 0; j < reads_.size(); ++j) {
-    const frame_key k = key_of(reads_[j]);
-    if (k.timecode != NO_INFO) new_keys.push_back({k, static_cast<int64_t>(j)});
+  for (int64_t j = 0; j < size_; ++j) {
+    const frame_entry& f = read(j);
+    for (int k = anchor_keys(key_of(f), f.signature, keys); k-- > 0;) new_keys.push_back({keys[k], j});
   }
   auto by_key = [](const keyed_frame& a, const keyed_frame& b) { return a.key < b.key || (a.key == b.key && a.at < b.at); };
   std::sort(tape_keys.begin(), tape_keys.end(), by_key);
@@ -105,15 +218,27 @@ void aligner::find_anchors(std::vector<step>& chain) const {
     } else if (new_keys[b].key < tape_keys[a].key) {
       b = b_end;
     } else {
-      if (a_end == a + 1 && b_end == b + 1 && like(tape_keys[a].at, new_keys[b].at) == likeness::same)
-        unique.push_back({tape_keys[a].at, new_keys[b].at});
+      const int64_t p = tape_keys[a].at, j = new_keys[b].at;
+      if (a_end == a + 1 && b_end == b + 1 && !(read(j).flags & FRAME_PLAIN) && !tape_plain(p) &&
+          like(p, j) == likeness::same && goes_on_alike(p, j))
+        unique.push_back({p, j});
       a = a_end, b = b_end;
     }
   }
-  std::sort(unique.begin(), unique.end(), [](const step& x, const step& y) { return x.p < y.p; });
+  // A frame may stand out by both keys; a tape frame placed at two reads
+  // anchors neither.
+  std::sort(unique.begin(), unique.end(), [](const step& x, const step& y) { return x.p < y.p || (x.p == y.p && x.j < y.j); });
+  unique.erase(std::unique(unique.begin(), unique.end(), [](const step& x, const step& y) { return x.p == y.p && x.j == y.j; }),
+               unique.end());
+  size_t kept = 0;
+  for (size_t k = 0; k < unique.size(); ++k) {
+    const bool alone = (k == 0 || unique[k - 1].p != unique[k].p) && (k + 1 == unique.size() || unique[k + 1].p != unique[k].p);
+    if (alone) unique[kept++] = unique[k];
+  }
+  unique.resize(kept);
 
-  // The longest run of anchors going forward in the new transfer too
-  // (patience sorting): tails[n] ends the best chain of n + 1 found so far.
+  // The longest run of anchors going forward in both (patience sorting):
+  // tails[n] ends the best chain of n + 1 found so far.
   std::vector<size_t> tails, before(unique.size());
   for (size_t k = 0; k < unique.size(); ++k) {
     const auto at = std::lower_bound(tails.begin(), tails.end(), unique[k].j,
@@ -129,16 +254,18 @@ void aligner::find_anchors(std::vector<step>& chain) const {
   std::reverse(chain.begin(), chain.end());
 }
 
-// Matches tape frames p_lo .. p_hi - 1 with new reads j_lo .. j_hi - 1 in
-// step. Where the two go on alike (a pair told the same, and the pairs after
-// it told apart by nothing, for RUN_FRAMES frames or to the end), they are
-// matched. Otherwise the nearest place ahead in either where they go on alike
-// decides which frames are missing from the other; failing that, the place
-// where they go on alike longest. A pair that nothing tells apart or alike
-// (both read too little) is taken as one frame; what is left is in one
-// transfer only. A run, and not a single pair, decides, because frames may
+// Matches tape frames p_lo .. p_hi - 1 with reads j_lo .. j_hi - 1 of the
+// stretch in step. Where the two go on alike (a pair told the same, and the
+// pairs after it told apart by nothing, for RUN_FRAMES frames or to the end),
+// they are matched. Otherwise the nearest place ahead in either where they go
+// on alike decides which frames are missing from the other; failing that,
+// the place where they go on alike longest. A pair that nothing tells apart
+// or alike (both read too little) is taken as one frame; what is left is in
+// one of them only. A run, and not a single pair, decides, because frames may
 // be alike that are not one frame: the same black frames at the start of two
-// recordings. Walked backward before the first anchor, so that a late start
+// recordings. A read the same as the one before it, which was matched to a
+// frame that tells its place, is that frame again (a capture repeated it):
+// left out. Walked backward before the first anchor, so that a late start
 // leaves the tape's first frames alone.
 void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool backward, std::vector<step>& out) {
   const size_t first = out.size();
@@ -155,9 +282,9 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
   };
   auto enough = [&](int64_t a, int64_t b, int64_t n) { return n >= RUN_FRAMES || a + n == np || b + n == nj; };
 
-  int64_t a = 0, b = 0;
+  int64_t a = 0, b = 0, last_match = -1;  // the tape frame the read before was matched to
   while (a < np && b < nj) {
-    // The best place to go on from: skip_p tape frames or skip_j new reads on.
+    // The best place to go on from: skip_p tape frames or skip_j reads on.
     int64_t skip_p = 0, skip_j = 0, best = run(a, b);
     for (int64_t d = 1; !enough(a, b, best) && d <= SEARCH_FRAMES && (a + d < np || b + d < nj); ++d) {
       for (const bool on_tape : {true, false}) {
@@ -170,12 +297,19 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
     }
     if (best > 0) {
       for (; skip_p > 0; --skip_p) out.push_back({P(a++), -1});
-      for (; skip_j > 0; --skip_j) out.push_back({-1, J(b++)});
+      for (; skip_j > 0; --skip_j) out.push_back({-1, J(b++)}), last_match = -1;
+      if (enough(a, b, best)) matched(J(b));
+      last_match = P(a);
       out.push_back({P(a++), J(b++)});
-      ++matched_;
+    } else if (!backward && last_match >= 0 && (read(J(b)).flags & FRAME_REPEATS) && !tape_plain(last_match) &&
+               like(last_match, J(b)) == likeness::same) {
+      ++repeats_, ++b;
     } else if (like(P(a), J(b)) == likeness::unknown) {
+      last_match = -1;
       out.push_back({P(a++), J(b++)});
     } else {
+      check_conflict(P(a), J(b));
+      last_match = -1;
       out.push_back({P(a++), -1});
       out.push_back({-1, J(b++)});
     }
@@ -185,50 +319,58 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
   if (backward) std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
-void aligner::align(std::vector<step>& out) {
+void aligner::align(int64_t follow_from, std::vector<step>& out) {
   std::vector<step> chain;
   find_anchors(chain);
   out.clear();
-  out.reserve(static_cast<size_t>(tape_.frames()) + reads_.size());
+  out.reserve(static_cast<size_t>(tape_.frames() + size_));
   int64_t p = 0, j = 0;
+  if (chain.empty())
+    for (; p < follow_from; ++p) out.push_back({p, -1});
   for (const step& anchor : chain) {
     walk(p, anchor.p, j, anchor.j, &anchor == &chain.front(), out);
     out.push_back(anchor);
-    ++matched_;
+    matched(anchor.j);
     p = anchor.p + 1, j = anchor.j + 1;
   }
-  walk(p, tape_.frames(), j, static_cast<int64_t>(reads_.size()), false, out);
+  walk(p, tape_.frames(), j, size_, false, out);
 }
 
-// A tape frame read by one transfer only is no frame of the tape when it
-// repeats a frame next to it (the same timecode, nothing differing: a capture
-// wrote a frame twice, and the other transfers matched either copy); or when
-// it has no timecode and the frames around it have consecutive ones, leaving
-// no room for it; or, with no timecode around at all, when it repeats the
-// content of its own transfer's read next to it and another transfer read the
-// frames around it one after the other.
+// A tape frame read by one pass only is no frame of the tape when it repeats
+// a frame next to it (the same timecode, nothing differing: a capture wrote a
+// frame twice, and the other transfers matched either copy); or when it has
+// no timecode and the frames around it have consecutive ones, leaving no room
+// for it; or, with no timecode around at all, when it repeats the content of
+// its own pass's read next to it and another pass read the frames around it
+// one after the other.
 bool is_repeat(const std::vector<transfer_index>& transfers, const merge_plan& plan, int64_t p, int64_t before) {
   const int32_t* row = plan.frame(p);
   int32_t only = -1, count = 0;
-  for (int32_t s = 0; s < plan.transfers; ++s)
-    if (row[s] >= 0) only = s, ++count;
+  for (int32_t c = 0; c < plan.columns; ++c)
+    if (row[c] >= 0) only = c, ++count;
   if (count != 1) return false;
-  const transfer_index& own = transfers[static_cast<size_t>(only)];
-  const frame_entry& f = own.frames[static_cast<size_t>(row[only])];
+  auto frame_at = [&](int32_t c, int32_t index) -> const frame_entry& {
+    return transfers[static_cast<size_t>(plan.column_transfer[static_cast<size_t>(c)])].frames[static_cast<size_t>(index)];
+  };
+  auto key_at = [&](int64_t q) {
+    frame_key key{NO_INFO, NO_INFO, NO_INFO};
+    for (int32_t c = 0; c < plan.columns; ++c)
+      if (plan.frame(q)[c] >= 0) merge_key(key, key_of(frame_at(c, plan.frame(q)[c])));
+    return key;
+  };
+  const frame_entry& f = frame_at(only, row[only]);
   const bool last = p + 1 >= plan.frames();
   auto differs = [&](int64_t q) {
     const int32_t* reads = plan.frame(q);
-    for (int32_t s = 0; s < plan.transfers; ++s)
-      if (reads[s] >= 0 && compare_frames(transfers[static_cast<size_t>(s)].frames[static_cast<size_t>(reads[s])], f) ==
-                               likeness::different)
-        return true;
+    for (int32_t c = 0; c < plan.columns; ++c)
+      if (reads[c] >= 0 && compare_frames(frame_at(c, reads[c]), f) == likeness::different) return true;
     return false;
   };
-  auto same_timecode = [&](int64_t q) { return tape_key(transfers, plan, q).timecode == f.timecode && !differs(q); };
+  auto same_timecode = [&](int64_t q) { return key_at(q).timecode == f.timecode && !differs(q); };
   if (has_time(f.timecode)) return same_timecode(before) || (!last && same_timecode(p + 1));
   if (last) return false;
 
-  const frame_key previous = tape_key(transfers, plan, before), next = tape_key(transfers, plan, p + 1);
+  const frame_key previous = key_at(before), next = key_at(p + 1);
   if (previous.timecode != NO_INFO && next.timecode != NO_INFO)
     return timecode_follows(previous.timecode, next.timecode, transfers.front().system);
   if (previous.timecode != NO_INFO || next.timecode != NO_INFO) return false;
@@ -237,20 +379,23 @@ bool is_repeat(const std::vector<transfer_index>& transfers, const merge_plan& p
   bool repeats_own = false;
   for (const int32_t* near : {prior, after}) {
     const int32_t n = near[only];
-    repeats_own |= (n == row[only] - 1 || n == row[only] + 1) &&
-                   compare_frames(own.frames[static_cast<size_t>(n)], f) == likeness::same;
+    repeats_own |= n >= 0 && (n == row[only] - 1 || n == row[only] + 1) && compare_frames(frame_at(only, n), f) == likeness::same;
   }
   if (!repeats_own) return false;
-  for (int32_t s = 0; s < plan.transfers; ++s)
-    if (s != only && prior[s] >= 0 && after[s] == prior[s] + 1) return true;
+  for (int32_t c = 0; c < plan.columns; ++c)
+    if (c != only && prior[c] >= 0 && after[c] == prior[c] + 1) return true;
   return false;
 }
 
 void drop_repeats(const std::vector<transfer_index>& transfers, merge_plan& plan) {
-  const size_t width = static_cast<size_t>(plan.transfers);
+  const size_t width = static_cast<size_t>(plan.columns);
   int64_t kept = 0;
   for (int64_t p = 0; p < plan.frames(); ++p) {
-    if (kept > 0 && is_repeat(transfers, plan, p, kept - 1)) continue;
+    if (kept > 0 && is_repeat(transfers, plan, p, kept - 1)) {
+      for (int32_t c = 0; c < plan.columns; ++c)
+        if (plan.frame(p)[c] >= 0) ++plan.repeated[static_cast<size_t>(plan.column_transfer[static_cast<size_t>(c)])];
+      continue;
+    }
     if (kept != p)
       std::copy_n(plan.reads.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(p) * width), width,
                   plan.reads.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(kept) * width));
@@ -259,31 +404,132 @@ void drop_repeats(const std::vector<transfer_index>& transfers, merge_plan& plan
   plan.reads.resize(static_cast<size_t>(kept) * width);
 }
 
+// Cuts a transfer's reads at playback speed into stretches that go forward:
+// a new one begins after frames not at playback speed (the deck shuttled),
+// where the timecode goes back, and where a frame's whole content comes again
+// after others (the capture went back over frames without a timecode). A
+// read with the timecode and content of the one before is a repeat of it,
+// left out. A cut where the transfer did not go back (a later recording whose
+// timecode starts again) costs nothing: its stretch goes on where the one
+// before ended.
+void cut_stretches(const transfer_index& t, std::vector<int32_t>& reads, std::vector<stretch_reads>& stretches,
+                   int64_t& repeats) {
+  reads.clear();
+  stretches.clear();
+  std::unordered_set<uint64_t> seen;
+  bool gap = true;
+  int64_t last_timecode = -1;
+  uint32_t previous_timecode = NO_INFO;
+  std::vector<int64_t> begins, reaches;
+  for (size_t j = 0; j < t.frames.size(); ++j) {
+    const frame_entry& f = t.frames[j];
+    if (f.flags & FRAME_OFF_SPEED) {
+      gap = true;
+      continue;
+    }
+    if (!gap && (f.flags & FRAME_REPEATS) && has_time(f.timecode) && f.timecode == previous_timecode) {
+      ++repeats;
+      continue;
+    }
+    const int64_t timecode = timecode_count(f.timecode, t.system);
+    bool back = timecode >= 0 && last_timecode >= 0 && timecode < last_timecode;
+    if (f.signature != 0 && !(f.flags & FRAME_PLAIN)) back |= !seen.insert(f.signature).second;
+    if (gap) reaches.push_back(static_cast<int64_t>(reads.size()));
+    if (gap || back || begins.empty()) begins.push_back(static_cast<int64_t>(reads.size()));
+    reads.push_back(static_cast<int32_t>(j));
+    gap = false;
+    if (timecode >= 0) last_timecode = timecode;
+    previous_timecode = f.timecode;
+  }
+  reaches.push_back(static_cast<int64_t>(reads.size()));
+  size_t r = 1;  // reaches[0] is where the first stretch begins
+  for (size_t k = 0; k < begins.size(); ++k) {
+    const int64_t end = k + 1 < begins.size() ? begins[k + 1] : static_cast<int64_t>(reads.size());
+    while (r < reaches.size() && reaches[r] < end) ++r;
+    stretches.push_back({reads.data(), begins[k], end, reaches[r]});
+  }
+}
+
+// Adds a column for another pass of transfer t, after the transfer's others.
+int32_t add_column(merge_plan& plan, int32_t t) {
+  int32_t at = 0;
+  while (at < plan.columns && plan.column_transfer[static_cast<size_t>(at)] <= t) ++at;
+  const int64_t frames = plan.frames();
+  const size_t width = static_cast<size_t>(plan.columns) + 1;
+  std::vector<int32_t> reads(static_cast<size_t>(frames) * width, -1);
+  for (int64_t p = 0; p < frames; ++p)
+    for (int32_t c = 0; c < plan.columns; ++c)
+      reads[static_cast<size_t>(p) * width + static_cast<size_t>(c + (c >= at))] = plan.frame(p)[c];
+  plan.reads.swap(reads);
+  plan.column_transfer.insert(plan.column_transfer.begin() + at, t);
+  ++plan.columns;
+  return at;
+}
+
 }  // namespace
 
-int32_t plan_merge(const std::vector<transfer_index>& transfers, merge_plan& plan) {
-  const int32_t count = static_cast<int32_t>(transfers.size());
-  const size_t width = static_cast<size_t>(count);
-  plan.transfers = count;
-  plan.reads.assign(transfers.front().frames.size() * width, -1);
-  for (size_t j = 0; j < transfers.front().frames.size(); ++j) plan.reads[j * width] = static_cast<int32_t>(j);
-  drop_repeats(transfers, plan);
-
+merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_plan& plan) {
+  plan = merge_plan{};
+  plan.repeated.assign(transfers.size(), 0);
+  std::vector<stretch_reads> stretches;
+  std::vector<int32_t> order;
   std::vector<step> steps;
   std::vector<int32_t> reads;
-  for (int32_t t = 1; t < count; ++t) {
-    aligner a(transfers, plan, t);
-    a.align(steps);
-    if (a.matched() == 0) return t;
-    reads.assign(steps.size() * width, -1);
-    for (size_t k = 0; k < steps.size(); ++k) {
-      if (steps[k].p >= 0) std::copy_n(plan.frame(steps[k].p), width, reads.begin() + static_cast<std::ptrdiff_t>(k * width));
-      reads[k * width + static_cast<size_t>(t)] = static_cast<int32_t>(steps[k].j);
+  for (int32_t t = 0; t < static_cast<int32_t>(transfers.size()); ++t) {
+    cut_stretches(transfers[static_cast<size_t>(t)], order, stretches, plan.repeated[static_cast<size_t>(t)]);
+    if (stretches.empty()) continue;
+    if (plan.columns == 0) add_column(plan, t);
+    int64_t telling = 0, follow_from = 0;
+    for (const stretch_reads& stretch : stretches) {
+      aligner a(transfers, plan, t, stretch);
+      a.align(follow_from, steps);
+      if (a.conflict() >= 0)
+        return {merge_refusal::reason::differs, t, a.conflict_transfer(), a.conflict_read()->timecode,
+                (a.conflict_read()->flags & FRAME_DROP_FRAME) != 0};
+      telling += a.telling();
+      plan.repeated[static_cast<size_t>(t)] += a.repeats();
+
+      // The transfer's first pass that holds none of the tape frames matched:
+      // a stretch that goes back over frames the transfer read is another pass.
+      int32_t column = -1;
+      for (int32_t c = 0; c < plan.columns && column < 0; ++c) {
+        if (plan.column_transfer[static_cast<size_t>(c)] != t) continue;
+        bool free = true;
+        for (const step& s : steps) free &= s.p < 0 || s.j < 0 || plan.frame(s.p)[c] < 0;
+        if (free) column = c;
+      }
+      if (column < 0) column = add_column(plan, t);
+      const size_t width = static_cast<size_t>(plan.columns);
+      reads.assign(steps.size() * width, -1);
+      for (size_t k = 0; k < steps.size(); ++k) {
+        if (steps[k].p >= 0) std::copy_n(plan.frame(steps[k].p), width, reads.begin() + static_cast<std::ptrdiff_t>(k * width));
+        if (steps[k].j >= 0) {
+          reads[k * width + static_cast<size_t>(column)] = stretch.reads[stretch.begin + steps[k].j];
+          follow_from = static_cast<int64_t>(k) + 1;
+        }
+      }
+      plan.reads.swap(reads);
     }
-    plan.reads.swap(reads);
+    if (getenv("DVLOG_DEBUG_PLAN")) {
+      FILE* d = fopen(getenv("DVLOG_DEBUG_PLAN"), "a");
+      fprintf(d, "transfer %d: %zu stretches, telling %lld\n", t, stretches.size(), (long long)telling);
+      for (auto& st : stretches) fprintf(d, "  stretch %d..%d reach %d\n", order[st.begin], order[st.end-1], order[st.reach-1]);
+      for (int64_t p = 0; p < plan.frames(); ++p) {
+        fprintf(d, "%lld:", (long long)p);
+        for (int32_t c = 0; c < plan.columns; ++c) {
+          const int32_t i = plan.frame(p)[c];
+          if (i < 0) { fprintf(d, " ---------"); continue; }
+          const frame_entry& f = transfers[plan.column_transfer[c]].frames[i];
+          fprintf(d, " %3d/%06X%s", i, f.timecode & 0xFFFFFF, (f.flags & FRAME_PLAIN) ? "p" : " ");
+        }
+        fprintf(d, "\n");
+      }
+      fclose(d);
+    }
+    if (t > 0 && telling == 0) return {merge_refusal::reason::shares_nothing, t, 0, NO_INFO};
     drop_repeats(transfers, plan);
   }
-  return -1;
+  return {};
 }
 
 }  // namespace dvlog

@@ -70,32 +70,47 @@ class slot_filler final : public sequence_consumer {
 
 }  // namespace
 
-assembler::assembler(const std::vector<transfer_index>& transfers, const input_source* files, int out_fd,
-                     merge_tally& tally)
+assembler::assembler(const std::vector<transfer_index>& transfers, const merge_plan& plan, const input_source* files,
+                     int out_fd, merge_tally& tally)
     : transfers_(transfers),
+      plan_(plan),
       files_(files),
       out_fd_(out_fd),
       tally_(tally),
-      count_(static_cast<int32_t>(transfers.size())),
-      reads_(new uint8_t[FRAME_BYTES * transfers.size()]),
-      slots_(new uint64_t[transfers.size()]),
+      reads_(new uint8_t[FRAME_BYTES * MAX_READS]),
       quantisation_(new uint8_t[transfers.size()]),
       frame_(new uint8_t[FRAME_BYTES]),
       window_(new uint8_t[SCAN_WINDOW_SIZE]) {
   tally_.transfers.assign(transfers.size(), merge_transfer{});
   for (size_t t = 0; t < transfers.size(); ++t) {
-    tally_.transfers[t].name = files[t].name;
-    tally_.transfers[t].frames = static_cast<int64_t>(transfers[t].frames.size());
-    tally_.transfers[t].damaged_blocks = transfers[t].damaged_blocks;
+    merge_transfer& m = tally_.transfers[t];
+    m.name = files[t].name;
+    m.frames = static_cast<int64_t>(transfers[t].frames.size());
+    m.damaged_blocks = transfers[t].damaged_blocks;
+    m.off_speed = transfers[t].off_speed;
+    m.repeated = plan.repeated[t];
     quantisation_[t] = 0xFF;
+  }
+  tally_.passes.assign(static_cast<size_t>(plan.columns), merge_pass{});
+  for (int32_t c = 0; c < plan.columns; ++c) {
+    merge_pass& pass = tally_.passes[static_cast<size_t>(c)];
+    pass.transfer = plan.column_transfer[static_cast<size_t>(c)];
+    pass.number = ++tally_.transfers[static_cast<size_t>(pass.transfer)].passes;
+    pass.first_frame = -1;
+    for (int64_t p = 0; p < plan.frames(); ++p) {
+      if (plan.frame(p)[c] < 0) continue;
+      if (pass.first_frame < 0) pass.first_frame = p;
+      pass.last_frame = p;
+      ++pass.frames;
+    }
   }
   tally_.stretches.reserve(STRETCHES_PER_CHUNK);
 }
 
-int assembler::write(const merge_plan& plan, const stop_request& stop, progress_line* progress) {
-  for (int64_t p = 0; p < plan.frames(); ++p) {
+int assembler::write(const stop_request& stop, progress_line* progress) {
+  for (int64_t p = 0; p < plan_.frames(); ++p) {
     if (stop_requested(stop)) return EINTR;
-    const int error = write_frame(plan.frame(p));
+    const int error = write_frame(plan_.frame(p));
     if (error != 0) return error;
     if (progress) progress->update(written_ + copy_size_, static_cast<int32_t>(frames_written_));
   }
@@ -116,28 +131,34 @@ void assembler::add_stretch(int32_t transfer, bool damaged) {
 }
 
 int assembler::write_frame(const int32_t* row) {
-  int32_t base = 0;
-  while (row[base] < 0) ++base;
-  const frame_entry& first = transfers_[static_cast<size_t>(base)].frames[static_cast<size_t>(row[base])];
+  // The reads of the frame, the first passes' first.
+  reads_held_ = 0;
+  for (int32_t c = 0; c < plan_.columns && reads_held_ < MAX_READS; ++c)
+    if (row[c] >= 0) read_column_[reads_held_] = c, read_transfer_[reads_held_++] = plan_.column_transfer[static_cast<size_t>(c)];
+  const int32_t base = read_transfer_[0];
+  auto entry = [&](int k) -> const frame_entry& {
+    return transfers_[static_cast<size_t>(read_transfer_[k])].frames[static_cast<size_t>(row[read_column_[k]])];
+  };
+  const frame_entry& first = entry(0);
   merge_transfer& from_base = tally_.transfers[static_cast<size_t>(base)];
-  ++from_base.frames_taken;
+  merge_pass& base_pass = tally_.passes[static_cast<size_t>(read_column_[0])];
+  ++from_base.frames_taken, ++base_pass.frames_taken;
 
   bool whole = first.intact() && (first.flags & FRAME_CONTIGUOUS);
-  for (int32_t t = base + 1; t < count_ && whole; ++t)
-    if (row[t] >= 0 && transfers_[static_cast<size_t>(t)].frames[static_cast<size_t>(row[t])].packs_read > first.packs_read)
-      whole = false;
+  for (int k = 1; k < reads_held_ && whole; ++k)
+    if (entry(k).packs_read > first.packs_read) whole = false;
   if (whole) {
-    from_base.blocks_taken += int64_t{first.sequences} * BLOCKS_PER_SEQUENCE;
+    const int64_t blocks = int64_t{first.sequences} * BLOCKS_PER_SEQUENCE;
+    from_base.blocks_taken += blocks, base_pass.blocks_taken += blocks;
     add_stretch(base, false);
     return copy_whole(base, first);
   }
 
   int error = flush_copy();
   uint64_t held = 0;
-  for (int32_t t = base; t < count_ && error == 0; ++t) {
-    if (row[t] < 0) continue;
-    error = load(t, row[t]);
-    held |= slots_[t];
+  for (int k = 0; k < reads_held_ && error == 0; ++k) {
+    error = load(k, read_transfer_[k], row[read_column_[k]]);
+    held |= slots_[k];
   }
   if (error != 0) return error;
 
@@ -150,16 +171,16 @@ int assembler::write_frame(const int32_t* row) {
 
   merge_event& totals = tally_.totals;
   const int64_t damaged_before = totals.damaged_blocks;
-  uint64_t from_transfers = 0;
+  uint32_t from_reads = 0;
   size_t sequences = 0;
   for (int slot = 0; slot < MERGE_SLOTS; ++slot)
-    if (held >> slot & 1) build_sequence(slot, row, base, frame_.get() + SEQUENCE_SIZE * sequences++, &from_transfers);
+    if (held >> slot & 1) build_sequence(slot, frame_.get() + SEQUENCE_SIZE * sequences++, &from_reads);
   const bool damaged = totals.damaged_blocks > damaged_before || missing > 0;
   totals.sequences_missing += missing;
   totals.damaged_frames += damaged;
-  const bool several = __builtin_popcountll(from_transfers) > 1;
+  const bool several = __builtin_popcount(from_reads) > 1;
   totals.assembled_frames += several;
-  add_stretch(several ? -1 : __builtin_ctzll(from_transfers | uint64_t{1} << 63), damaged);
+  add_stretch(several ? -1 : from_reads ? read_transfer_[__builtin_ctz(from_reads)] : base, damaged);
   error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), SEQUENCE_SIZE * sequences);
   if (error == 0) wrote(SEQUENCE_SIZE * sequences);
   return error;
@@ -174,13 +195,14 @@ void assembler::wrote(uint64_t bytes) {
   synced_ = written_;
 }
 
-// Reads transfer t's frame `index` into its slots: at once when its sequences
-// lie back to back, else by finding them between it and the next frame.
-int assembler::load(int32_t t, int32_t index) {
+// Reads transfer t's frame `index` into the slots of read k: at once when its
+// sequences lie back to back, else by finding them between it and the next
+// frame.
+int assembler::load(int k, int32_t t, int32_t index) {
   const transfer_index& transfer = transfers_[static_cast<size_t>(t)];
   const frame_entry& f = transfer.frames[static_cast<size_t>(index)];
-  uint8_t* slots = reads_.get() + FRAME_BYTES * static_cast<size_t>(t);
-  uint64_t& held = slots_[t];
+  uint8_t* slots = reads_.get() + FRAME_BYTES * static_cast<size_t>(k);
+  uint64_t& held = slots_[k];
   held = 0;
   const int fd = files_[t].fd;
   if (f.flags & FRAME_CONTIGUOUS) {
@@ -218,24 +240,24 @@ int assembler::load(int32_t t, int32_t index) {
   return 0;
 }
 
-void assembler::build_sequence(int slot, const int32_t* row, int32_t base, uint8_t* out, uint64_t* from_transfers) {
-  int32_t readers[64];
+void assembler::build_sequence(int slot, uint8_t* out, uint32_t* from_reads) {
+  int readers[MAX_READS];  // the reads that hold the sequence
   int count = 0;
-  for (int32_t t = base; t < count_; ++t)
-    if (row[t] >= 0 && (slots_[t] >> slot & 1)) readers[count++] = t;
-  auto block_of = [&](int32_t t, size_t at) {
-    return reads_.get() + FRAME_BYTES * static_cast<size_t>(t) + SEQUENCE_SIZE * static_cast<size_t>(slot) + at;
+  for (int k = 0; k < reads_held_; ++k)
+    if (slots_[k] >> slot & 1) readers[count++] = k;
+  auto block_of = [&](int k, size_t at) {
+    return reads_.get() + FRAME_BYTES * static_cast<size_t>(k) + SEQUENCE_SIZE * static_cast<size_t>(slot) + at;
   };
 
   merge_event& totals = tally_.totals;
   for (int b = 0; b < BLOCKS_PER_SEQUENCE; ++b) {
     const size_t at = static_cast<size_t>(b) * BLOCK_SIZE;
     const block_kind kind = kind_of_block(b);
-    int32_t chosen = readers[0];
+    int chosen = readers[0];
     bool right = true;
     if (kind == block_kind::packs) {
       // Read right: holding every pack any read of the block holds.
-      uint32_t all = 0, held[64];
+      uint32_t all = 0, held[MAX_READS];
       for (int i = 0; i < count; ++i) all |= held[i] = packs_held(block_of(readers[i], at));
       int best = -1;
       right = false;
@@ -249,7 +271,7 @@ void assembler::build_sequence(int slot, const int32_t* row, int32_t base, uint8
       for (int i = 0; i < count; ++i) {
         const uint8_t* block = block_of(readers[i], at);
         const int damage =
-            kind == block_kind::video ? video_damage(block) : audio_damage(block, quantisation_[readers[i]]);
+            kind == block_kind::video ? video_damage(block) : audio_damage(block, quantisation_[read_transfer_[readers[i]]]);
         if (damage < least || i == 0) least = damage, chosen = readers[i];
         if (damage == 0) break;
       }
@@ -257,9 +279,10 @@ void assembler::build_sequence(int slot, const int32_t* row, int32_t base, uint8
       if (!right) ++totals.damaged_blocks;
     }
     std::memcpy(out + at, block_of(chosen, at), BLOCK_SIZE);
-    ++tally_.transfers[static_cast<size_t>(chosen)].blocks_taken;
-    *from_transfers |= uint64_t{1} << chosen;
-    if (right && chosen != base) ++totals.blocks_recovered;
+    ++tally_.transfers[static_cast<size_t>(read_transfer_[chosen])].blocks_taken;
+    ++tally_.passes[static_cast<size_t>(read_column_[chosen])].blocks_taken;
+    *from_reads |= 1u << chosen;
+    if (right && chosen != 0) ++totals.blocks_recovered;
   }
 }
 

@@ -17,6 +17,7 @@ namespace dvlog {
 // What the merge took from where: the facts of the merge event.
 struct merge_tally {
   std::vector<merge_transfer> transfers;
+  std::vector<merge_pass> passes;  // by column of the plan
   std::vector<merge_stretch> stretches;
   merge_event totals{};
 };
@@ -31,35 +32,42 @@ class assembler {
  public:
   // `files` are the transfers, open, in the order given; `out_fd` takes the
   // stream. Buffers are made here, before anything is read.
-  assembler(const std::vector<transfer_index>& transfers, const input_source* files, int out_fd, merge_tally& tally);
+  assembler(const std::vector<transfer_index>& transfers, const merge_plan& plan, const input_source* files, int out_fd,
+            merge_tally& tally);
 
   // Writes every frame of the plan, showing how far on `progress` (when not
   // nullptr). Returns 0, or the errno of the read or write that failed
   // (EINTR when a stop was asked for).
-  int write(const merge_plan& plan, const stop_request& stop, progress_line* progress);
+  int write(const stop_request& stop, progress_line* progress);
   // Bytes of the stream written.
   uint64_t written() const { return written_; }
   // The transfer whose read failed, or -1 when the write did.
   int32_t failed_read() const { return failed_read_; }
 
  private:
-  struct read_frame;
+  // A frame is built from this many reads at most, the first passes' that
+  // hold it: the buffers stay the same however many passes there are.
+  static constexpr int MAX_READS = 16;
+
   int write_frame(const int32_t* row);
   int copy_whole(int32_t t, const frame_entry& f);
   int flush_copy();
-  int load(int32_t t, int32_t index);
-  void build_sequence(int slot, const int32_t* row, int32_t base, uint8_t* out, uint64_t* from_transfers);
+  int load(int k, int32_t t, int32_t index);
+  void build_sequence(int slot, uint8_t* out, uint32_t* from_reads);
   void add_stretch(int32_t transfer, bool damaged);
   void wrote(uint64_t bytes);
 
   const std::vector<transfer_index>& transfers_;
+  const merge_plan& plan_;
   const input_source* files_;
   int out_fd_;
   merge_tally& tally_;
-  int32_t count_;
-  // Each transfer's read of the frame being built, one sequence a slot.
+  // The reads of the frame being built: their pass, transfer, and each one's
+  // sequences, one a slot.
+  int reads_held_ = 0;
+  int32_t read_column_[MAX_READS], read_transfer_[MAX_READS];
   std::unique_ptr<uint8_t[]> reads_;
-  std::unique_ptr<uint64_t[]> slots_;        // a bit a slot held, per transfer
+  uint64_t slots_[MAX_READS];                 // a bit a slot held, per read
   std::unique_ptr<uint8_t[]> quantisation_;  // of each transfer's audio so far
   std::unique_ptr<uint8_t[]> frame_;         // the frame built
   std::unique_ptr<uint8_t[]> window_;        // for finding the sequences of a frame with junk inside

@@ -42,9 +42,13 @@ class frame_indexer final : public frame_listener {
   transfer_index& out_;
   uint16_t packs_read_ = 0;  // of the frame being read
   int32_t channels_seen_ = 0;
+  uint32_t formats_[2][256] = {};  // frames by system and signal type
 };
 
 void frame_indexer::frame(const tape_frame& f) {
+  // A transfer is of the format most of its frames say: one damaged pack
+  // makes no transfer PAL.
+  if (f.format.system <= 1) ++formats_[f.format.system][f.format.video_type];
   if (out_.system == NO_INFO8 && f.format.system != NO_INFO8) {
     out_.system = f.format.system;
     out_.video_type = f.format.video_type;
@@ -66,9 +70,20 @@ void frame_indexer::frame(const tape_frame& f) {
   const int64_t damaged = f.damage.video_damaged() + f.damage.audio_error_blocks;
   e.damaged_blocks = static_cast<uint16_t>(std::min<int64_t>(damaged, 0xFFFF));
 
+  if (!at_playback_speed(f)) e.flags |= FRAME_OFF_SPEED, ++out_.off_speed;
+  if (f.same_as_previous) e.flags |= FRAME_REPEATS;
+  if (f.stamp.drop_frame == 1) e.flags |= FRAME_DROP_FRAME;
+  if (f.whole() && f.slots_intact == f.slots_seen) {
+    uint64_t h = 0x9E3779B97F4A7C15u;
+    for (int slot = 0; slot < FRAME_SLOTS; ++slot)
+      if (f.slots_seen >> slot & 1) h = (h ^ f.content[slot]) * 0xC2B2AE3D27D4EB4Fu + static_cast<uint64_t>(slot);
+    e.signature = h | 1;  // never 0
+  }
+
   // A sequence number is read when every channel has it, read right.
-  const int32_t channels = channels_of(out_.video_type, channels_seen_);
-  const int32_t per_channel = out_.system == NO_INFO8 ? 0 : system_of(out_.system).sequences_per_frame;
+  const uint8_t system = f.format.system != NO_INFO8 ? f.format.system : out_.system;
+  const int32_t channels = channels_of(f.format.system != NO_INFO8 ? f.format.video_type : out_.video_type, channels_seen_);
+  const int32_t per_channel = system == NO_INFO8 ? 0 : system_of(system).sequences_per_frame;
   int found = 0;
   for (int32_t n = 0; n < per_channel && n < MAX_SEQUENCE_NUMBERS; ++n) {
     bool all_channels = true, all_right = true;
@@ -92,6 +107,18 @@ void frame_indexer::frame(const tape_frame& f) {
 }
 
 void frame_indexer::finish() {
+  uint32_t most = 0;
+  for (uint8_t system = 0; system <= 1; ++system)
+    for (int type = 0; type < 256; ++type)
+      if (formats_[system][type] > most) {
+        most = formats_[system][type];
+        out_.system = system;
+        out_.video_type = static_cast<uint8_t>(type);
+      }
+  // A frame the same as one next to it (black, a still) tells no place on the tape.
+  std::vector<frame_entry>& v = out_.frames;
+  for (size_t j = 0; j < v.size(); ++j)
+    if ((v[j].flags & FRAME_REPEATS) || (j + 1 < v.size() && (v[j + 1].flags & FRAME_REPEATS))) v[j].flags |= FRAME_PLAIN;
   out_.channels = channels_of(out_.video_type, channels_seen_);
   out_.sequences_per_frame = out_.system == NO_INFO8 ? 0 : system_of(out_.system).sequences_per_frame * out_.channels;
 }

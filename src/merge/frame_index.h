@@ -28,6 +28,10 @@ constexpr int merge_slot(uint8_t id1) {
 enum frame_flag : uint8_t {
   FRAME_CONTIGUOUS = 1,  // its sequences lie back to back from `offset`
   FRAME_WHOLE = 2,       // every sequence of its system, signal type and channels is there
+  FRAME_OFF_SPEED = 4,   // the deck did not play it forward at normal speed (shuttle, pause)
+  FRAME_REPEATS = 8,     // the same as the frame before it in all both read right
+  FRAME_PLAIN = 16,      // the same as a frame next to it: black, a still; it tells no place
+  FRAME_DROP_FRAME = 32, // its timecode counts 525/60 frames with drop-frame numbering
 };
 
 struct frame_entry {
@@ -40,6 +44,8 @@ struct frame_entry {
   // that is where all those blocks were read right.
   uint16_t content[MAX_SEQUENCE_NUMBERS];
   uint16_t content_read;
+  // All of its content in one word, where it was all read right; else 0.
+  uint64_t signature;
   uint16_t packs_read;      // bits of packs_held() over its subcode and VAUX blocks
   uint16_t damaged_blocks;  // video and audio blocks not read right
   uint8_t sequences;        // sequences found
@@ -51,11 +57,12 @@ struct frame_entry {
 // The frames of one transfer, in file order, and what the transfer is.
 struct transfer_index {
   std::vector<frame_entry> frames;
-  uint8_t system = 0xFF;      // of the first video source pack: 0 525/60, 1 625/50
-  uint8_t video_type = 0xFF;  //   and its signal type
+  uint8_t system = 0xFF;      // that most of its frames say: 0 525/60, 1 625/50
+  uint8_t video_type = 0xFF;  //   and their signal type
   int32_t channels = 1;       // channels a frame carries
   int32_t sequences_per_frame = 0;
   int64_t damaged_blocks = 0;
+  int64_t off_speed = 0;  // frames not at playback speed
 };
 
 // What the pack slots of a subcode or VAUX block hold, two bits a slot: bit

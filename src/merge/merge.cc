@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "dv/datetime.h"
 #include "dv/dv_meta.h"
 #include "dv/system.h"
 #include "input/scanner.h"
@@ -123,17 +124,31 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   }
 
   merge_plan plan;
-  const int32_t alone = plan_merge(transfers, plan);
-  if (alone >= 0) {
-    tell(r.err_fd, {"dvlog: ", r.paths[alone], " shares no frame with ", r.paths[0], "\n"});
+  const merge_refusal refusal = plan_merge(transfers, plan);
+  if (refusal.why == merge_refusal::reason::differs) {
+    // HH:MM:SS:FF, or HH:MM:SS;FF counted with drop-frame numbering.
+    char place[16];
+    const uint32_t tc = refusal.timecode;
+    std::snprintf(place, sizeof place, "%02X:%02X:%02X%c%02X", byte_of(tc, 3), byte_of(tc, 2), byte_of(tc, 1),
+                  refusal.drop_frame ? ';' : ':', byte_of(tc, 0));
+    tell(r.err_fd, {"dvlog: ", r.paths[refusal.transfer], " differs from ", r.paths[refusal.other], " at ", place,
+                    ": not transfers of one tape\n"});
+    return 1;
+  }
+  if (refusal.why == merge_refusal::reason::shares_nothing) {
+    tell(r.err_fd, {"dvlog: ", r.paths[refusal.transfer], " shares no frame with ", r.paths[refusal.other], "\n"});
+    return 1;
+  }
+  if (plan.frames() == 0) {
+    tell(r.err_fd, {"dvlog: no frame at playback speed in ", r.paths[0], "\n"});
     return 1;
   }
 
-  assembler writer(transfers, in.files, out.fd(), tally);
+  assembler writer(transfers, plan, in.files, out.fd(), tally);
   if (r.progress)
     r.progress->begin("writing", static_cast<uint64_t>(plan.frames()) *
                                      static_cast<uint64_t>(first.sequences_per_frame) * SEQUENCE_SIZE);
-  int error = writer.write(plan, r.stop, r.progress);
+  int error = writer.write(r.stop, r.progress);
   if (error == 0 && !sync_in_steps(out.fd(), writer.written(), r.stop, r.progress)) error = EINTR;
   if (r.progress) r.progress->erase();
   if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
@@ -153,6 +168,8 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   e.transfer_count = static_cast<int32_t>(tally.transfers.size());
   e.stretches = tally.stretches.data();
   e.stretch_count = static_cast<int64_t>(tally.stretches.size());
+  e.passes = tally.passes.data();
+  e.pass_count = static_cast<int32_t>(tally.passes.size());
   return 0;
 }
 
