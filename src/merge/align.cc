@@ -1,8 +1,7 @@
 #include "merge/align.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "dv/datetime.h"
@@ -20,6 +19,9 @@ constexpr int64_t SEARCH_FRAMES = 300;
 // Two walks go on alike for this many frames before they are taken to be in
 // step: longer than the same black frames that open recordings.
 constexpr int64_t RUN_FRAMES = 32;
+// Or for this many up to where either ends: a still whose sound repeats
+// every few frames goes on alike with itself for as long as its period.
+constexpr int64_t END_RUN_FRAMES = 8;
 
 // What makes a frame stand out: its timecode with its recording date and
 // time, or, where it was all read right, its whole content.
@@ -75,13 +77,17 @@ class aligner {
         stretch_(s.reads + s.begin), size_(s.end - s.begin), reach_(s.reach - s.begin) {}
 
   // The tape with the stretch matched in, in tape order. Where no anchor
-  // places it, the stretch goes on from tape frame `follow_from`.
-  void align(int64_t follow_from, std::vector<step>& out);
-  // Reads matched by something that tells their place (not a black frame or
-  // a still alone).
+  // places it, the stretch goes on from tape frame `follow_from`. Returns
+  // the anchors found.
+  size_t align(int64_t follow_from, std::vector<step>& out);
+  // Reads matched, by something that tells their place (not a black frame
+  // or a still alone), to frames other transfers read.
   int64_t telling() const { return telling_; }
   // Reads left out, repeating the frame before them.
   int64_t repeats() const { return repeats_; }
+  // True when read j is the same as a tape frame of the same timecode, or of
+  // the same whole content.
+  bool on_tape(int64_t j) const;
   // The first tape frame whose keys put it where a read of the stretch is,
   // but whose content differs where both were read right, and the transfer
   // that read it: -1 when none.
@@ -101,7 +107,16 @@ class aligner {
   bool goes_on_alike(int64_t p, int64_t j) const;
   void find_anchors(std::vector<step>& chain) const;
   void walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool backward, std::vector<step>& out);
-  void matched(int64_t j) { telling_ += !(read(j).flags & FRAME_PLAIN); }
+  // A match tells that the transfer shares the frame with the others when
+  // the frame stands out and another transfer read it.
+  void matched(int64_t p, int64_t j) {
+    if (read(j).flags & FRAME_PLAIN) return;
+    for (int32_t c = 0; c < tape_.columns; ++c)
+      if (tape_.frame(p)[c] >= 0 && tape_.column_transfer[static_cast<size_t>(c)] != t_) {
+        ++telling_;
+        return;
+      }
+  }
   void check_conflict(int64_t p, int64_t j);
 
   const std::vector<transfer_index>& transfers_;
@@ -114,6 +129,8 @@ class aligner {
   int64_t conflict_ = -1;
   int32_t conflict_transfer_ = -1;
   const frame_entry* conflict_read_ = nullptr;
+  // The tape frames by timecode and by signature, made when first needed.
+  mutable std::unordered_multimap<uint64_t, int64_t> tape_words_;
 };
 
 // The reads a tape frame has are all of one frame: the new read must differ
@@ -143,6 +160,31 @@ bool aligner::tape_plain(int64_t p) const {
   for (int32_t c = 0; c < tape_.columns; ++c)
     if (tape_.frame(p)[c] >= 0 && !(tape_read(p, c).flags & FRAME_PLAIN)) return false;
   return true;
+}
+
+// A timecode and a signature as one word for looking frames up: a
+// signature's low bit is always set, a timecode's never.
+uint64_t lookup_word(uint32_t timecode) { return uint64_t{timecode} << 1; }
+
+bool aligner::on_tape(int64_t j) const {
+  if (tape_words_.empty()) {
+    for (int64_t p = 0; p < tape_.frames(); ++p)
+      for (int32_t c = 0; c < tape_.columns; ++c) {
+        if (tape_.frame(p)[c] < 0) continue;
+        const frame_entry& g = tape_read(p, c);
+        if (has_time(g.timecode)) tape_words_.emplace(lookup_word(g.timecode), p);
+        if (g.signature != 0) tape_words_.emplace(g.signature, p);
+      }
+    tape_words_.emplace(0, -1);  // built, even for a tape without words
+  }
+  const frame_entry& f = read(j);
+  for (const uint64_t word : {has_time(f.timecode) ? lookup_word(f.timecode) : 0, f.signature}) {
+    if (word == 0) continue;
+    const auto found = tape_words_.equal_range(word);
+    for (auto it = found.first; it != found.second; ++it)
+      if (like(it->second, j) == likeness::same) return true;
+  }
+  return false;
 }
 
 // Two reads whose keys put them at one place, of two transfers, that differ
@@ -177,7 +219,7 @@ bool aligner::goes_on_alike(int64_t p, int64_t j) const {
     while (n < RUN_FRAMES && p + way * n >= 0 && p + way * n < np && j + n < reach_ &&
            like(p + way * n, j + n) != likeness::different)
       ++n;
-    if (n >= RUN_FRAMES || (way > 0 && p + n == np) || j + n == reach_) return true;
+    if (n >= RUN_FRAMES || (n >= END_RUN_FRAMES && ((way > 0 && p + n == np) || j + n == reach_))) return true;
   }
   return false;
 }
@@ -274,13 +316,16 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
   auto J = [&](int64_t k) { return backward ? j_hi - 1 - k : j_lo + k; };
   // The pairs from (a, b) on that go on alike, up to RUN_FRAMES; 0 when the
   // first is not told the same.
+  // Going forward, the run goes on past the stretch, as far as the tape and
+  // the transfer's reading go: where the stretch was cut tells nothing.
+  const int64_t np_run = backward ? np : tape_.frames() - p_lo, nj_run = backward ? nj : reach_ - j_lo;
   auto run = [&](int64_t a, int64_t b) {
     if (like(P(a), J(b)) != likeness::same) return int64_t{0};
     int64_t n = 1;
-    while (n < RUN_FRAMES && a + n < np && b + n < nj && like(P(a + n), J(b + n)) != likeness::different) ++n;
+    while (n < RUN_FRAMES && a + n < np_run && b + n < nj_run && like(P(a + n), J(b + n)) != likeness::different) ++n;
     return n;
   };
-  auto enough = [&](int64_t a, int64_t b, int64_t n) { return n >= RUN_FRAMES || a + n == np || b + n == nj; };
+  auto enough = [&](int64_t a, int64_t b, int64_t n) { return n >= RUN_FRAMES || a + n == np_run || b + n == nj_run; };
 
   int64_t a = 0, b = 0, last_match = -1;  // the tape frame the read before was matched to
   while (a < np && b < nj) {
@@ -298,7 +343,7 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
     if (best > 0) {
       for (; skip_p > 0; --skip_p) out.push_back({P(a++), -1});
       for (; skip_j > 0; --skip_j) out.push_back({-1, J(b++)}), last_match = -1;
-      if (enough(a, b, best)) matched(J(b));
+      if (enough(a, b, best)) matched(P(a), J(b));
       last_match = P(a);
       out.push_back({P(a++), J(b++)});
     } else if (!backward && last_match >= 0 && (read(J(b)).flags & FRAME_REPEATS) && !tape_plain(last_match) &&
@@ -319,7 +364,7 @@ void aligner::walk(int64_t p_lo, int64_t p_hi, int64_t j_lo, int64_t j_hi, bool 
   if (backward) std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
 }
 
-void aligner::align(int64_t follow_from, std::vector<step>& out) {
+size_t aligner::align(int64_t follow_from, std::vector<step>& out) {
   std::vector<step> chain;
   find_anchors(chain);
   out.clear();
@@ -330,10 +375,11 @@ void aligner::align(int64_t follow_from, std::vector<step>& out) {
   for (const step& anchor : chain) {
     walk(p, anchor.p, j, anchor.j, &anchor == &chain.front(), out);
     out.push_back(anchor);
-    matched(anchor.j);
+    matched(anchor.p, anchor.j);
     p = anchor.p + 1, j = anchor.j + 1;
   }
   walk(p, tape_.frames(), j, size_, false, out);
+  return chain.size();
 }
 
 // A tape frame read by one pass only is no frame of the tape when it repeats
@@ -433,7 +479,7 @@ void cut_stretches(const transfer_index& t, std::vector<int32_t>& reads, std::ve
     }
     const int64_t timecode = timecode_count(f.timecode, t.system);
     bool back = timecode >= 0 && last_timecode >= 0 && timecode < last_timecode;
-    if (f.signature != 0 && !(f.flags & FRAME_PLAIN)) back |= !seen.insert(f.signature).second;
+    if (f.signature != 0 && !(f.flags & FRAME_PLAIN) && !seen.insert(f.signature).second) back |= timecode < 0;
     if (gap) reaches.push_back(static_cast<int64_t>(reads.size()));
     if (gap || back || begins.empty()) begins.push_back(static_cast<int64_t>(reads.size()));
     reads.push_back(static_cast<int32_t>(j));
@@ -481,8 +527,31 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
     if (plan.columns == 0) add_column(plan, t);
     int64_t telling = 0, follow_from = 0;
     for (const stretch_reads& stretch : stretches) {
-      aligner a(transfers, plan, t, stretch);
-      a.align(follow_from, steps);
+      aligner placed(transfers, plan, t, stretch), from_start(transfers, plan, t, stretch);
+      const aligner* used = &placed;
+      // A stretch that no anchor places goes on where the one before it
+      // ended, unless it matches nothing there and the tape from its start
+      // goes on alike with it (a pass that began in frames that do not
+      // stand out: the black before a recording).
+      if (placed.align(follow_from, steps) == 0 && placed.telling() == 0 && follow_from > 0) {
+        std::vector<step> again;
+        from_start.align(0, again);
+        if (from_start.telling() > 0 && from_start.conflict() < 0) {
+          steps.swap(again);
+          used = &from_start;
+        }
+      }
+      const aligner& a = *used;
+      // A read of a later transfer that is no tape frame yet, but the same
+      // as one in its timecode or whole content, is that frame read out of
+      // order: left out rather than put on the tape twice.
+      if (t > 0) {
+        size_t kept = 0;
+        for (const step& s : steps)
+          if (s.p >= 0 || !a.on_tape(s.j)) steps[kept++] = s;
+          else ++plan.repeated[static_cast<size_t>(t)];
+        steps.resize(kept);
+      }
       if (a.conflict() >= 0)
         return {merge_refusal::reason::differs, t, a.conflict_transfer(), a.conflict_read()->timecode,
                 (a.conflict_read()->flags & FRAME_DROP_FRAME) != 0};
@@ -509,22 +578,6 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
         }
       }
       plan.reads.swap(reads);
-    }
-    if (getenv("DVLOG_DEBUG_PLAN")) {
-      FILE* d = fopen(getenv("DVLOG_DEBUG_PLAN"), "a");
-      fprintf(d, "transfer %d: %zu stretches, telling %lld\n", t, stretches.size(), (long long)telling);
-      for (auto& st : stretches) fprintf(d, "  stretch %d..%d reach %d\n", order[st.begin], order[st.end-1], order[st.reach-1]);
-      for (int64_t p = 0; p < plan.frames(); ++p) {
-        fprintf(d, "%lld:", (long long)p);
-        for (int32_t c = 0; c < plan.columns; ++c) {
-          const int32_t i = plan.frame(p)[c];
-          if (i < 0) { fprintf(d, " ---------"); continue; }
-          const frame_entry& f = transfers[plan.column_transfer[c]].frames[i];
-          fprintf(d, " %3d/%06X%s", i, f.timecode & 0xFFFFFF, (f.flags & FRAME_PLAIN) ? "p" : " ");
-        }
-        fprintf(d, "\n");
-      }
-      fclose(d);
     }
     if (t > 0 && telling == 0) return {merge_refusal::reason::shares_nothing, t, 0, NO_INFO};
     drop_repeats(transfers, plan);

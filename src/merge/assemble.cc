@@ -96,7 +96,7 @@ assembler::assembler(const std::vector<transfer_index>& transfers, const merge_p
     merge_pass& pass = tally_.passes[static_cast<size_t>(c)];
     pass.transfer = plan.column_transfer[static_cast<size_t>(c)];
     pass.number = ++tally_.transfers[static_cast<size_t>(pass.transfer)].passes;
-    pass.first_frame = -1;
+    pass.first_frame = pass.last_frame = -1;
     for (int64_t p = 0; p < plan.frames(); ++p) {
       if (plan.frame(p)[c] < 0) continue;
       if (pass.first_frame < 0) pass.first_frame = p;

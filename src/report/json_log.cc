@@ -351,6 +351,24 @@ void json_log::merge(const merge_event& e) {
     json_.field("frames_taken", t.frames_taken);
     json_.field("blocks_taken", t.blocks_taken);
     json_.field("damaged_blocks", t.damaged_blocks);
+    json_.field("passes", static_cast<int64_t>(t.passes));
+    json_.field("off_speed", t.off_speed);
+    json_.field("repeated", t.repeated);
+    json_.end_object();
+  }
+  json_.end_array();
+  json_.key("passes");
+  json_.begin_array();
+  for (int32_t k = 0; k < e.pass_count; ++k) {
+    const merge_pass& pass = e.passes[k];
+    json_.begin_object();
+    json_.field("transfer", static_cast<int64_t>(pass.transfer) + 1);
+    json_.field("number", static_cast<int64_t>(pass.number));
+    json_.field("frames", pass.frames);
+    json_.field("first_frame", pass.first_frame + 1);
+    json_.field("last_frame", pass.last_frame + 1);
+    json_.field("frames_taken", pass.frames_taken);
+    json_.field("blocks_taken", pass.blocks_taken);
     json_.end_object();
   }
   json_.end_array();

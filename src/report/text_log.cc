@@ -137,16 +137,27 @@ void text_log::summary(const summary_event& e) {
 // What the merge took from each transfer, and what the merged stream still
 // lacks.
 void text_log::merge(const merge_event& e) {
-  out_.printf("============\nMerge: %d transfers into ", e.transfer_count);
+  out_.printf("============\nMerge: %d transfer%s into ", e.transfer_count, e.transfer_count == 1 ? "" : "s");
   out_.write(e.output, std::strlen(e.output));
   out_.printf("\n");
   for (int32_t i = 0; i < e.transfer_count; ++i) {
     const merge_transfer& t = e.transfers[i];
     out_.printf("Transfer %d, ", i + 1);
     out_.write(t.name, std::strlen(t.name));
-    out_.printf(": %lld frames; taken: %lld frames, %lld blocks; damaged blocks: %lld\n", ll(t.frames),
-                ll(t.frames_taken), ll(t.blocks_taken), ll(t.damaged_blocks));
+    out_.printf(": %lld frames (%d pass%s, %lld not at playback speed, %lld repeated); taken: %lld frames, %lld "
+                "blocks; damaged blocks: %lld\n",
+                ll(t.frames), t.passes, t.passes == 1 ? "" : "es", ll(t.off_speed), ll(t.repeated), ll(t.frames_taken),
+                ll(t.blocks_taken), ll(t.damaged_blocks));
+    for (int32_t k = 0; k < e.pass_count && t.passes > 1; ++k) {
+      const merge_pass& pass = e.passes[k];
+      if (pass.transfer == i)
+        out_.printf("  Pass %d: %lld merged frames, %lld to %lld; taken: %lld frames, %lld blocks\n", pass.number,
+                    ll(pass.frames), ll(pass.first_frame + 1), ll(pass.last_frame + 1), ll(pass.frames_taken),
+                    ll(pass.blocks_taken));
+    }
   }
+  if (e.transfer_count == 1 && e.transfers[0].passes == 1)
+    out_.printf("No retake: the merged stream is the transfer's frames at playback speed, each once\n");
   out_.printf("Merged frames: %lld (%lld assembled from more than one transfer)\n", ll(e.frames),
               ll(e.assembled_frames));
   out_.printf("Blocks recovered: %lld\n", ll(e.blocks_recovered));

@@ -61,12 +61,13 @@ bytes clip(const temp_dir& dir, const std::string& video, const std::string& sou
 // starting from zero in each recording, whose first frame is marked as a
 // recording start. Without `timecode`, every timecode is lost.
 constexpr int RECORDING_2 = 46, TAPE_FRAMES = 102;
-bytes make_tape(const temp_dir& dir, bool timecode) {
+bytes make_tape(const temp_dir& dir, bool timecode, const std::string& first_picture = "testsrc",
+                const std::string& second_picture = "testsrc2") {
   const std::string ntsc = "size=720x480:rate=30000/1001";
   const bytes black = clip(dir, "color=c=black:" + ntsc, "anullsrc=r=48000:cl=stereo", 6);
-  const bytes one = clip(dir, "testsrc=" + ntsc, "sine=frequency=440:sample_rate=48000", 40, false,
+  const bytes one = clip(dir, first_picture + "=" + ntsc, "sine=frequency=440:sample_rate=48000", 40, false,
                          "-metadata creation_time=2010-06-26T14:45:11");
-  const bytes two = clip(dir, "testsrc2=" + ntsc, "sine=frequency=1000:sample_rate=48000", 50);
+  const bytes two = clip(dir, second_picture + "=" + ntsc, "sine=frequency=1000:sample_rate=48000", 50);
   bytes tape;
   for (const bytes* piece : {&black, &one, &black, &two}) tape.insert(tape.end(), piece->begin(), piece->end());
   EXPECT_EQ(tape.size(), TAPE_FRAMES * FRAME);
@@ -87,11 +88,16 @@ bytes make_tape(const temp_dir& dir, bool timecode) {
 // into a video block, or, for an audio block, an error sample written there.
 struct hit { int frame, seq, block, how; };
 struct transfer {
-  std::vector<int> frames;          // the tape frames in the order read
-  std::vector<hit> hits;
-  std::set<std::pair<int, int>> cut;  // sequences lost: frame, sequence
-  int subcode_from, subcode_to;     // frames whose subcode was lost
-  std::set<int> junk_before;        // places in `frames` with junk before them
+  std::vector<int> frames{};        // the tape frames in the order read
+  std::vector<hit> hits{};
+  std::set<std::pair<int, int>> cut{};  // sequences lost: frame, sequence
+  int subcode_from = 0, subcode_to = -1;  // frames whose subcode was lost
+  std::set<int> junk_before{};      // places in `frames` with junk before them
+  // Reads of one pass only: hits whose `frame` is a place in `frames`, and
+  // places where the deck shuttled (its AAUX says reverse, not at normal speed).
+  std::vector<hit> read_hits{};
+  std::set<int> shuttled{};
+  bool first_pack_pal = false;      // its first video source pack says 625/50
 };
 std::vector<int> span(int first, int last, std::vector<int> skip = {}, int repeat = -1) {
   std::vector<int> v;
@@ -123,11 +129,18 @@ bytes transfer_bytes(const bytes& tape, const transfer& t) {
     if (f >= t.subcode_from && f <= t.subcode_to)
       for (int s = 0; s < 10; ++s)
         for (int i = 0; i < 12; ++i) std::fill_n(&frame[at(0, s, 1 + i / 6) + 6 + 8 * (i % 6)], 5, 0xFF);
-    for (const hit& h : t.hits) {
-      if (h.frame != f) continue;
-      uint8_t* b = &frame[at(0, h.seq, h.block)];
-      if (video(h.block)) b[3] = static_cast<uint8_t>(h.how << 4 | (b[3] & 0x0F));
-      else b[8] = 0x80, b[9] = 0x00;  // the first sample: 0x8000
+    for (const std::vector<hit>* list : {&t.hits, &t.read_hits})
+      for (const hit& h : *list) {
+        if (h.frame != (list == &t.hits ? f : static_cast<int>(k))) continue;
+        uint8_t* b = &frame[at(0, h.seq, h.block)];
+        if (video(h.block)) b[3] = static_cast<uint8_t>(h.how << 4 | (b[3] & 0x0F));
+        else b[8] = 0x80, b[9] = 0x00;  // the first sample: 0x8000
+      }
+    if (t.shuttled.count(static_cast<int>(k)))
+      for_each_pack(frame.data(), [](uint8_t* p) { if (p[0] == AUDIO_SOURCE_CONTROL) p[3] = 0x0A; });  // DRF 0, SPEED 10
+    for (int i = 0; i < 45 && k == 0 && t.first_pack_pal; ++i) {  // the first VAUX source pack says 50/60: 1
+      uint8_t* p = &frame[at(0, 0, 3 + i / 15) + 3 + 5 * (i % 15)];
+      if (p[0] == 0x60) p[3] |= 0x20, i = 45;
     }
     for (int s = 9; s >= 0; --s)
       if (t.cut.count({f, s})) frame.erase(frame.begin() + at(0, s), frame.begin() + at(0, s + 1));
@@ -136,13 +149,25 @@ bytes transfer_bytes(const bytes& tape, const transfer& t) {
   return out;
 }
 
-bool holds(const transfer& t, int f) { return std::find(t.frames.begin(), t.frames.end(), f) != t.frames.end(); }
+// The places in `frames` where the deck read tape frame f at playback speed.
+std::vector<size_t> reads_of(const transfer& t, int f) {
+  std::vector<size_t> v;
+  for (size_t k = 0; k < t.frames.size(); ++k)
+    if (t.frames[k] == f && !t.shuttled.count(static_cast<int>(k))) v.push_back(k);
+  return v;
+}
+bool holds(const transfer& t, int f) { return !reads_of(t, f).empty(); }
 bool read_right(const transfer& t, int f, int s, int b) {
   if (!holds(t, f) || t.cut.count({f, s})) return false;
   if ((b == 1 || b == 2) && f >= t.subcode_from && f <= t.subcode_to) return false;
   for (const hit& h : t.hits)
     if (h.frame == f && h.seq == s && h.block == b) return false;
-  return true;
+  for (const size_t k : reads_of(t, f)) {
+    bool right = true;
+    for (const hit& h : t.read_hits) right &= !(h.frame == static_cast<int>(k) && h.seq == s && h.block == b);
+    if (right) return true;
+  }
+  return false;
 }
 
 class Merge : public ::testing::Test {
@@ -212,7 +237,7 @@ TEST_F(Merge, RebuildsTheTape) {
       long long hits = 0;
       for (const hit& h : DECKS[t].hits) hits += holds(DECKS[t], h.frame);
       lines += "Transfer " + std::to_string(t + 1) + ", " + paths[t] + ": " + std::to_string(DECKS[t].frames.size()) +
-               " frames; taken: " + std::to_string(frames_taken[t]) + " frames, " + std::to_string(blocks_taken[t]) +
+               " frames (1 pass, 0 not at playback speed, " + (t == 1 ? "1" : "0") + " repeated); taken: " + std::to_string(frames_taken[t]) + " frames, " + std::to_string(blocks_taken[t]) +
                " blocks; damaged blocks: " + std::to_string(hits) + "\n";
     }
     lines += "Merged frames: " + std::to_string(held) + " (" + std::to_string(assembled) +
@@ -249,6 +274,97 @@ TEST_F(Merge, RebuildsTheTape) {
   }
 }
 
+// Transfers as captures leave them, each merged as given: OUT holds every
+// tape frame some transfer read at playback speed, once, in tape order, and
+// equals the tape wherever some read of a block was right (marked where none
+// was), with and without timecodes. `passes`: the passes told of each.
+std::vector<int> concat(std::initializer_list<std::vector<int>> parts) {
+  std::vector<int> v;
+  for (const std::vector<int>& p : parts) v.insert(v.end(), p.begin(), p.end());
+  return v;
+}
+std::set<int> places(int first, int last) {
+  std::set<int> v;
+  for (int k = first; k <= last; ++k) v.insert(k);
+  return v;
+}
+TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
+  const transfer whole{span(0, TAPE_FRAMES - 1)};
+  transfer repeat{span(0, TAPE_FRAMES - 1, {35}, 34)}, back{concat({span(0, 79), span(60, TAPE_FRAMES - 1)})},
+      swapped{concat({span(51, TAPE_FRAMES - 1), span(0, 50)})}, reversed{span(0, TAPE_FRAMES - 1)},
+      dropped{span(0, TAPE_FRAMES - 1, {60, 61, 62, 63})}, no_subcode{span(0, TAPE_FRAMES - 1)}, pal_pack{whole};
+  std::reverse(reversed.frames.begin(), reversed.frames.end());
+  no_subcode.subcode_from = 58, no_subcode.subcode_to = 66;
+  pal_pack.first_pack_pal = true;
+  // One capture of three passes over two damaged stretches (tape frames 20
+  // to 25 and 45 to 50), the deck shuttling back between them. Both passes
+  // over the first lost block 40 of sequence 2 (it stays marked), and block
+  // 50 of sequence 3 of frame 21 (pass 2 lost it in frame 23 too); the
+  // second is read right block by block across the three. Places: pass 1 is
+  // 0-60, then 6 shuttled frames, pass 2 (15-55) from 67, 4 shuttled, pass 3
+  // (40-101) from 112.
+  transfer capture{concat({span(0, 60), {55, 48, 40, 30, 20, 14}, span(15, 55), {50, 45, 40, 39}, span(40, 101)})};
+  capture.shuttled = places(61, 66);
+  for (const int k : places(108, 111)) capture.shuttled.insert(k);
+  for (int f = 20; f <= 25; ++f)
+    for (const int place : {f, 67 + f - 15}) capture.read_hits.push_back({place, 2, 40, 7});
+  for (const int place : {21, 67 + 6, 67 + 8}) capture.read_hits.push_back({place, 3, 50, 7});  // pass 2 reads 21 right
+  for (int f = 45; f <= 50; ++f) {
+    capture.read_hits.push_back({f, 4, 70, 2});            // pass 1 lost block 70, pass 2 block 71
+    capture.read_hits.push_back({67 + f - 15, 4, 71, 7});  // and pass 3 both
+    for (const int b : {70, 71}) capture.read_hits.push_back({112 + f - 40, 4, b, 7});
+  }
+  struct row {
+    const char* name;
+    std::vector<const transfer*> given;
+    std::vector<int> passes;
+  };
+  const row rows[] = {
+      {"swapped halves", {&whole, &swapped}, {1, 1}},
+      {"a repeat in place of a drop", {&whole, &repeat}, {1, 1}},
+      {"the same, three transfers", {&repeat, &whole, &DECKS[2]}, {1, 1, 1}},
+      {"a capture that went back 20 frames, alone", {&back}, {2}},
+      {"reversed order", {&whole, &reversed}, {}},
+      {"dropped frames against lost subcode", {&dropped, &no_subcode}, {1, 1}},
+      {"a damaged first pack", {&whole, &pal_pack}, {1, 1}},
+      {"one capture, three passes", {&capture}, {3}},
+  };
+  for (const bool timecode : {true, false}) {
+    const bytes tape = make_tape(dir, timecode);
+    for (const row& r : rows) {
+      SCOPED_TRACE(std::string(r.name) + (timecode ? "" : ", without timecode"));
+      std::vector<std::string> args{"--json", "--merge", dir.file("out.dv")};
+      for (const transfer* t : r.given) args.push_back(dir.write("t" + std::to_string(args.size()) + ".dv", transfer_bytes(tape, *t)));
+      const tool_run run = run_tool(args);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const bytes merged = read_file(dir.file("out.dv"));
+      int held = 0;
+      for (int f = 0; f < TAPE_FRAMES; ++f) {
+        if (std::none_of(r.given.begin(), r.given.end(), [&](const transfer* t) { return holds(*t, f); })) continue;
+        for (int seq = 0; seq < 10; ++seq)
+          for (int b = 0; b < BLOCKS; ++b) {
+            const size_t o = at(f, seq, b), m = at(held, seq, b);
+            ASSERT_LE(m + BLOCK, merged.size());
+            if (std::any_of(r.given.begin(), r.given.end(), [&](const transfer* t) { return read_right(*t, f, seq, b); })) {
+              EXPECT_TRUE(std::equal(&tape[o], &tape[o] + BLOCK, &merged[m])) << "frame " << f << " seq " << seq << " block " << b;
+            } else if (video(b)) {
+              EXPECT_NE(merged[m + 3] >> 4, 0) << "unmarked: frame " << f;
+            }
+          }
+        ++held;
+      }
+      EXPECT_EQ(merged.size(), held * FRAME);
+      std::string passes;
+      for (const int n : r.passes) passes += std::to_string(n) + " ";
+      if (!r.passes.empty()) {
+        EXPECT_EQ(shell_output("printf '%s' " + shell_quote(run.out) +
+                               " | jq -j 'select(.event == \"merge\") | .transfers[] | \"\\(.passes) \"'"),
+                  passes);
+      }
+    }
+  }
+}
+
 // What is refused, with nothing written: transfers of different tapes or
 // systems, OUT naming an input, a file that cannot be read; and the command
 // lines that are no merge.
@@ -256,19 +372,29 @@ TEST_F(Merge, Refusals) {
   const std::string ntsc = "size=720x480:rate=30000/1001";
   const std::string a = dir.write("a.dv", clip(dir, "testsrc=" + ntsc, "sine=sample_rate=48000", 10));
   const std::string b = dir.write("b.dv", clip(dir, "testsrc2=" + ntsc, "sine=sample_rate=48000", 10));
+  const std::string later = dir.write("later.dv", clip(dir, "testsrc2=" + ntsc, "sine=sample_rate=48000", 10, false,
+                                                       "-timecode 01:00:00:00"));
   const std::string pal = dir.write("pal.dv", clip(dir, "testsrc=size=720x576:rate=25", "sine=sample_rate=48000", 10, true));
+  // Two tapes that open with the same black, silent frames under the same
+  // timecode and recording date, then pictures of their own.
+  const std::string tape_a = dir.write("tape-a.dv", make_tape(dir, true)),
+                    tape_b = dir.write("tape-b.dv", make_tape(dir, true, "testsrc2", "rgbtestsrc")),
+                    bare_a = dir.write("bare-a.dv", make_tape(dir, false)),
+                    bare_b = dir.write("bare-b.dv", make_tape(dir, false, "testsrc2", "rgbtestsrc"));
   const std::string out = dir.file("out.dv"), missing = dir.file("missing.dv"), fifo = dir.file("fifo"),
                     link = dir.file("link.dv"), TRY = "Try 'dvlog --help'.\n";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(::link(a.c_str(), link.c_str()), 0);
   struct row { std::vector<std::string> args; int status; std::string err; };
   const row rows[] = {
-      {{a, b}, 1, "dvlog: " + b + " shares no frame with " + a + "\n"},
+      {{a, later}, 1, "dvlog: " + later + " shares no frame with " + a + "\n"},
+      {{a, b}, 1, "dvlog: " + b + " differs from " + a + " at 00:00:00:00: not transfers of one tape\n"},
+      {{tape_a, tape_b}, 1, "dvlog: " + tape_b + " differs from " + tape_a + " at 00:00:00:06: not transfers of one tape\n"},
+      {{bare_a, bare_b}, 1, "dvlog: " + bare_b + " shares no frame with " + bare_a + "\n"},
       {{a, pal}, 1, "dvlog: " + a + " is NTSC DV25 and " + pal + " is PAL DV25: no transfers of one tape\n"},
       {{a, missing}, 1, "Could not open file " + missing + ": No such file or directory\n"},
       {{a, b, "--merge", a}, 1, "Could not write merged stream " + a + ": it is the input\n"},
-      {{a}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
-      {{a, "-"}, 2, "dvlog: --merge needs two or more transfers, as files, not standard input\nTry 'dvlog --help'.\n"},
+      {{a, "-"}, 2, "dvlog: --merge needs transfers as files, not standard input\n" + TRY},
       // Outputs are checked before anything is read.
       {{"--merge", "/dev/null", a, b}, 2, "dvlog: --merge /dev/null is no regular file (OUT is read back for its log)\n" + TRY},
       {{"--merge", fifo, a, b}, 2, "dvlog: --merge " + fifo + " is no regular file (OUT is read back for its log)\n" + TRY},
