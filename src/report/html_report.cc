@@ -726,6 +726,36 @@ void html_report::write_axis(output_stream& out) const {
   out.printf("</g>\n");
 }
 
+// What each transfer, and each pass of it over the tape, gave the merge.
+void html_report::write_merge_table(output_stream& out) const {
+  if (!merge_) return;
+  out.printf("<h2>Transfers merged</h2>\n<table id=\"transfers\">\n"
+             "<tr><th>Transfer</th><th>Pass</th><th>File</th><th>Frames</th><th>Merged frames read</th>"
+             "<th>Not at playback speed</th><th>Repeated</th><th>Frames taken</th><th>Blocks taken</th>"
+             "<th>Damaged blocks</th></tr>\n");
+  for (int32_t i = 0; i < merge_->transfer_count; ++i) {
+    const merge_transfer& t = merge_->transfers[i];
+    out.printf("<tr><td class=\"n\">%d</td><td class=\"n\">%d pass%s</td><td>", i + 1, t.passes,
+               t.passes == 1 ? "" : "es");
+    html_text(out, t.name);
+    out.printf("</td><td class=\"n\">%lld</td><td></td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>"
+               "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td></tr>\n",
+               static_cast<long long>(t.frames), static_cast<long long>(t.off_speed), static_cast<long long>(t.repeated),
+               static_cast<long long>(t.frames_taken), static_cast<long long>(t.blocks_taken),
+               static_cast<long long>(t.damaged_blocks));
+    for (int32_t k = 0; k < merge_->pass_count && t.passes > 1; ++k) {
+      const merge_pass& p = merge_->passes[k];
+      if (p.transfer != i) continue;
+      out.printf("<tr><td></td><td class=\"n\">%d</td><td></td><td></td><td class=\"n\">%lld (%lld to %lld)</td>"
+                 "<td></td><td></td><td class=\"n\">%lld</td><td class=\"n\">%lld</td><td></td></tr>\n",
+                 p.number, static_cast<long long>(p.frames), static_cast<long long>(p.first_frame + 1),
+                 static_cast<long long>(p.last_frame + 1), static_cast<long long>(p.frames_taken),
+                 static_cast<long long>(p.blocks_taken));
+    }
+  }
+  out.printf("</table>\n");
+}
+
 void html_report::write_tables(output_stream& out) const {
   char tc[16], tc2[16], when[80], text[256], position[32];
   // Ends a table: a row saying there is none, and how many were not kept.
@@ -740,7 +770,9 @@ void html_report::write_tables(output_stream& out) const {
                timecode_text(timecode, tc, sizeof tc));
   };
 
-  out.printf("<section>\n<h2>Recordings</h2>\n<table id=\"recordings\">\n"
+  out.printf("<section>\n");
+  write_merge_table(out);
+  out.printf("<h2>Recordings</h2>\n<table id=\"recordings\">\n"
              "<tr><th>Recording</th><th>Position</th><th>Start timecode</th><th>Recorded</th><th>First frame</th>"
              "<th>Frames</th><th>Length</th><th>Start mark</th></tr>\n");
   for (int i = 0; i < recordings_.size(); ++i) {

@@ -121,6 +121,7 @@ class html_report final : public event_sink, public part_listener {
   void write_events_lane(output_stream& out) const;
   void write_axis(output_stream& out) const;
   void write_merge_lane(output_stream& out) const;
+  void write_merge_table(output_stream& out) const;
   void write_tables(output_stream& out) const;
   double x_of(int32_t frame) const;
   uint8_t system() const;

@@ -268,7 +268,8 @@ TEST_F(Merge, RebuildsTheTape) {
     EXPECT_EQ(shown.err.back(), '\r');
     const bytes html = read_file(page);
     const std::string text(html.begin(), html.end());
-    for (const char* shown : {"id=\"lane-merge\"", "from transfer 1</title>", "from transfer 2</title>"})
+    for (const char* shown : {"id=\"lane-merge\"", "from transfer 1</title>", "from transfer 2</title>",
+                              "<table id=\"transfers\">", "<td class=\"n\">1 pass</td>"})
       EXPECT_NE(text.find(shown), std::string::npos) << shown;
     EXPECT_EQ(text.find(", still damaged</title>") != std::string::npos, damaged_frames > 0);
   }
@@ -333,8 +334,9 @@ TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
     const bytes tape = make_tape(dir, timecode);
     for (const row& r : rows) {
       SCOPED_TRACE(std::string(r.name) + (timecode ? "" : ", without timecode"));
-      std::vector<std::string> args{"--json", "--merge", dir.file("out.dv")};
-      for (const transfer* t : r.given) args.push_back(dir.write("t" + std::to_string(args.size()) + ".dv", transfer_bytes(tape, *t)));
+      std::vector<std::string> args{"--json", "--report", dir.file("merged.html"), "--merge", dir.file("out.dv")};
+      for (const transfer* t : r.given)
+        args.push_back(dir.write(std::to_string(args.size()).append(".dv"), transfer_bytes(tape, *t)));
       const tool_run run = run_tool(args);
       ASSERT_EQ(run.status, 0) << run.err;
       const bytes merged = read_file(dir.file("out.dv"));
@@ -356,6 +358,12 @@ TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
       EXPECT_EQ(merged.size(), held * FRAME);
       std::string passes;
       for (const int n : r.passes) passes += std::to_string(n) + " ";
+      // The report's table of transfers gives each pass its row.
+      const bytes html = read_file(dir.file("merged.html"));
+      const std::string page(html.begin(), html.end());
+      for (size_t t = 0; t < r.passes.size(); ++t)
+        for (int n = 2; n <= r.passes[t]; ++n)
+          EXPECT_NE(page.find("<tr><td></td><td class=\"n\">" + std::to_string(n) + "</td>"), std::string::npos);
       if (!r.passes.empty()) {
         EXPECT_EQ(shell_output("printf '%s' " + shell_quote(run.out) +
                                " | jq -j 'select(.event == \"merge\") | .transfers[] | \"\\(.passes) \"'"),
