@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "dv/datetime.h"
 #include "dv/system.h"
@@ -462,7 +461,7 @@ void cut_stretches(const transfer_index& t, std::vector<int32_t>& reads, std::ve
                    int64_t& repeats) {
   reads.clear();
   stretches.clear();
-  std::unordered_set<uint64_t> seen;
+  std::unordered_map<uint64_t, size_t> seen;  // a signature, and where in `reads` it came last
   bool gap = true;
   int64_t last_timecode = -1;
   uint32_t previous_timecode = NO_INFO;
@@ -479,7 +478,19 @@ void cut_stretches(const transfer_index& t, std::vector<int32_t>& reads, std::ve
     }
     const int64_t timecode = timecode_count(f.timecode, t.system);
     bool back = timecode >= 0 && last_timecode >= 0 && timecode < last_timecode;
-    if (f.signature != 0 && !(f.flags & FRAME_PLAIN) && !seen.insert(f.signature).second) back |= timecode < 0;
+    // Without a timecode, a frame whose whole content came before went back,
+    // unless the frame before it came before it there too (a still whose
+    // sound repeats every few frames goes on).
+    if (f.signature != 0 && !(f.flags & FRAME_PLAIN)) {
+      const auto at = seen.emplace(f.signature, reads.size());
+      if (!at.second && timecode < 0) {
+        const size_t earlier = at.first->second;
+        back |= reads.empty() || earlier == 0 ||
+                t.frames[static_cast<size_t>(reads.back())].signature !=
+                    t.frames[static_cast<size_t>(reads[earlier - 1])].signature;
+        at.first->second = reads.size();
+      }
+    }
     if (gap) reaches.push_back(static_cast<int64_t>(reads.size()));
     if (gap || back || begins.empty()) begins.push_back(static_cast<int64_t>(reads.size()));
     reads.push_back(static_cast<int32_t>(j));
