@@ -21,6 +21,9 @@ constexpr int64_t RUN_FRAMES = 32;
 // Or for this many up to where either ends: a still whose sound repeats
 // every few frames goes on alike with itself for as long as its period.
 constexpr int64_t END_RUN_FRAMES = 8;
+// Passes of one transfer told apart; more (a capture put together out of
+// order) share them, so that the plan stays small.
+constexpr int32_t MAX_PASSES = 32;
 
 // What makes a frame stand out: its timecode with its recording date and
 // time, or, where it was all read right, its whole content.
@@ -569,10 +572,26 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
       telling += a.telling();
       plan.repeated[static_cast<size_t>(t)] += a.repeats();
 
-      // The transfer's first pass that holds none of the tape frames matched:
-      // a stretch that goes back over frames the transfer read is another pass.
-      int32_t column = -1;
-      for (int32_t c = 0; c < plan.columns && column < 0; ++c) {
+      // A stretch that goes back over tape frames the transfer read already
+      // is another pass; one that goes on forward stays in the pass it
+      // continues. Past MAX_PASSES (a capture put together out of order),
+      // stretches share the first pass that holds none of their frames.
+      int32_t column = -1, passes = 0, last = -1;
+      for (int32_t c = 0; c < plan.columns; ++c)
+        if (plan.column_transfer[static_cast<size_t>(c)] == t) ++passes, last = c;
+      // It goes back when it reads a frame the pass it would continue read,
+      // or one before the last that pass read.
+      bool back = false;
+      size_t first_read = steps.size(), last_of_pass = 0;
+      for (size_t k = 0; k < steps.size(); ++k) {
+        const bool of_pass = steps[k].p >= 0 && plan.frame(steps[k].p)[last] >= 0;
+        if (of_pass) last_of_pass = k;
+        if (steps[k].j >= 0 && first_read == steps.size()) first_read = k;
+        back |= of_pass && steps[k].j >= 0;
+      }
+      back |= first_read < last_of_pass;
+      if (!back) column = last;
+      for (int32_t c = 0; c < plan.columns && column < 0 && passes >= MAX_PASSES; ++c) {
         if (plan.column_transfer[static_cast<size_t>(c)] != t) continue;
         bool free = true;
         for (const step& s : steps) free &= s.p < 0 || s.j < 0 || plan.frame(s.p)[c] < 0;

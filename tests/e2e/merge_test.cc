@@ -321,7 +321,7 @@ TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
     std::vector<int> passes;
   };
   const row rows[] = {
-      {"swapped halves", {&whole, &swapped}, {1, 1}},
+      {"swapped halves", {&whole, &swapped}, {1, 2}},
       {"a repeat in place of a drop", {&whole, &repeat}, {1, 1}},
       {"the same, three transfers", {&repeat, &whole, &DECKS[2]}, {1, 1, 1}},
       {"a capture that went back 20 frames, alone", {&back}, {2}},
