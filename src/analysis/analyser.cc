@@ -147,24 +147,6 @@ void analyser::open_frame() {
   last_number_ = -1;
 }
 
-namespace {
-
-// Seconds since a fixed day of a recording date and time, or -1 when either
-// is missing or its digits are no date or time.
-int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
-  if (!has_date(date) || !has_time(time)) return -1;
-  for (int b = 1; b < 4; ++b)
-    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
-  if (!is_bcd(month_byte(date))) return -1;
-  const int64_t year = full_year(byte_of(date, 3), year_now);
-  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
-  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
-  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
-         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
-}
-
-}  // namespace
-
 // The frame is complete: its damage, a jump of its recording time, and the run
 // of damaged frames it extends or ends. The first frame may begin before the
 // input does unless it began with sequence 0: its missing sequences are not
@@ -185,7 +167,7 @@ void analyser::close_frame() {
   if (!first) {
     const int64_t before = recorded_seconds(last_closed_.rec_date, last_closed_.rec_time, year_now_);
     const int64_t now = recorded_seconds(frame_stamp_.rec_date, frame_stamp_.rec_time, year_now_);
-    if (before >= 0 && now >= 0 && (now < before || now > before + 1)) {
+    if (recording_time_jumped(before, now)) {
       runs_.totals().recording_time_jumps += 1;
       runs_.totals().unmarked_recording_time_jumps += !frame_marked_;
       sink_.recording_time_jump({frame_place_, frame_stamp_, last_closed_.rec_date, last_closed_.rec_time, frame_marked_});

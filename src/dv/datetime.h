@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "dv/dv_meta.h"
+
 namespace dvlog {
 
 constexpr unsigned byte_of(uint32_t word, int n) { return word >> (8 * n) & 0xFF; }
@@ -75,5 +77,25 @@ constexpr time_zone zone_of(unsigned z) {
 
 // The frame byte of the recording time; 0x3F: none given.
 constexpr bool has_time_frames(uint32_t time) { return byte_of(time, 0) != 0x3F; }
+
+// Seconds since a fixed day of a recording date and time, or -1 when either
+// is missing or its digits are no date or time.
+constexpr int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
+  if (!has_date(date) || !has_time(time)) return -1;
+  for (int b = 1; b < 4; ++b)
+    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
+  if (!is_bcd(month_byte(date))) return -1;
+  const int64_t year = full_year(byte_of(date, 3), year_now);
+  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
+  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
+  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
+         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
+}
+
+// A recording's time that goes back, or ahead by more than a second, from one
+// frame to the next: an edit, a new recording, or damage.
+constexpr bool recording_time_jumped(int64_t before, int64_t now) {
+  return before >= 0 && now >= 0 && (now < before || now > before + 1);
+}
 
 }  // namespace dvlog
