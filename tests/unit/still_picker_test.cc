@@ -1,0 +1,162 @@
+// Which frames become pictures: the picker fed frames as the frame model
+// hands them on, with or without their bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "dv/dif.h"
+#include "picture/still_picker.h"
+#include "support/dif_builder.h"
+
+using namespace dvlog;
+
+namespace {
+
+constexpr int NTSC_SEQUENCES = 10;
+
+// An NTSC DV25 frame of the test builder: every video block intact but those
+// given, which carry the STA code given.
+dvtest::bytes ntsc_frame(const std::map<std::pair<int, int>, uint8_t>& marks = {}) {
+  dvtest::bytes f = dvtest::make_stream(NTSC_SEQUENCES);
+  for (int s = 0; s < NTSC_SEQUENCES; s++) {
+    uint8_t* seq = &f[static_cast<size_t>(s) * SEQUENCE_SIZE];
+    seq[HEADER_BLOCK + BLOCK_ID_SIZE] = 0x3F;  // DSF 0: 525/60
+    for (int k = 0; k < VIDEO_BLOCKS; k++) {
+      auto m = marks.find({s, k});
+      seq[video_block(k) + VIDEO_STA] = m == marks.end() ? 0 : static_cast<uint8_t>(m->second << 4);
+    }
+  }
+  return f;
+}
+
+struct feed {
+  still_picker picker{2026};
+  int32_t number = 0;
+
+  // Hands on the next frame: its bytes when given, a recording-start mark,
+  // damaged video blocks.
+  void frame(const dvtest::bytes* bytes, bool start = false, int64_t damaged = 0, uint32_t rec_time = NO_INFO) {
+    ++number;
+    if (bytes)
+      for (size_t at = 0; at < bytes->size(); at += SEQUENCE_SIZE)
+        picker.frame_sequence(bytes->data() + at, at, number);
+    tape_frame f{};
+    f.number = number;
+    f.offset = static_cast<uint64_t>(number - 1) * NTSC_SEQUENCES * SEQUENCE_SIZE;
+    f.end = f.offset + NTSC_SEQUENCES * SEQUENCE_SIZE;
+    f.sequences = f.sequences_expected = bytes ? NTSC_SEQUENCES : 0;
+    f.stamp = {NO_INFO, rec_time == NO_INFO ? NO_INFO : 0x24061600u, rec_time, NO_INFO8};
+    f.recording_start = start;
+    f.format = {0, 0, 0, 0, 0, 2};
+    f.damage.video_errors = damaged;
+    picker.frame(f);
+  }
+
+  // The kept stills as (kind, frame), in order.
+  std::vector<std::pair<still_kind, int32_t>> kept() {
+    picker.finish();
+    std::vector<std::pair<still_kind, int32_t>> out;
+    for (int i = 0; i < picker.count(); i++) out.push_back({picker.at(i).kind, picker.at(i).frame});
+    return out;
+  }
+};
+
+using K = still_kind;
+
+// Recordings begin at the first frame, at a start mark and where the
+// recording time jumps; a damaged run gives the frame before it and its worst.
+TEST(StillPicker, RecordingsAndARun) {
+  const dvtest::bytes clean = ntsc_frame();
+  feed f;
+  f.frame(&clean, false, 0, 0x09300000);  // 09:30:00
+  f.frame(&clean, false, 0, 0x09300000);
+  f.frame(&clean, true, 0, 0x09300000);  // marked
+  f.frame(&clean, false, 3, 0x09300000);
+  f.frame(&clean, false, 40, 0x09300000);  // the worst
+  f.frame(&clean, false, 5, 0x09300000);
+  f.frame(&clean, false, 0, 0x09300000);
+  f.frame(&clean, false, 0, 0x11000000);  // 11:00:00: a new recording, unmarked
+  f.frame(&clean, false, 0, 0x11000100);
+  EXPECT_EQ(f.kept(), (std::vector<std::pair<K, int32_t>>{
+                          {K::recording, 1}, {K::recording, 3}, {K::before_damage, 3}, {K::worst_damage, 5},
+                          {K::recording, 8}}));
+  for (int i = 0; i < f.picker.count(); i++) {
+    const still& s = f.picker.at(i);
+    ASSERT_EQ(s.failure, nullptr) << i;
+    EXPECT_EQ(s.width, STILL_WIDTH_4_3);
+    EXPECT_EQ(f.picker.jpeg(s)[0], 0xFF);  // a JPEG's SOI marker
+    EXPECT_EQ(f.picker.jpeg(s)[1], 0xD8);
+    EXPECT_EQ(s.recording, s.frame < 8 ? (s.frame < 3 ? 1 : 2) : 3);
+  }
+  EXPECT_EQ(f.picker.at(3).run_first, 4);
+  EXPECT_EQ(f.picker.at(3).run_last, 6);
+  EXPECT_EQ(f.picker.at(3).run_blocks, 48);
+}
+
+// Of many runs the worst MAX_DAMAGE_RUNS are kept, whatever their order.
+TEST(StillPicker, WorstRuns) {
+  feed f;
+  std::vector<int64_t> damage;
+  for (int i = 0; i < 3 * MAX_DAMAGE_RUNS; i++) damage.push_back((i * 37) % 101 + 1);  // distinct, scattered
+  for (int64_t d : damage) {
+    f.frame(nullptr);
+    f.frame(nullptr, false, d);
+  }
+  std::vector<int64_t> sorted = damage;
+  std::sort(sorted.rbegin(), sorted.rend());
+  std::vector<int64_t> kept;
+  for (const auto& [kind, frame] : f.kept())
+    if (kind == K::worst_damage) kept.push_back(damage[static_cast<size_t>(frame / 2 - 1)]);
+  std::sort(kept.rbegin(), kept.rend());
+  EXPECT_EQ(kept, std::vector<int64_t>(sorted.begin(), sorted.begin() + MAX_DAMAGE_RUNS));
+}
+
+// Along a long recording the pictures stay evenly spaced and no more than
+// MAX_ALONG_STILLS, however long it is.
+TEST(StillPicker, AlongARecording) {
+  const int32_t interval = ALONG_MINUTES * 60 * 30;  // frames, at NTSC's 30 of the timecode
+  for (int32_t frames : {interval - 1, 3 * interval, 61 * interval + 5, 500 * interval}) {
+    feed f;
+    for (int32_t i = 0; i < frames; i++) f.frame(nullptr);
+    std::vector<int32_t> along;
+    for (const auto& [kind, frame] : f.kept())
+      if (kind == K::along) along.push_back(frame);
+    ASSERT_LE(along.size(), size_t{MAX_ALONG_STILLS}) << frames;
+    EXPECT_GE(along.size(), (frames - 1) / interval >= 60 ? size_t{MAX_ALONG_STILLS / 2} : size_t((frames - 1) / interval)) << frames;
+    for (size_t i = 0; i < along.size(); i++)
+      EXPECT_EQ(along[i] - 1, static_cast<int32_t>(i + 1) * (along[0] - 1)) << frames;
+  }
+}
+
+// The outline of a DV25 frame marks the blocks the deck marked, by sequence
+// and block; a frame without its bytes has no picture and says why.
+TEST(StillPicker, OutlineAndFailure) {
+  const dvtest::bytes clean = ntsc_frame();
+  const dvtest::bytes damaged = ntsc_frame({{{3, 7}, 0x7}, {{9, 134}, 0x2}, {{0, 0}, 0xF}});
+  feed f;
+  f.frame(&clean);
+  f.frame(&damaged, false, 3);
+  f.frame(nullptr);
+  f.frame(nullptr, false, 1);
+  f.frame(nullptr);
+  f.kept();
+  const still& worst = f.picker.at(2);
+  ASSERT_EQ(worst.kind, K::worst_damage);
+  const damage_outline* o = f.picker.outline(worst);
+  ASSERT_NE(o, nullptr);
+  int marked = 0;
+  for (const auto& row : o->mark)
+    for (outline_mark m : row) marked += m != outline_mark::none;
+  EXPECT_EQ(marked, 3);
+  EXPECT_EQ(o->mark[3][7], outline_mark::error);
+  EXPECT_EQ(o->mark[9][134], outline_mark::concealed);
+  EXPECT_EQ(o->mark[0][0], outline_mark::error);
+  const still& bare = f.picker.at(4);
+  ASSERT_EQ(bare.kind, K::worst_damage);
+  EXPECT_EQ(bare.jpeg_size, 0u);
+  EXPECT_STREQ(bare.failure, "its bytes were not kept");
+}
+
+}  // namespace
