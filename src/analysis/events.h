@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "dv/dv_meta.h"
+#include "frames/container.h"
+#include "frames/tape_frame.h"
 
 namespace dvlog {
 
@@ -67,51 +69,7 @@ struct audio_block_warning_event {
   uint8_t id0;
 };
 
-// What the tape lost in one frame, or in several (with --damage).
-// Counts are 64-bit: a frame whose timecode never moves on can gather a whole
-// tape's damage.
-struct damage_counts {
-  int64_t video_concealed = 0;  // video blocks replaced from another frame
-  int64_t video_errors = 0;     // video blocks in error, not concealed
-  int64_t video_unknown = 0;    // video blocks with a reserved status
-  int64_t video_even = 0;       // damaged video blocks in even-numbered sequences
-  int64_t video_odd = 0;        //   and in odd-numbered ones
-  int64_t audio_error_samples = 0;
-  int64_t audio_error_blocks = 0;  // audio blocks holding an error sample
-  int64_t sequences_missing = 0;   // sequence numbers the frame lacks
-
-  int64_t video_damaged() const { return video_concealed + video_errors + video_unknown; }
-  bool any() const { return video_damaged() > 0 || audio_error_samples > 0 || sequences_missing > 0; }
-  void add(const damage_counts& o);
-};
-
-// The timecode and recording date and time of a frame, as its first sequence
-// gave them.
-struct frame_stamp {
-  uint32_t timecode, rec_date, rec_time;
-  uint8_t drop_frame;  // the timecode's drop-frame flag; NO_INFO8 before any timecode
-};
-
-// What one file of a split keeps the same: the picture and sound formats, as
-// a frame's first sequence gives them. NO_INFO8 (0 for the channels) while
-// unknown.
-struct frame_format {
-  uint8_t system;
-  uint8_t video_type;
-  uint8_t aspect;
-  uint8_t audio_rate_code;
-  uint8_t audio_bits_code;
-  uint8_t audio_channels;
-
-  bool operator==(const frame_format& o) const {
-    return system == o.system && video_type == o.video_type && aspect == o.aspect &&
-           audio_rate_code == o.audio_rate_code && audio_bits_code == o.audio_bits_code &&
-           audio_channels == o.audio_channels;
-  }
-  bool operator!=(const frame_format& o) const { return !(*this == o); }
-};
-
-// A frame is complete (with --damage, every frame).
+// A frame is complete, as the stream delimits it (with --damage, every frame).
 struct frame_event {
   event_place at;  // of the frame's first sequence
   frame_stamp stamp;
@@ -121,6 +79,11 @@ struct frame_event {
   int64_t audio_blocks;    // audio blocks read in the frame
   bool recording_start;    // the frame is marked as a recording start
   int32_t audio_offset;    // after the frame
+  const tape_frame* frame;  // all the frame model has of it
+  int32_t recording;        // the recording it belongs to, from 1
+  int64_t dropped_before;   // frames the capture dropped just before it
+  bool repeated;            // the same frame as the one before: the capture repeated it
+  bool off_speed;           // the deck was not playing the tape forward at normal speed
 };
 
 // Consecutive damaged frames, told when the first intact frame after them (or
@@ -162,13 +125,41 @@ struct skipped_bytes_event {
   bool at_end;      // the input ends with them
 };
 
+// Within a recording the timecode went on by more than one frame: the
+// capture lost the frames between.
+struct frames_dropped_event {
+  event_place at;  // of the frame after them
+  frame_stamp stamp;
+  uint32_t from;   // the timecode before them
+  int64_t frames;
+};
+
+// Consecutive frames the capture repeated (each the same as the one before),
+// or read while the deck was not playing at normal speed; told when the run
+// ends.
+struct frame_run_event {
+  event_place at;  // of the first frame's first sequence
+  frame_stamp first;
+  uint32_t last_timecode;
+  int32_t last_frame;
+  int64_t frames;
+  uint8_t speed, forward;  // of the first frame, for runs off speed
+};
+
 struct damage_totals {
+  int64_t frames = 0;  // in the stream, as it delimits them
   int64_t damaged_frames = 0;
   uint64_t bytes_skipped = 0;
   damage_counts sum;
   int64_t timecode_jumps = 0;
   int64_t recording_time_jumps = 0;
   int64_t unmarked_recording_time_jumps = 0;
+  int64_t recordings = 0;
+  int64_t frames_dropped = 0;
+  int64_t frames_repeated = 0;
+  int64_t frames_off_speed = 0;
+  container_kind container = container_kind::none;
+  uint64_t container_bytes = 0;
 };
 
 // The end of the run.
@@ -232,6 +223,9 @@ class event_sink {
   virtual void timecode_jump(const timecode_jump_event&) {}
   virtual void recording_time_jump(const recording_time_jump_event&) {}
   virtual void skipped_bytes(const skipped_bytes_event&) {}
+  virtual void frames_dropped(const frames_dropped_event&) {}
+  virtual void frames_repeated(const frame_run_event&) {}
+  virtual void off_speed(const frame_run_event&) {}
   // All events of one sequence have been given: a good moment to write.
   virtual void end_of_sequence() {}
   virtual void summary(const summary_event& e) = 0;

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "dv/dv_meta.h"
-
 namespace dvlog {
 
 constexpr unsigned byte_of(uint32_t word, int n) { return word >> (8 * n) & 0xFF; }
@@ -52,6 +50,34 @@ constexpr bool is_next_timecode(uint32_t from, uint32_t to, int fps, bool drop_f
   return next == to;
 }
 
+// The frames from 00:00:00:00 to a timecode, or -1 when it holds digits that
+// are no time. Drop-frame timecode (525/60) leaves out frames 00 and 01 of
+// every minute that is not a multiple of ten: 17982 frames in ten minutes.
+constexpr int64_t timecode_frames(uint32_t tc, int fps, bool drop_frame) {
+  for (int b = 0; b < 4; ++b)
+    if (!is_bcd(byte_of(tc, b))) return -1;
+  const int64_t h = bcd_value(byte_of(tc, 3)), m = bcd_value(byte_of(tc, 2));
+  const int64_t s = bcd_value(byte_of(tc, 1)), f = bcd_value(byte_of(tc, 0));
+  if (h > 23 || m > 59 || s > 59 || f >= fps) return -1;
+  const int64_t minutes = 60 * h + m;
+  const int64_t dropped = drop_frame ? 2 * (minutes - minutes / 10) : 0;
+  return (minutes * 60 + s) * fps + f - dropped;
+}
+
+// Seconds since 1970-01-01 of a recording date and time, or -1 when either
+// is missing or its digits are no date or time.
+constexpr int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
+  if (date == 0xFFFFFFFF || date == 0xFFFF3FFF || time == 0xFFFFFFFF || time == 0x3F7F7F3F) return -1;
+  for (int b = 1; b < 4; ++b)
+    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
+  if (!is_bcd(byte_of(date, 2) & 0x1F)) return -1;
+  const int64_t year = full_year(byte_of(date, 3), year_now);
+  const int month = bcd_value(byte_of(date, 2) & 0x1F), day = bcd_value(byte_of(date, 1));
+  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
+  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
+         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
+}
+
 // The weekday code (top three bits of the date's month byte); 7 means none.
 constexpr const char* WEEKDAY_NAMES[8] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", nullptr};
 constexpr const char* weekday_name(uint32_t date) { return WEEKDAY_NAMES[byte_of(date, 2) >> 5]; }
@@ -77,25 +103,5 @@ constexpr time_zone zone_of(unsigned z) {
 
 // The frame byte of the recording time; 0x3F: none given.
 constexpr bool has_time_frames(uint32_t time) { return byte_of(time, 0) != 0x3F; }
-
-// Seconds since a fixed day of a recording date and time, or -1 when either
-// is missing or its digits are no date or time.
-constexpr int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
-  if (!has_date(date) || !has_time(time)) return -1;
-  for (int b = 1; b < 4; ++b)
-    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
-  if (!is_bcd(month_byte(date))) return -1;
-  const int64_t year = full_year(byte_of(date, 3), year_now);
-  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
-  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
-  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
-         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
-}
-
-// A recording's time that goes back, or ahead by more than a second, from one
-// frame to the next: an edit, a new recording, or damage.
-constexpr bool recording_time_jumped(int64_t before, int64_t now) {
-  return before >= 0 && now >= 0 && (now < before || now > before + 1);
-}
 
 }  // namespace dvlog

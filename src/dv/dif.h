@@ -88,7 +88,9 @@ constexpr size_t AUDIO_DATA_SIZE = BLOCK_SIZE - AUDIO_DATA;  // 72 bytes
 enum dv_pack_id : uint8_t {
   PACK_TIMECODE = 0x13,             // subcode: tape timecode
   PACK_AUDIO_SOURCE = 0x50,         // AAUX: sampling rate, bits, samples in the frame
-  PACK_AUDIO_SOURCE_CONTROL = 0x51, // AAUX: copy and recording-start flags
+  PACK_AUDIO_SOURCE_CONTROL = 0x51, // AAUX: copy and recording-start flags, playback speed
+  PACK_AAUX_REC_DATE = 0x52,        // AAUX: recording date, laid out as the VAUX one
+  PACK_AAUX_REC_TIME = 0x53,        // AAUX: recording time of day, likewise
   PACK_VIDEO_SOURCE = 0x60,         // VAUX: 525/625 system, signal type
   PACK_VIDEO_SOURCE_CONTROL = 0x61, // VAUX: display aspect, interlacing
   PACK_REC_DATE = 0x62,             // VAUX: recording date and time zone

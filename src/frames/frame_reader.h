@@ -27,9 +27,13 @@ class frame_reader final : public sequence_consumer {
 
  private:
   void open_frame(const uint8_t* s, uint64_t offset);
+  void add_sequence(const uint8_t* s, uint64_t offset, unsigned channel, unsigned number);
   void close_frame();
   void read_packs(const uint8_t* s);
   bool begins_frame(unsigned channel, unsigned number);
+  bool frame_whole_so_far() const;
+  int32_t lanes() const;  // channels times pictures of the frame open
+  int32_t expected_sequences() const;
 
   frame_listener& listener_;
   tape_frame frame_{};
@@ -37,15 +41,17 @@ class frame_reader final : public sequence_consumer {
   bool open_ = false;
   bool had_previous_ = false;
   int32_t number_ = 0;
+  int32_t sequences_ = 0;      // sequences read so far
   uint64_t next_offset_ = 0;   // where the sequence after the last would start
   int last_number_[MAX_CHANNELS] = {-1, -1, -1, -1};  // in the picture being read, by channel
   int picture_ = 0;            // of the frame being read (DVCPRO HD 720p holds two)
   int32_t channels_seen_ = 0;  // 1 + the highest channel met in the stream
   uint8_t quantisation_ = NO_INFO8;  // of the last audio source pack met
-  // What the frame's packs said so far, and where its date and time came from.
-  dv_meta meta_{};
+  // The recording dates and times the frame's packs gave, by date_source.
   uint32_t dates_[4] = {}, times_[4] = {};  // by date_source
-  uint8_t known_system_ = NO_INFO8, known_type_ = NO_INFO8;  // of the stream so far
+  uint8_t known_system_ = NO_INFO8, known_type_ = NO_INFO8;  // of the frames so far
+  uint8_t audio_system_ = NO_INFO8;  // the audio source pack's 50/60 bit, where no video source pack read
+  frame_format known_format_{NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};
 };
 
 }  // namespace dvlog

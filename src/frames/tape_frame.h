@@ -72,6 +72,7 @@ struct tape_frame {
   int32_t number;        // in stream order, from 1
   uint64_t offset;       // of its first sequence in the input
   uint64_t end;          // just past its last sequence
+  int32_t first_sequence;  // sequences in the input up to its first, that one included
   int32_t sequences;     // sequences found in it
   uint64_t slots_seen;   // bit slot: that sequence was found
   int32_t sequences_expected;  // of its system, signal type and channels; 0 while unknown

@@ -36,10 +36,13 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      analysis_(analysis_sink(log_, fanout_, report_ || split), setup.opts.damage || table || report_ || split,
-                setup.year()),
+      frames_wanted_(setup.opts.damage || table || report_ || split),
+      analysis_(analysis_sink(log_, fanout_, report_ || split)),
+      frame_analysis_(analysis_sink(log_, fanout_, report_ || split), setup.year(), &analysis_.audio()),
+      frame_reader_(frame_analysis_),
+      tee_(frames_wanted_ ? &frame_reader_ : nullptr, analysis_),
       own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
-      scan_(window ? window : own_window_.get(), analysis_) {
+      scan_(window ? window : own_window_.get(), tee_) {
   if (split) {
     input_base_name(in.is_stdin ? nullptr : in.name, base_name_, sizeof base_name_);
     const split_setup s{setup.opts.split,
@@ -71,7 +74,11 @@ int log_run::finish(int stop_signal, int read_error) {
   facts_.stop_signal = report_facts_.stop_signal = stop_signal;
   report_facts_.read_error = read_error;
   if (splitter_) splitter_->set_input_end(scan_.bytes());
-  analysis_.finish(scan_.bytes(), scan_.unexamined_sequence());
+  if (frames_wanted_) {
+    frame_reader_.finish(scan_.bytes(), scan_.unexamined_sequence());
+    frame_analysis_.finish();
+  }
+  analysis_.finish(frames_wanted_ ? &frame_analysis_.totals() : nullptr);
   out_.flush();
   return out_.failure() != 0 ? 1 : 0;
 }

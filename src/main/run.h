@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "analysis/analyser.h"
+#include "analysis/frame_analysis.h"
+#include "frames/frame_reader.h"
 #include "input/scanner.h"
 #include "input/source.h"
 #include "main/options.h"
@@ -42,6 +44,21 @@ struct split_resources {
   std::unique_ptr<part_facts[]> parts{new part_facts[PARTS_KEPT]};
 };
 
+// Hands each sequence to the frame model, when it is wanted, then to the log's
+// analysis.
+class sequence_tee final : public sequence_consumer {
+ public:
+  sequence_tee(sequence_consumer* first, sequence_consumer& second) : first_(first), second_(second) {}
+  void on_sequence(const uint8_t* s, uint64_t offset) override {
+    if (first_) first_->on_sequence(s, offset);
+    second_.on_sequence(s, offset);
+  }
+
+ private:
+  sequence_consumer* first_;
+  sequence_consumer& second_;
+};
+
 // Everything the log of one input needs, made before its stream is read: the
 // log, the report, the analysis, and the scanner with its window.
 class log_run {
@@ -55,6 +72,7 @@ class log_run {
 
   // Where the stream goes in: the bytes as read, then into the scanner.
   void read(const uint8_t* at, size_t count) {
+    if (scan_.bytes() == 0) frame_analysis_.set_container(container_of(at, count));
     if (splitter_) splitter_->bytes(at, count);
     scan_.append(count);
   }
@@ -83,7 +101,11 @@ class log_run {
   char base_name_[256];
   std::unique_ptr<splitter> splitter_;
   event_fanout fanout_;
+  bool frames_wanted_;  // anything beyond the log: the frame model reads the stream too
   analyser analysis_;
+  frame_analysis frame_analysis_;
+  frame_reader frame_reader_;
+  sequence_tee tee_;
   std::unique_ptr<uint8_t[]> own_window_;
   scanner scan_;
 };

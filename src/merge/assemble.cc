@@ -18,7 +18,7 @@ namespace dvlog {
 
 namespace {
 
-constexpr size_t FRAME_BYTES = FRAME_SLOTS * SEQUENCE_SIZE;
+constexpr size_t FRAME_BYTES = MERGE_SLOTS * SEQUENCE_SIZE;
 constexpr int BLOCKS_PER_SEQUENCE = static_cast<int>(SEQUENCE_SIZE / BLOCK_SIZE);  // 150
 constexpr size_t STRETCHES_PER_CHUNK = 65536;
 // The disk is set to writing the stream every this many bytes, while the
@@ -56,7 +56,7 @@ class slot_filler final : public sequence_consumer {
  public:
   slot_filler(uint8_t* slots, uint64_t& held, uint64_t size) : slots_(slots), held_(held), size_(size) {}
   void on_sequence(const uint8_t* s, uint64_t offset) override {
-    const int slot = slot_of(s[SUBCODE_BLOCK_0 + ID1]);
+    const int slot = merge_slot(s[SUBCODE_BLOCK_0 + ID1]);
     if (offset >= size_ || slot < 0) return;
     std::memcpy(slots_ + static_cast<size_t>(slot) * SEQUENCE_SIZE, s, SEQUENCE_SIZE);
     held_ |= uint64_t{1} << slot;
@@ -151,7 +151,7 @@ int assembler::write_frame(const int32_t* row) {
   const int64_t damaged_before = totals.damaged_blocks;
   uint64_t from_transfers = 0;
   size_t sequences = 0;
-  for (int slot = 0; slot < FRAME_SLOTS; ++slot)
+  for (int slot = 0; slot < MERGE_SLOTS; ++slot)
     if (held >> slot & 1) build_sequence(slot, row, base, frame_.get() + SEQUENCE_SIZE * sequences++, &from_transfers);
   const bool damaged = totals.damaged_blocks > damaged_before || missing > 0;
   totals.sequences_missing += missing;
@@ -212,7 +212,7 @@ int assembler::load(int32_t t, int32_t index) {
     }
     if (const uint8_t* last = scan.unexamined_sequence()) fill.on_sequence(last, scan.bytes() - SEQUENCE_SIZE);
   }
-  for (int slot = 0; slot < FRAME_SLOTS; ++slot)
+  for (int slot = 0; slot < MERGE_SLOTS; ++slot)
     if (held >> slot & 1) quantisation_[t] = sequence_quantisation(slots + SEQUENCE_SIZE * static_cast<size_t>(slot), quantisation_[t]);
   return 0;
 }

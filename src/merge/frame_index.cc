@@ -62,7 +62,7 @@ class frame_indexer final : public sequence_consumer {
   bool open_ = false;
   int last_slot_ = -1;
   uint64_t end_ = 0;       // just after the frame's last sequence
-  uint64_t slots_seen_ = 0;  // bit slot_of(): a sequence met
+  uint64_t slots_seen_ = 0;  // bit merge_slot(): a sequence met
   uint64_t content_[MAX_SEQUENCE_NUMBERS] = {};
   uint16_t damaged_numbers_ = 0;  // bit n: some sequence of number n has damage
   int32_t channels_seen_ = 0;
@@ -104,7 +104,7 @@ void frame_indexer::close_frame() {
 
 void frame_indexer::on_sequence(const uint8_t* s, uint64_t offset) {
   const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
-  const int slot = slot_of(id1);
+  const int slot = merge_slot(id1);
   if (slot < 0) return;  // no sequence number of any system: no part of a frame
 
   dv_meta m;

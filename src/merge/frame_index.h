@@ -9,17 +9,16 @@
 #include <vector>
 
 #include "dv/dif.h"
+#include "frames/tape_frame.h"
 #include "input/source.h"
 
 namespace dvlog {
 
 // A frame holds up to four channels (DVCPRO HD) of up to twelve DIF sequences
 // (625/50). A sequence's place in its frame is channel * 12 + number.
-constexpr int MAX_CHANNELS = 4;
-constexpr int MAX_SEQUENCE_NUMBERS = 12;
-constexpr int FRAME_SLOTS = MAX_CHANNELS * MAX_SEQUENCE_NUMBERS;
+constexpr int MERGE_SLOTS = MAX_CHANNELS * MAX_SEQUENCE_NUMBERS;
 
-constexpr int slot_of(uint8_t id1) {
+constexpr int merge_slot(uint8_t id1) {
   const unsigned n = sequence_number(id1);
   return n < MAX_SEQUENCE_NUMBERS ? static_cast<int>(channel_number(id1) * MAX_SEQUENCE_NUMBERS + n) : -1;
 }

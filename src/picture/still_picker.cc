@@ -3,7 +3,6 @@
 #include <cstring>
 #include <utility>
 
-#include "dv/datetime.h"
 #include "dv/errors.h"
 #include "dv/system.h"
 
@@ -30,9 +29,8 @@ constexpr const char* NOT_KEPT = "its bytes were not kept";
 
 }  // namespace
 
-still_picker::still_picker(int64_t year_now)
-    : year_now_(year_now),
-      arena_(new uint8_t[STILL_ARENA_BYTES]),
+still_picker::still_picker()
+    : arena_(new uint8_t[STILL_ARENA_BYTES]),
       outlines_(new damage_outline[MAX_DAMAGE_RUNS + 1]) {
   // Left uninitialised: pages are touched only as frames and pictures fill them.
   for (frame_bytes& b : buffers_) b.data.reset(new uint8_t[MAX_FRAME_BYTES]);
@@ -40,7 +38,7 @@ still_picker::still_picker(int64_t year_now)
 
 still_picker::~still_picker() = default;
 
-void still_picker::frame_sequence(const uint8_t* s, uint64_t, int32_t frame) {
+void still_picker::sequence(const uint8_t* s, int32_t frame) {
   if (frame != reading_frame_) {
     reading_frame_ = frame;
     reading_->size = 0;
@@ -50,22 +48,20 @@ void still_picker::frame_sequence(const uint8_t* s, uint64_t, int32_t frame) {
   reading_->size += SEQUENCE_SIZE;
 }
 
-void still_picker::frame(const tape_frame& f) {
+void still_picker::frame(const tape_frame& f, int32_t recording) {
   if (f.number != reading_frame_) reading_->size = 0;
   reading_frame_ = 0;
   reading_->facts = f;
 
-  const int64_t seconds = recorded_seconds(f.stamp.rec_date, f.stamp.rec_time, year_now_);
-  const bool starts = first_ || f.recording_start || recording_time_jumped(last_seconds_, seconds);
-  first_ = false;
-  last_seconds_ = seconds;
-  if (starts) {
-    ++recording_;
+  if (recording != recording_) {
+    recording_ = recording;
     into_recording_ = 0;
-    if (recording_ <= MAX_RECORDING_STILLS)
+    if (recordings_shown_ < MAX_RECORDING_STILLS) {
+      ++recordings_shown_;
       keep(still_kind::recording, *reading_, recording_);
-    else
+    } else {
       ++recordings_unshown_;
+    }
   } else {
     ++into_recording_;
     consider_along(f);

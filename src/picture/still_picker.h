@@ -1,7 +1,6 @@
 // Which frames of a tape are shown as pictures, chosen as the stream passes:
 //
-// - the first frame of every recording (a recording-start mark, a jump of the
-//   recording time, or the first frame), up to MAX_RECORDING_STILLS;
+// - the first frame of every recording, up to MAX_RECORDING_STILLS;
 // - along a long recording, a frame every ALONG_MINUTES minutes of it, then
 //   every 2, 4, 8... times that as the tape grows, so that at most
 //   MAX_ALONG_STILLS are kept in all, spread evenly;
@@ -68,10 +67,11 @@ struct still {
   int outline;         // of a worst frame of DV25: its index in the outlines, else -1
 };
 
-class still_picker final : public frame_listener {
+// Fed by the frame model: the sequences of the frame being read, then the
+// frame, with the recording the analysis found it in.
+class still_picker {
  public:
-  // `year_now` places two-digit recording years (see full_year).
-  explicit still_picker(int64_t year_now);
+  still_picker();
   ~still_picker();
   still_picker(const still_picker&) = delete;
   still_picker& operator=(const still_picker&) = delete;
@@ -80,8 +80,10 @@ class still_picker final : public frame_listener {
   bool ready() const { return encoder_.ready(); }
   const char* failure() const { return encoder_.failure(); }
 
-  void frame_sequence(const uint8_t* s, uint64_t offset, int32_t frame) override;
-  void frame(const tape_frame& f) override;
+  // A sequence of frame number `frame`: its bytes, valid during the call.
+  void sequence(const uint8_t* s, int32_t frame);
+  // The frame is complete; `recording` counts the recordings from 1.
+  void frame(const tape_frame& f, int32_t recording);
   // At the end of the input: closes the damaged run still open, and puts the
   // stills in tape order.
   void finish();
@@ -133,10 +135,7 @@ class still_picker final : public frame_listener {
   // Recordings.
   int32_t recording_ = 0;
   int64_t into_recording_ = 0;  // frames since the recording's first
-  int64_t last_seconds_ = -1;   // recording time of the last frame
-  int64_t year_now_;
-  bool first_ = true;
-  int32_t recordings_unshown_ = 0;
+  int32_t recordings_shown_ = 0, recordings_unshown_ = 0;
   // Along recordings: a picture at every multiple of stride_ intervals.
   int64_t stride_ = 1;
   int along_count_ = 0;

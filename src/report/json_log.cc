@@ -237,6 +237,37 @@ void json_log::skipped_bytes(const skipped_bytes_event& e) {
   close();
 }
 
+void json_log::frames_dropped(const frames_dropped_event& e) {
+  open("frames_dropped", e.at);
+  timecode(e.from, e.stamp.drop_frame, "from");
+  timecode(e.stamp.timecode, e.stamp.drop_frame, "to");
+  recorded(e.stamp.rec_date, e.stamp.rec_time);
+  json_.field("frames", e.frames);
+  close();
+}
+
+// A run of frames: where it starts, its last frame and timecode, its length.
+void json_log::frame_run(const char* event, const frame_run_event& e) {
+  open(event, e.at);
+  timecode(e.first.timecode, e.first.drop_frame);
+  recorded(e.first.rec_date, e.first.rec_time);
+  json_.field("last_frame", e.last_frame);
+  timecode(e.last_timecode, e.first.drop_frame, "last_timecode");
+  json_.field("frames", e.frames);
+}
+
+void json_log::frames_repeated(const frame_run_event& e) {
+  frame_run("frames_repeated", e);
+  close();
+}
+
+void json_log::off_speed(const frame_run_event& e) {
+  frame_run("off_speed", e);
+  raw_field(json_, "speed", e.speed, NO_INFO8);
+  e.forward == NO_INFO8 ? json_.field_null("forward") : json_.field_bool("forward", e.forward != 0);
+  close();
+}
+
 void json_log::part(const part_facts& p) {
   json_.begin_object();
   json_.field("event", "part");
@@ -276,12 +307,20 @@ void json_log::summary(const summary_event& e) {
   json_.key("damage");
   if (e.has_damage) {
     json_.begin_object();
+    json_.field("frames", e.damage.frames);
     json_.field("damaged_frames", e.damage.damaged_frames);
     json_.field("bytes_skipped", static_cast<int64_t>(e.damage.bytes_skipped));
     counts(e.damage.sum);
     json_.field("timecode_jumps", e.damage.timecode_jumps);
     json_.field("recording_time_jumps", e.damage.recording_time_jumps);
     json_.field("unmarked_recording_time_jumps", e.damage.unmarked_recording_time_jumps);
+    json_.field("recordings", e.damage.recordings);
+    json_.field("frames_dropped", e.damage.frames_dropped);
+    json_.field("frames_repeated", e.damage.frames_repeated);
+    json_.field("frames_off_speed", e.damage.frames_off_speed);
+    json_.field_or_null("container",
+                        e.damage.container == container_kind::none ? nullptr : container_name(e.damage.container));
+    json_.field("container_bytes", static_cast<int64_t>(e.damage.container_bytes));
     json_.end_object();
   } else {
     json_.null();

@@ -34,6 +34,9 @@ class json_log final : public event_sink, public part_listener {
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
   void skipped_bytes(const skipped_bytes_event& e) override;
+  void frames_dropped(const frames_dropped_event& e) override;
+  void frames_repeated(const frame_run_event& e) override;
+  void off_speed(const frame_run_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;
@@ -46,6 +49,7 @@ class json_log final : public event_sink, public part_listener {
   void timecode(uint32_t tc, uint8_t drop_frame, const char* name = "timecode");
   void recorded(uint32_t date, uint32_t time, const char* name = "recorded");
   void counts(const damage_counts& d);
+  void frame_run(const char* event, const frame_run_event& e);
 
   output_stream& out_;
   json_writer json_;

@@ -69,6 +69,30 @@ void text_log::skipped_bytes(const skipped_bytes_event& e) {
               static_cast<unsigned long long>(e.at.offset), e.at_end ? ", at the end of the input" : "");
 }
 
+void text_log::frames_dropped(const frames_dropped_event& e) {
+  char from[16], to[16];
+  head(e.stamp);
+  out_.printf("Frames dropped by the capture: %lld (timecode %s -> %s)\n", ll(e.frames),
+              timecode_text(e.from, from, sizeof from), timecode_text(e.stamp.timecode, to, sizeof to));
+}
+
+void text_log::frames_repeated(const frame_run_event& e) {
+  char last[16];
+  head(e.first);
+  if (e.frames == 1)
+    out_.printf("Frame repeated by the capture\n");
+  else
+    out_.printf("Frames repeated by the capture: %lld, to %s\n", ll(e.frames),
+                timecode_text(e.last_timecode, last, sizeof last));
+}
+
+void text_log::off_speed(const frame_run_event& e) {
+  char first[16], last[16];
+  head(e.first);
+  out_.printf("Not at playback speed: %lld frame%s, from %s to %s\n", ll(e.frames), e.frames == 1 ? "" : "s",
+              timecode_text(e.first.timecode, first, sizeof first), timecode_text(e.last_timecode, last, sizeof last));
+}
+
 void text_log::audio_block_warning(const audio_block_warning_event& e) {
   out_.error("Warning: got %02x instead of audio block\n", e.id0);
 }
@@ -90,8 +114,11 @@ void text_log::summary(const summary_event& e) {
   if (!e.has_damage) return;
   const damage_totals& t = e.damage;
   const damage_counts& d = t.sum;
-  out_.printf("Damaged frames: %lld of %d (%.1f%%)\n", ll(t.damaged_frames), e.frames,
-              e.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / e.frames : 0.0);
+  // The frames the stream holds, where the log counted otherwise (a
+  // timecode that stood still, or none).
+  if (t.frames != e.frames) out_.printf("Frames in the stream: %lld (the log counted %d)\n", ll(t.frames), e.frames);
+  out_.printf("Damaged frames: %lld of %lld (%.1f%%)\n", ll(t.damaged_frames), ll(t.frames),
+              t.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / static_cast<double>(t.frames) : 0.0);
   out_.printf("Video blocks concealed: %lld, errors: %lld, unknown: %lld (in even sequences: %lld, odd: %lld)\n",
               ll(d.video_concealed), ll(d.video_errors), ll(d.video_unknown), ll(d.video_even), ll(d.video_odd));
   out_.printf("Audio error samples: %lld in %lld blocks\n", ll(d.audio_error_samples), ll(d.audio_error_blocks));
@@ -100,6 +127,11 @@ void text_log::summary(const summary_event& e) {
   out_.printf("Recording time jumps: %lld (%lld not marked as a recording start)\n", ll(t.recording_time_jumps),
               ll(t.unmarked_recording_time_jumps));
   out_.printf("Bytes skipped: %llu\n", static_cast<unsigned long long>(t.bytes_skipped));
+  if (t.container != container_kind::none)
+    out_.printf("Container: %s, %llu bytes between frames\n", container_name(t.container),
+                static_cast<unsigned long long>(t.container_bytes));
+  out_.printf("Frames dropped by the capture: %lld, repeated: %lld, not at playback speed: %lld\n",
+              ll(t.frames_dropped), ll(t.frames_repeated), ll(t.frames_off_speed));
 }
 
 // What the merge took from each transfer, and what the merged stream still

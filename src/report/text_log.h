@@ -20,6 +20,9 @@ class text_log final : public event_sink {
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
   void skipped_bytes(const skipped_bytes_event& e) override;
+  void frames_dropped(const frames_dropped_event& e) override;
+  void frames_repeated(const frame_run_event& e) override;
+  void off_speed(const frame_run_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;

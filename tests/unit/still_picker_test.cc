@@ -32,26 +32,27 @@ dvtest::bytes ntsc_frame(const std::map<std::pair<int, int>, uint8_t>& marks = {
 }
 
 struct feed {
-  still_picker picker{2026};
+  still_picker picker;
+  int32_t recording = 1;
   int32_t number = 0;
 
-  // Hands on the next frame: its bytes when given, a recording-start mark,
-  // damaged video blocks.
-  void frame(const dvtest::bytes* bytes, bool start = false, int64_t damaged = 0, uint32_t rec_time = NO_INFO) {
+  // Hands on the next frame: its bytes when given, whether it begins a
+  // recording (after the first), damaged video blocks.
+  void frame(const dvtest::bytes* bytes, bool starts = false, int64_t damaged = 0) {
     ++number;
+    recording += starts;
     if (bytes)
       for (size_t at = 0; at < bytes->size(); at += SEQUENCE_SIZE)
-        picker.frame_sequence(bytes->data() + at, at, number);
+        picker.sequence(bytes->data() + at, number);
     tape_frame f{};
     f.number = number;
     f.offset = static_cast<uint64_t>(number - 1) * NTSC_SEQUENCES * SEQUENCE_SIZE;
     f.end = f.offset + NTSC_SEQUENCES * SEQUENCE_SIZE;
     f.sequences = f.sequences_expected = bytes ? NTSC_SEQUENCES : 0;
-    f.stamp = {NO_INFO, rec_time == NO_INFO ? NO_INFO : 0x24061600u, rec_time, NO_INFO8};
-    f.recording_start = start;
+    f.stamp = {NO_INFO, NO_INFO, NO_INFO, NO_INFO8};
     f.format = {0, 0, 0, 0, 0, 2};
     f.damage.video_errors = damaged;
-    picker.frame(f);
+    picker.frame(f, recording);
   }
 
   // The kept stills as (kind, frame), in order.
@@ -65,20 +66,20 @@ struct feed {
 
 using K = still_kind;
 
-// Recordings begin at the first frame, at a start mark and where the
-// recording time jumps; a damaged run gives the frame before it and its worst.
+// Each recording's first frame; a damaged run gives the frame before it and
+// its worst.
 TEST(StillPicker, RecordingsAndARun) {
   const dvtest::bytes clean = ntsc_frame();
   feed f;
-  f.frame(&clean, false, 0, 0x09300000);  // 09:30:00
-  f.frame(&clean, false, 0, 0x09300000);
-  f.frame(&clean, true, 0, 0x09300000);  // marked
-  f.frame(&clean, false, 3, 0x09300000);
-  f.frame(&clean, false, 40, 0x09300000);  // the worst
-  f.frame(&clean, false, 5, 0x09300000);
-  f.frame(&clean, false, 0, 0x09300000);
-  f.frame(&clean, false, 0, 0x11000000);  // 11:00:00: a new recording, unmarked
-  f.frame(&clean, false, 0, 0x11000100);
+  f.frame(&clean);
+  f.frame(&clean);
+  f.frame(&clean, true);
+  f.frame(&clean, false, 3);
+  f.frame(&clean, false, 40);  // the worst
+  f.frame(&clean, false, 5);
+  f.frame(&clean);
+  f.frame(&clean, true);
+  f.frame(&clean);
   EXPECT_EQ(f.kept(), (std::vector<std::pair<K, int32_t>>{
                           {K::recording, 1}, {K::recording, 3}, {K::before_damage, 3}, {K::worst_damage, 5},
                           {K::recording, 8}}));

@@ -1,0 +1,337 @@
+#include "frames/frame_reader.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "dv/errors.h"
+#include "dv/recognizer.h"
+#include "dv/system.h"
+
+namespace dvlog {
+
+namespace {
+
+// A sequence's audio and video blocks (blocks 6 to 149) lie back to back:
+// they are what two reads of one frame must agree on.
+constexpr size_t CONTENT_FIRST = 6 * BLOCK_SIZE;
+constexpr size_t CONTENT_WORDS = (SEQUENCE_SIZE - CONTENT_FIRST) / 8;
+
+// A 64-bit hash of the content, in four independent lanes so that the
+// multiplications overlap.
+uint64_t content_hash(const uint8_t* s) {
+  constexpr uint64_t K[4] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu, 0x165667B19E3779F9u, 0xD6E8FEB86659FD93u};
+  uint64_t lane[4] = {1, 2, 3, 4};
+  const uint8_t* p = s + CONTENT_FIRST;
+  for (size_t i = 0; i < CONTENT_WORDS; i += 4)
+    for (size_t k = 0; k < 4; ++k) {
+      uint64_t w;
+      std::memcpy(&w, p + 8 * (i + k), 8);
+      lane[k] = (lane[k] ^ w) * K[k];
+      lane[k] ^= lane[k] >> 29;
+    }
+  return lane[0] ^ (lane[1] << 1 | lane[1] >> 63) ^ (lane[2] << 2 | lane[2] >> 62) ^ (lane[3] << 3 | lane[3] >> 61);
+}
+
+// Counts the damage of one sequence into the frame: video blocks by their
+// error status, audio samples holding the error code, in the quantisation of
+// the last audio source pack met. Returns the damaged blocks.
+int64_t count_damage(const uint8_t* s, unsigned number, tape_frame& f, uint8_t& quantisation) {
+  int64_t damaged_video = 0;
+  damage_counts& d = f.damage;
+  for (int k = 0; k < VIDEO_BLOCKS; ++k) {
+    const uint8_t* block = s + video_block(k);
+    if (!is_video_block_id(block[ID0])) continue;
+    ++f.video_blocks;
+    switch (STA_MEANING[block[VIDEO_STA] >> 4]) {
+      case block_status::intact:
+        continue;
+      case block_status::concealed:
+        ++d.video_concealed;
+        break;
+      case block_status::error:
+        ++d.video_errors;
+        break;
+      case block_status::unknown:
+        ++d.video_unknown;
+        break;
+    }
+    ++damaged_video;
+  }
+  (number % 2 == 0 ? d.video_even : d.video_odd) += damaged_video;
+
+  for (int j = 0; j < AUDIO_BLOCKS; ++j) {
+    const uint8_t* block = s + audio_block(j);
+    if (is_audio_block_id(block[ID0]) && block[AUDIO_PACK] == PACK_AUDIO_SOURCE)
+      quantisation = block[AUDIO_PACK + PC4] & 0x07;  // QU
+  }
+  int64_t damaged_audio = 0;
+  for (int j = 0; j < AUDIO_BLOCKS; ++j) {
+    const uint8_t* block = s + audio_block(j);
+    if (!is_audio_block_id(block[ID0])) continue;
+    ++f.audio_blocks;
+    const int errors = audio_error_samples(block + AUDIO_DATA, quantisation);
+    d.audio_error_samples += errors;
+    damaged_audio += errors > 0;
+  }
+  d.audio_error_blocks += damaged_audio;
+  return damaged_video + damaged_audio;
+}
+
+// The sequence numbers 0 .. per_channel - 1 of each of `channels` that the
+// frame lacks.
+int64_t missing_of(uint64_t seen, int32_t per_channel, int32_t channels) {
+  int64_t missing = 0;
+  for (int32_t c = 0; c < channels && c < MAX_CHANNELS; ++c)
+    for (int32_t n = 0; n < per_channel && n < SLOT_STRIDE; ++n)
+      missing += !(seen & (uint64_t{1} << (SLOT_STRIDE * c + n)));
+  return missing;
+}
+
+bool read_right(uint32_t word, bool date) { return date ? has_date(word) : has_time(word); }
+
+}  // namespace
+
+void damage_counts::add(const damage_counts& o) {
+  video_concealed += o.video_concealed;
+  video_errors += o.video_errors;
+  video_unknown += o.video_unknown;
+  video_even += o.video_even;
+  video_odd += o.video_odd;
+  audio_error_samples += o.audio_error_samples;
+  audio_error_blocks += o.audio_error_blocks;
+  sequences_missing += o.sequences_missing;
+}
+
+frame_reader::frame_reader(frame_listener& listener) : listener_(listener) {}
+
+// A sequence begins a new picture when its number is no higher than the last
+// one of its channel in the picture being read: the numbering started again,
+// whichever sequences were lost. DVCPRO HD 720p records two pictures under
+// one timecode frame; a frame is both.
+bool frame_reader::begins_frame(unsigned channel, unsigned number) {
+  if (static_cast<int>(number) > last_number_[channel]) return false;
+  for (int& n : last_number_) n = -1;
+  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
+  if (picture_ + 1 < pictures_of(type)) {
+    ++picture_;
+    return false;
+  }
+  return true;
+}
+
+void frame_reader::on_sequence(const uint8_t* s, uint64_t offset) {
+  const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
+  const unsigned channel = channel_number(id1), number = sequence_number(id1);
+  if (static_cast<int32_t>(channel) + 1 > channels_seen_) channels_seen_ = static_cast<int32_t>(channel) + 1;
+  const bool first_of_frame = channel == 0 && number == 0;
+  const uint64_t gap_bytes = offset > next_offset_ ? offset - next_offset_ : 0;
+  if (!open_) {
+    if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, first_of_frame, false);
+    open_frame(s, offset);
+  } else if (begins_frame(channel, number)) {
+    const bool whole_before = frame_whole_so_far();
+    close_frame();
+    if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, whole_before && first_of_frame, false);
+    open_frame(s, offset);
+  } else if (gap_bytes > 0) {
+    listener_.gap(next_offset_, gap_bytes, false, false);  // it cuts into a frame
+    frame_.contiguous = false;
+  }
+  add_sequence(s, offset, channel, number);
+}
+
+void frame_reader::open_frame(const uint8_t* s, uint64_t offset) {
+  const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
+  const bool first = number_ == 0;
+  number_ = static_cast<int32_t>(static_cast<uint32_t>(number_) + 1);
+  frame_ = tape_frame{};
+  frame_.number = number_;
+  frame_.offset = offset;
+  frame_.first_sequence = sequences_ + 1;
+  frame_.begins_whole = sequence_number(id1) == 0 && channel_number(id1) == 0;
+  frame_.contiguous = true;
+  frame_.judged = !first || frame_.begins_whole;
+  frame_.stamp = {NO_INFO, NO_INFO, NO_INFO, NO_INFO8};
+  frame_.format = {NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};
+  frame_.speed = frame_.forward = NO_INFO8;
+  for (int i = 0; i < 4; ++i) dates_[i] = times_[i] = NO_INFO;
+  for (int& n : last_number_) n = -1;
+  picture_ = 0;
+  open_ = true;
+}
+
+void frame_reader::add_sequence(const uint8_t* s, uint64_t offset, unsigned channel, unsigned number) {
+  sequences_ = static_cast<int32_t>(static_cast<uint32_t>(sequences_) + 1);
+  last_number_[channel] = static_cast<int>(number);
+  ++frame_.sequences;
+  frame_.end = offset + SEQUENCE_SIZE;
+  next_offset_ = offset + SEQUENCE_SIZE;
+
+  read_packs(s);
+  const int64_t damaged = count_damage(s, number, frame_, quantisation_);
+  // Channels of the second picture come after the first's; a slot past the
+  // last is no sequence of this signal and is not kept.
+  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
+  const int lane = picture_ * channels_of(type, channels_seen_) + static_cast<int>(channel);
+  if (lane < MAX_CHANNELS) {
+    const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
+    const uint64_t bit = uint64_t{1} << slot;
+    if (!(frame_.slots_seen & bit)) {
+      frame_.slots_seen |= bit;
+      frame_.content[slot] = content_hash(s);
+      if (damaged == 0) frame_.slots_intact |= bit;
+    }
+  }
+  listener_.frame_sequence(s, offset, frame_.number);
+}
+
+// The packs of every kind the frame model keeps, from the sequence's subcode,
+// VAUX and audio blocks. The first that reads wins: a deck that loses a pack
+// in one sequence has it in another.
+void frame_reader::read_packs(const uint8_t* s) {
+  dv_meta m;
+  const auto keep = [&](date_source from) {
+    const int i = static_cast<int>(from);
+    if (!read_right(dates_[i], true) && read_right(m.rec_date, true)) dates_[i] = m.rec_date;
+    if (!read_right(times_[i], false) && read_right(m.rec_time, false)) times_[i] = m.rec_time;
+  };
+
+  meta_reset(m);
+  decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+  decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+  if (!has_time(frame_.stamp.timecode) && has_time(m.timecode)) {
+    frame_.stamp.timecode = m.timecode;
+    frame_.stamp.drop_frame = m.timecode_drop_frame;
+  }
+  keep(date_source::subcode);
+
+  meta_reset(m);
+  for (const size_t block : {VAUX_BLOCK_0, VAUX_BLOCK_1, VAUX_BLOCK_2})
+    decode_packs(s + block + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, m);
+  keep(date_source::vaux);
+  frame_format& f = frame_.format;
+  if (f.system == NO_INFO8 && m.system != NO_INFO8) {
+    f.system = m.system;
+    f.video_type = m.video_type;
+  }
+  if (f.aspect == NO_INFO8) f.aspect = m.aspect;
+
+  meta_reset(m);
+  for (int j = 0; j < AUDIO_BLOCKS; ++j) {
+    const uint8_t* block = s + audio_block(j);
+    if (!is_audio_block_id(block[ID0])) continue;
+    const uint8_t* pack = block + AUDIO_PACK;
+    switch (pack[0]) {
+      case PACK_AUDIO_SOURCE:
+        decode_pack(pack, pack_area::audio, m);
+        break;
+      case PACK_AUDIO_SOURCE_CONTROL:
+        if (decode_pack(pack, pack_area::audio, m).recording_start) frame_.recording_start = true;
+        if (frame_.speed == NO_INFO8) {
+          frame_.forward = pack[PC3] >> 7;   // DRF: 1 forward
+          frame_.speed = pack[PC3] & 0x7F;   // SPEED
+        }
+        break;
+      case PACK_AAUX_REC_DATE:
+      case PACK_AAUX_REC_TIME: {
+        // Laid out as the VAUX packs of the same name.
+        uint8_t as_vaux[PACK_SIZE];
+        std::memcpy(as_vaux, pack, PACK_SIZE);
+        as_vaux[0] = pack[0] == PACK_AAUX_REC_DATE ? PACK_REC_DATE : PACK_REC_TIME;
+        decode_pack(as_vaux, pack_area::subcode_or_vaux, m);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  keep(date_source::aaux);
+  if (m.audio_rate_code != NO_INFO8 && f.audio_rate_code == NO_INFO8) {
+    f.audio_rate_code = m.audio_rate_code;
+    f.audio_bits_code = m.audio_bits_code;
+    f.audio_channels = audio_channels_of(m.audio_type, m.audio_rate_code, m.audio_bits_code);
+    // Without a video source pack, the audio pack's 50/60 bit tells the system.
+    if (f.system == NO_INFO8) audio_system_ = m.audio_pack_system;
+  }
+}
+
+// Whether the frame open has every sequence its format calls for, as far as
+// it has been read.
+bool frame_reader::frame_whole_so_far() const {
+  const int32_t expected = expected_sequences();
+  return expected > 0 && missing_of(frame_.slots_seen, expected / lanes(), lanes()) == 0;
+}
+
+int32_t frame_reader::lanes() const {
+  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
+  return channels_of(type, channels_seen_) * pictures_of(type);
+}
+
+int32_t frame_reader::expected_sequences() const {
+  const uint8_t system = frame_.format.system != NO_INFO8 ? frame_.format.system
+                         : known_system_ != NO_INFO8      ? known_system_
+                                                          : audio_system_;
+  if (system == NO_INFO8) return 0;
+  return system_of(system).sequences_per_frame * lanes();
+}
+
+void frame_reader::close_frame() {
+  open_ = false;
+  // A frame whose packs were lost keeps the stream's format.
+  frame_format& f = frame_.format;
+  if (f.system == NO_INFO8 && audio_system_ != NO_INFO8 && known_system_ == NO_INFO8) known_system_ = audio_system_;
+  if (f.system == NO_INFO8) f.system = known_system_, f.video_type = known_type_;
+  if (f.aspect == NO_INFO8) f.aspect = known_format_.aspect;
+  if (f.audio_rate_code == NO_INFO8) {
+    f.audio_rate_code = known_format_.audio_rate_code;
+    f.audio_bits_code = known_format_.audio_bits_code;
+    f.audio_channels = known_format_.audio_channels;
+  }
+  frame_.sequences_expected = expected_sequences();
+  if (frame_.judged && frame_.sequences_expected > 0)
+    frame_.damage.sequences_missing =
+        missing_of(frame_.slots_seen, frame_.sequences_expected / lanes(), lanes());
+  known_system_ = f.system;
+  known_type_ = f.video_type;
+  known_format_ = f;
+
+  // Where the frame's date and time were read: VAUX first, then subcode,
+  // then AAUX.
+  for (const date_source from : {date_source::vaux, date_source::subcode, date_source::aaux}) {
+    const int i = static_cast<int>(from);
+    if (frame_.date_from == date_source::none && (read_right(dates_[i], true) || read_right(times_[i], false)))
+      frame_.date_from = from;
+    if (!read_right(frame_.stamp.rec_date, true)) frame_.stamp.rec_date = dates_[i];
+    if (!read_right(frame_.stamp.rec_time, false)) frame_.stamp.rec_time = times_[i];
+  }
+
+  // The same as the frame before: no sequence both hold differs where both
+  // were read right, and some sequence is the same.
+  if (had_previous_) {
+    bool same = false, differs = false;
+    const uint64_t both = frame_.slots_seen & previous_.slots_seen;
+    for (int slot = 0; slot < FRAME_SLOTS; ++slot) {
+      const uint64_t bit = uint64_t{1} << slot;
+      if (!(both & bit)) continue;
+      if (frame_.content[slot] == previous_.content[slot])
+        same = true;
+      else if (frame_.slots_intact & previous_.slots_intact & bit)
+        differs = true;
+    }
+    frame_.same_as_previous = same && !differs;
+  }
+  listener_.frame(frame_);
+  std::memcpy(previous_.content, frame_.content, sizeof frame_.content);
+  previous_.slots_seen = frame_.slots_seen;
+  previous_.slots_intact = frame_.slots_intact;
+  had_previous_ = true;
+}
+
+void frame_reader::finish(uint64_t input_bytes, const uint8_t* unexamined) {
+  if (unexamined && input_bytes >= SEQUENCE_SIZE) on_sequence(unexamined, input_bytes - SEQUENCE_SIZE);
+  const bool whole_before = !open_ || frame_whole_so_far();
+  if (open_) close_frame();
+  if (input_bytes > next_offset_) listener_.gap(next_offset_, input_bytes - next_offset_, whole_before, true);
+}
+
+}  // namespace dvlog
