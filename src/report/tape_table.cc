@@ -20,7 +20,9 @@ constexpr const char* COLUMNS[] = {
     "audio_locked",   "damaged_frames",  "damaged_percent",
     "video_concealed", "video_errors",   "video_unknown",
     "audio_error_samples", "sequences_missing", "timecode_jumps",
-    "recording_time_jumps", "unmarked_recording_time_jumps",
+    "recording_time_jumps", "unmarked_recording_time_jumps", "log_frames",
+    "frames_dropped", "frames_repeated", "frames_off_speed",
+    "container", "container_bytes",
 };
 
 constexpr const char* STATUS_NAMES[] = {"ok", "open error", "read error", "stopped", "no DV"};
@@ -72,8 +74,6 @@ void tape_table::write_header() {
 
 void tape_table::begin(const char* name) {
   systems_.count = signal_types_.count = aspects_.count = audio_.count = 0;
-  marked_frames_ = 0;
-  first_frame_marked_ = any_frame_ = false;
   frames_by_system_[0] = frames_by_system_[1] = 0;
   first_ = last_ = frame_stamp{};
   first_timecode_ = first_recorded_ = false;
@@ -92,9 +92,6 @@ void tape_table::status(const status_event& e) {
 }
 
 void tape_table::frame(const frame_event& e) {
-  if (!any_frame_) first_frame_marked_ = e.recording_start;
-  any_frame_ = true;
-  marked_frames_ += e.recording_start;
   frames_by_system_[e.format.system & 1] += 1;
   char text[32];
   if (iso_time_text(e.stamp.timecode, true, text, sizeof text)) {
@@ -170,13 +167,13 @@ void tape_table::end(tape_status status, uint64_t bytes) {
   }
   char text[64];
   number(static_cast<int64_t>(t.bytes_skipped));
-  number(s.frames);
+  number(t.frames);
   number(s.sequences);
   // By the stream's system; frame by frame where it has both.
   if (systems_.count == 0) {
     empty();
   } else {
-    const int64_t ms = systems_.count == 1 ? frames_ms(s.frames, static_cast<uint8_t>(systems_.codes[0]))
+    const int64_t ms = systems_.count == 1 ? frames_ms(t.frames, static_cast<uint8_t>(systems_.codes[0]))
                                            : frames_ms(frames_by_system_[0], 0) + frames_ms(frames_by_system_[1], 1);
     std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
     field(text);
@@ -185,9 +182,7 @@ void tape_table::end(tape_status status, uint64_t bytes) {
   values(signal_types_, signal_type_name);
   values(aspects_, aspect_text);
   values(audio_, audio_text);
-  // The first frame opens a recording, marked or not; so does every mark
-  // after it and every jump of the recording time that no mark explains.
-  number(marked_frames_ + t.unmarked_recording_time_jumps + (any_frame_ && !first_frame_marked_ ? 1 : 0));
+  number(t.recordings);
   char date[32], time[16];
   for (const frame_stamp* stamp : {&first_, &last_}) {
     if (first_recorded_ && iso_date_text(stamp->rec_date, year_(), date, sizeof date) &&
@@ -208,16 +203,19 @@ void tape_table::end(tape_status status, uint64_t bytes) {
     empty(), empty(), empty();
   }
   number(t.damaged_frames);
-  if (s.frames > 0) {
-    std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(t.damaged_frames) / s.frames);
+  if (t.frames > 0) {
+    std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(t.damaged_frames) / static_cast<double>(t.frames));
     field(text);
   } else {
     empty();
   }
   for (const int64_t n : {t.sum.video_concealed, t.sum.video_errors, t.sum.video_unknown, t.sum.audio_error_samples,
                           t.sum.sequences_missing, t.timecode_jumps, t.recording_time_jumps,
-                          t.unmarked_recording_time_jumps})
+                          t.unmarked_recording_time_jumps, int64_t{s.frames}, t.frames_dropped, t.frames_repeated,
+                          t.frames_off_speed})
     number(n);
+  field(t.container == container_kind::none ? "" : container_name(t.container));
+  number(static_cast<int64_t>(t.container_bytes));
   out_.printf("\r\n");
   out_.flush();
 }

@@ -51,9 +51,6 @@ class tape_table final : public event_sink {
   year_source year_;
   const char* name_ = "";
   seen_values systems_, signal_types_, aspects_, audio_;
-  int64_t marked_frames_ = 0;
-  bool first_frame_marked_ = false;
-  bool any_frame_ = false;
   int64_t frames_by_system_[2] = {};  // frames closed of each system, for a tape of both
   frame_stamp first_{}, last_{};  // timecode and recording time of the first and last frames that give them
   bool first_timecode_ = false, first_recorded_ = false;
