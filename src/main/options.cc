@@ -28,12 +28,16 @@ const char USAGE_TEXT[] =
     "                    formats, recordings, audio sync and damage\n"
     "  --report FILE     also write an HTML report of the tape to FILE: a\n"
     "                    timeline of recordings, damage, audio offset and\n"
-    "                    events, and tables\n"
+    "                    events, and tables, with pictures of the tape\n"
+    "  --no-pictures     the report without pictures\n"
     "  --split DIR       also cut the input into parts in DIR, one a recording\n"
     "  --split-at RULES  where to cut, from start, format, time-jump and\n"
     "                    timecode-jump, comma-separated (default start,format)\n"
     "  --merge OUT       the FILEs are transfers of one tape: write to OUT the\n"
     "                    tape rebuilt from what each read right, and log it\n"
+    "  --stills DIR      also write pictures of the tape into DIR as JPEG: the\n"
+    "                    first frame of each recording, frames along long ones,\n"
+    "                    and the frames before and at the worst damage\n"
     "  --progress        show progress on standard error (the default when\n"
     "                    standard error is a terminal and standard output is not)\n"
     "  --no-progress     never show progress\n"
@@ -49,7 +53,7 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, table, report, split, split_at, merge, progress, no_progress };
+enum class option_id { help, version, json, damage, table, report, split, split_at, merge, stills, no_pictures, progress, no_progress };
 
 struct option_entry {
   const char* name;
@@ -63,7 +67,8 @@ constexpr option_entry OPTIONS[] = {
     {"--json", option_id::json},         {"--damage", option_id::damage},
     {"--table", option_id::table},       {"--report", option_id::report, true},
     {"--split", option_id::split, true}, {"--split-at", option_id::split_at, true},
-    {"--merge", option_id::merge, true},
+    {"--merge", option_id::merge, true},  {"--stills", option_id::stills, true},
+    {"--no-pictures", option_id::no_pictures},
     {"--progress", option_id::progress},
     {"--no-progress", option_id::no_progress},
 };
@@ -121,7 +126,8 @@ parse_result check_combination(const options& o, int err_fd) {
   if (o.report && inputs > 1 && !o.merge)
     return usage_error(err_fd, "dvlog: --report is the report of one input, not of %.*s\n", count, std::strlen(count));
   if (o.merge) {
-    if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");
+    if (o.table || o.split || o.stills)
+      return usage_error(err_fd, "dvlog: --merge goes with none of --table, --split and --stills\n");
     bool from_stdin = false;
     for (const char* p : o.paths) from_stdin |= names_standard_input(p);
     if (inputs < 2 || from_stdin)
@@ -160,7 +166,8 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
       if (value == nullptr || value[0] == '\0')
         return usage_error(err_fd,
                            known->id == option_id::split_at ? "dvlog: option '%.*s' needs rules\n"
-                           : known->id == option_id::split  ? "dvlog: option '%.*s' needs a directory\n"
+                           : known->id == option_id::split || known->id == option_id::stills
+                               ? "dvlog: option '%.*s' needs a directory\n"
                                                             : "dvlog: option '%.*s' needs a file name\n",
                            arg, name_length);
     } else if (equals) {
@@ -194,6 +201,12 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
       case option_id::merge:
         out.merge = value;
+        break;
+      case option_id::stills:
+        out.stills = value;
+        break;
+      case option_id::no_pictures:
+        out.pictures = false;
         break;
       case option_id::progress:
         out.progress = progress_mode::on;

@@ -8,6 +8,7 @@
 
 #include "output/progress.h"
 #include "output/safe_file.h"
+#include "report/still_files.h"
 #include "split/part_names.h"
 
 #ifndef DVLOG_VERSION
@@ -28,18 +29,22 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  split_resources* split, uint8_t* window)
     : setup_(setup),
       out_(out),
+      table_(table),
       // With several inputs every event names its own, standard input as "-".
       facts_{in.is_stdin ? several ? "-" : nullptr : in.name, 0, 0, several},
       text_(out_, setup.year),
       json_(out_, setup.year, facts_),
       log_(table ? static_cast<event_sink&>(*table)
                  : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
+      still_lines_(out_),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      frames_wanted_(setup.opts.damage || table || report_ || split),
+      frames_wanted_(setup.opts.damage || table || report_ || split || setup.opts.stills),
       analysis_(analysis_sink(log_, fanout_, report_ || split)),
       frame_analysis_(analysis_sink(log_, fanout_, report_ || split), setup.year(), &analysis_.audio()),
-      frame_reader_(frame_analysis_),
+      stills_((report_ && setup.opts.pictures) || setup.opts.stills ? new still_picker : nullptr),
+      frame_tee_(frame_analysis_, stills_.get()),
+      frame_reader_(frame_tee_),
       tee_(frames_wanted_ ? &frame_reader_ : nullptr, analysis_),
       own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
       scan_(window ? window : own_window_.get(), tee_) {
@@ -77,6 +82,10 @@ int log_run::finish(int stop_signal, int read_error) {
   if (frames_wanted_) {
     frame_reader_.finish(scan_.bytes(), scan_.unexamined_sequence());
     frame_analysis_.finish();
+  }
+  if (stills_) {
+    stills_->finish();
+    if (report_) report_->set_stills(stills_.get());
   }
   analysis_.finish(frames_wanted_ ? &frame_analysis_.totals() : nullptr);
   out_.flush();
@@ -117,6 +126,20 @@ uint64_t total_size(const std::vector<const char*>& paths) {
     total += static_cast<uint64_t>(st.st_size);
   }
   return total;
+}
+
+// The directory of the parts or stills, made before anything is read (one
+// level, as mkdir(1) makes it). One that is there must be a directory, and
+// one that takes new files; else "Could not write WHAT to DIR: ERROR".
+bool make_output_dir(const char* dir, const char* what, int err_fd) {
+  int error = mkdir(dir, 0777) == 0 ? 0 : errno;
+  struct stat st;
+  if (error == EEXIST) error = stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  if (error == 0 && access(dir, W_OK | X_OK) != 0) error = errno;
+  if (error == 0) return true;
+  const char* const parts[] = {"Could not write ", what, " to ", dir, ": ", std::strerror(error), "\n"};
+  write_message(err_fd, parts, std::size(parts));
+  return false;
 }
 
 // What the reading of all inputs shares: the output, the table, the progress.
@@ -224,6 +247,17 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     }
     if (!split->ok()) status = 1;
   }
+  if (setup.opts.stills && run.stills()) {
+    file_id inputs[2];
+    size_t count = 0;
+    for (const int fd : {in.fd, 0})
+      if (id_of_fd(fd, inputs[count])) ++count;
+    char base[256];
+    input_base_name(in.is_stdin ? nullptr : in.name, base, sizeof base);
+    const still_files_setup files{setup.opts.stills, base, inputs, count, &setup.wait, setup.err_fd};
+    if (!write_still_files(*run.stills(), files, run.still_log())) status = 1;
+    shared.out.flush();
+  }
   // The report of what was read, whatever became of the log.
   bool report_given_up = false;
   if (report && !(run.write_report(report->fd()) && report->commit())) {
@@ -255,19 +289,10 @@ int run_all(const run_setup& setup) {
   std::unique_ptr<tape_table> table(setup.opts.table ? new tape_table(out, setup.year) : nullptr);
   std::unique_ptr<split_resources> split;
   if (setup.opts.split) {
-    // One level, as mkdir(1) makes it; made before anything is read.
-    // A directory that is there must be one, and one that takes new files.
-    int error = mkdir(setup.opts.split, 0777) == 0 ? 0 : errno;
-    struct stat st;
-    if (error == EEXIST) error = stat(setup.opts.split, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    if (error == 0 && access(setup.opts.split, W_OK | X_OK) != 0) error = errno;
-    if (error != 0) {
-      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(error), "\n"};
-      write_message(setup.err_fd, parts, std::size(parts));
-      return 1;
-    }
+    if (!make_output_dir(setup.opts.split, "parts", setup.err_fd)) return 1;
     split.reset(new split_resources);
   }
+  if (setup.opts.stills && !make_output_dir(setup.opts.stills, "stills", setup.err_fd)) return 1;
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);
   // One window for all inputs: memory stays the same however many there are.

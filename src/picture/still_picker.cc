@@ -169,7 +169,7 @@ int still_picker::keep(still_kind kind, const frame_bytes& b, int32_t recording)
   used_[i] = true;
   still& s = stills_[i];
   const tape_frame& f = b.facts;
-  s = still{kind, f.number, f.offset, f.stamp, recording, 0, 0, 0, 0, is_wide(f.format), 0, 0, 0, 0, nullptr, -1};
+  s = still{kind, f.number, f.first_sequence, f.offset, f.stamp, recording, 0, 0, 0, 0, is_wide(f.format), 0, 0, 0, 0, nullptr, -1};
   if (b.size == 0) {
     s.failure = NOT_KEPT;
     return i;
@@ -259,6 +259,9 @@ int still_picker::make_outline(const frame_bytes& b) {
                                                           : outline_mark::error;
     }
   }
+  o.any = false;
+  for (int n = 0; n < sequences; n++)
+    for (outline_mark m : o.mark[n]) o.any |= m != outline_mark::none;
   return index;
 }
 

@@ -46,12 +46,14 @@ enum class still_kind : uint8_t {
 enum class outline_mark : uint8_t { none, concealed, error };
 struct damage_outline {
   uint8_t system;  // 0: 525/60, 1: 625/50
+  bool any;        // some block is marked
   outline_mark mark[MAX_SEQUENCE_NUMBERS][VIDEO_BLOCKS];
 };
 
 struct still {
   still_kind kind;
   int32_t frame;       // its number, from 1
+  int32_t sequence;    // its first sequence's number in the stream, from 1
   uint64_t offset;     // of its first sequence in the input
   frame_stamp stamp;
   int32_t recording;   // the recording it belongs to, from 1

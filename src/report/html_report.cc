@@ -298,10 +298,12 @@ void html_report::write(output_stream& out) const {
   out.printf(
       "\n.legend span{display:inline-block;white-space:nowrap;margin-right:1.2em}"
       ".legend i{display:inline-block;width:.9em;height:.9em;margin-right:.3em;vertical-align:-.1em}\n"
-      "p.more{color:#a00}\n"
-      "</style>\n</head>\n<body>\n");
+      "p.more{color:#a00}\n");
+  if (stills_) write_still_style(out);
+  out.printf("</style>\n</head>\n<body>\n");
   write_header(out);
   write_timeline(out);
+  if (stills_) write_contact_sheet(out, *stills_, year_);
   write_tables(out);
   out.printf("</body>\n</html>\n");
 }
@@ -422,6 +424,14 @@ void html_report::write_timeline(output_stream& out) const {
   write_events_lane(out);
   write_axis(out);
   write_merge_lane(out);
+  // Where each picture was taken: the target of its link.
+  for (int i = 0; stills_ && i < stills_->count(); ++i) {
+    const int32_t frame = stills_->at(i).frame;
+    if (i > 0 && stills_->at(i - 1).frame == frame) continue;
+    out.printf("<line class=\"grid\" id=\"");
+    out.printf(STILL_MARK_ID, frame);
+    out.printf("\" x1=\"%.2f\" x2=\"%.2f\" y1=\"%.0f\" y2=\"%.0f\"/>\n", x_of(frame), x_of(frame), AXIS_TOP - 4, AXIS_TOP);
+  }
   out.printf("</svg>\n<p class=\"legend\">");
   auto key = [&](const char* colour, const char* meaning) {
     out.printf("<span><i style=\"background:%s\"></i>%s</span>", colour, meaning);
@@ -765,11 +775,15 @@ void html_report::write_tables(output_stream& out) const {
     row_start(r.at.frame, r.first.timecode);
     out.printf("<td>%s</td><td class=\"n\">%d</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>"
                "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld / %lld%s</td>"
-               "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td></tr>\n",
+               "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>",
                timecode_text(r.last_timecode, tc2, sizeof tc2), r.at.frame, ll(r.frames), ll(d.video_concealed),
                ll(d.video_errors), ll(d.video_unknown), ll(d.video_even), ll(d.video_odd),
                r.one_head ? " (one head)" : "", ll(d.audio_error_samples), ll(d.audio_error_blocks),
                ll(d.sequences_missing));
+    out.printf("</tr>\n");
+    // Under one of the worst runs: the frame before it, its worst frame,
+    // and that frame's damaged blocks.
+    if (stills_) write_run_stills(out, *stills_, r.at.frame, 12);
   }
   end_table(runs_.size(), runs_.more(), 12);
 

@@ -10,8 +10,10 @@
 
 #include "analysis/events.h"
 #include "output/output_stream.h"
+#include "picture/still_picker.h"
 #include "report/part_facts.h"
 #include "report/time_texts.h"
+#include "report/still_html.h"
 #include "report/timeline.h"
 
 namespace dvlog {
@@ -79,6 +81,10 @@ class html_report final : public event_sink, public part_listener {
   // stretch came from. `e` is kept, and must stay valid until write().
   void merge(const merge_event& e) override { merge_ = &e; }
 
+  // Pictures of the tape: a contact sheet, and the pictures of the damaged
+  // runs. Kept, and must stay valid until write().
+  void set_stills(const still_picker* stills) { stills_ = stills; }
+
   // Writes the page.
   void write(output_stream& out) const;
 
@@ -128,6 +134,7 @@ class html_report final : public event_sink, public part_listener {
 
   year_source year_;
   const report_facts& facts_;
+  const still_picker* stills_ = nullptr;
   std::unique_ptr<timeline> timeline_;
   bounded_rows<recording> recordings_;
   bounded_rows<damage_run_event> runs_;
