@@ -1,0 +1,290 @@
+// Pictures of the tape (--stills, and the report's contact sheet and damaged
+// runs) on DV streams made by ffmpeg at test time: each still is what
+// ffmpeg's own decoder makes of the frame its name gives, the outlines lie
+// where the test changed the picture, and the page shows every picture in a
+// browser.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/dif_builder.h"
+#include "support/run_tool.h"
+
+namespace dvtest {
+namespace {
+
+constexpr size_t BLOCK = 80;
+// Video block k of a sequence (transmission order): the audio block of its
+// row of fifteen comes first. Byte 3 holds its status (STA) in the high
+// nibble; the four luminance DCT blocks begin at bytes 4, 18, 32 and 46, each
+// with its 9-bit DC coefficient.
+constexpr size_t video_block(int k) { return (6 + 16 * static_cast<size_t>(k / 15) + 1 + k % 15) * BLOCK; }
+constexpr size_t LUMA_DCT[] = {4, 18, 32, 46};
+
+struct stream {
+  const char* name;
+  const char* ffmpeg;  // the picture asked of ffmpeg
+  int sequences;       // a frame's
+  int width;           // of its thumbnail
+};
+const stream NTSC{"ntsc", "testsrc=size=720x480:rate=30000/1001 -pix_fmt yuv411p", 10, 320},
+    PAL{"pal", "testsrc=size=720x576:rate=25 -pix_fmt yuv420p", 12, 320},
+    WIDE{"wide", "testsrc=size=720x576:rate=25 -pix_fmt yuv420p -aspect 16:9", 12, 426},
+    DV50{"dv50", "testsrc=size=720x480:rate=30000/1001 -pix_fmt yuv422p", 20, 320};
+constexpr int FRAMES = 12;
+
+class Pictures : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    int status = 0;
+    shell_output("command -v ffmpeg", &status);
+    present_ = status == 0;
+  }
+  void SetUp() override {
+    if (!present_) GTEST_SKIP() << "ffmpeg not found: the pictures are checked against its decoder";
+  }
+
+  // FRAMES frames of ffmpeg's test picture.
+  bytes make(const stream& s) {
+    const std::string path = dir_.file(std::string(s.name) + "-clean.dv");
+    int status = 0;
+    shell_output("ffmpeg -nostdin -v error -y -f lavfi -i " + std::string(s.ffmpeg) + " -frames:v " +
+                     std::to_string(FRAMES) + " -f dv " + shell_quote(path),
+                 &status);
+    EXPECT_EQ(status, 0);
+    return read_file(path);
+  }
+
+  // The files of a directory, sorted.
+  std::vector<std::string> files(const std::string& path) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(path.c_str())) {
+      while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.') out.push_back(e->d_name);
+      closedir(d);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  // PSNR (RGB, dB) of a still against ffmpeg's decode of frame `index` (from
+  // 0) of a stream, scaled alike.
+  double psnr(const std::string& still, const std::string& dv, int index, int width) {
+    const std::string out = shell_output(
+        "ffmpeg -nostdin -v quiet -i " + shell_quote(still) + " -i " + shell_quote(dv) +
+        " -lavfi '[0:v]format=rgb24[a];[1:v]select=eq(n\\," + std::to_string(index) + "),scale=" + std::to_string(width) +
+        ":240:flags=area,format=rgb24[b];[a][b]psnr=stats_file=-' -f null -");
+    const size_t at = out.find("psnr_avg:");
+    return at == std::string::npos ? 0 : std::stod(out.substr(at + 9));
+  }
+
+  // The luminance of frame `index` of a stream, or of a picture, as ffmpeg
+  // decodes it, optionally scaled.
+  bytes luma(const std::string& path, int index, const std::string& scale = "") {
+    const std::string raw = dir_.file("luma.raw");
+    shell_output("ffmpeg -nostdin -v quiet -y -i " + shell_quote(path) + " -vf 'select=eq(n\\," + std::to_string(index) +
+                 ")" + (scale.empty() ? "" : "," + scale) + ",format=gray' -frames:v 1 -f rawvideo " + shell_quote(raw));
+    return read_file(raw);
+  }
+
+  static bool present_;
+  temp_dir dir_;
+};
+bool Pictures::present_ = false;
+
+// Marks video blocks of a frame with a status, and (when `change`) moves
+// their DC coefficients by half their range, so that the decoded picture
+// changes in exactly their macroblocks.
+struct mark {
+  int sequence, block;
+  uint8_t sta;
+};
+void damage(bytes& dv, const stream& s, int frame, const std::vector<mark>& marks, bool change = true) {
+  for (const mark& m : marks) {
+    uint8_t* b = &dv[(static_cast<size_t>((frame - 1) * s.sequences + m.sequence)) * SEQ + video_block(m.block)];
+    b[3] = static_cast<uint8_t>(m.sta << 4 | (b[3] & 0x0F));
+    if (change)
+      for (size_t at : LUMA_DCT) b[at] ^= 0x80;  // the DC's top bit: its sign
+  }
+}
+
+// Each still is ffmpeg's decode of the frame its name gives, within 35 dB,
+// and closer to it than to the other frames pictured; 16:9 pictures are
+// wider. The frames: the first (a recording's), the one before a damaged
+// run and the run's worst.
+TEST_F(Pictures, StillsAreTheFramesTheirNamesGive) {
+  for (const stream& s : {NTSC, PAL, WIDE, DV50}) {
+    bytes dv = make(s);
+    damage(dv, s, 9, {{0, 0, 7}});
+    const std::string path = dir_.write(std::string(s.name) + ".dv", dv), stills = dir_.file(std::string(s.name) + "-stills");
+    const tool_run r = run_tool({"--stills", stills, path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string n = s.name;
+    const std::vector<std::string> expected = {n + "-000001-00h00m00s00f.jpg", n + "-000008-00h00m00s07f.jpg",
+                                               n + "-000009-00h00m00s08f.jpg"};
+    ASSERT_EQ(files(stills), expected) << s.name;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const std::string still = stills + "/" + expected[i];
+      const int frame = std::stoi(expected[i].substr(n.size() + 1, 6));
+      const double own = psnr(still, path, frame - 1, s.width);
+      EXPECT_GE(own, 35) << expected[i];
+      for (int other : {1, 8, 9})
+        if (other != frame) {
+          EXPECT_GT(own, psnr(still, path, other - 1, s.width)) << expected[i] << " " << other;
+        }
+    }
+    const std::string line = "Still: " + stills + "/" + expected[2] +
+                             ", frame 9, 00h 00m 00s 08f, worst of the damage of frames 9 to 9\n";
+    EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+  }
+}
+
+// The blocks damaged in a DV25 frame are outlined where ffmpeg's decode of
+// the frame changed, and nowhere else; the worst still differs from the
+// clean frame there, and only there. (ffmpeg drops the bits that a block in
+// error lent to the other blocks of its video segment, so the status alone
+// may change those a little: that is allowed for.)
+TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
+  const std::map<const stream*, std::vector<mark>> marked = {
+      {&NTSC, {{0, 0, 7}, {3, 77, 7}, {9, 134, 7}, {5, 40, 2}}},
+      {&PAL, {{0, 18, 7}, {11, 134, 15}, {8, 100, 2}, {4, 66, 14}}},
+  };
+  for (const auto& [s, marks] : marked) {
+    const bytes clean = make(*s);
+    bytes dv = clean, marked_only = clean;
+    damage(dv, *s, 6, marks);
+    damage(marked_only, *s, 6, marks, false);
+    const std::string name = s->name, path = dir_.write(name + ".dv", dv), page = dir_.file(name + ".html"),
+                      stills = dir_.file(name + "-stills"), clean_path = dir_.file(name + "-clean.dv"),
+                      marked_path = dir_.write(name + "-marked.dv", marked_only);
+    ASSERT_EQ(run_tool({"--report", page, "--stills", stills, path}).status, 0);
+
+    // The outlines: rectangles of the picture as coded, error and concealed.
+    const bytes html_bytes = read_file(page);
+    const std::string html(html_bytes.begin(), html_bytes.end());
+    struct rect { int x, y, w, h; bool error; };
+    std::vector<rect> rects;
+    for (const bool error : {true, false}) {
+      const std::regex path_re(std::string("<path class=\"") + (error ? "error" : "concealed") + "\" d=\"([^\"]*)\"");
+      std::smatch m;
+      ASSERT_TRUE(std::regex_search(html, m, path_re)) << name;
+      const std::string d = m[1];
+      const std::regex rect_re("M(\\d+) (\\d+)h(\\d+)v(\\d+)h-\\d+z");
+      for (auto it = std::sregex_iterator(d.begin(), d.end(), rect_re); it != std::sregex_iterator(); ++it)
+        rects.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4]), error});
+    }
+    ASSERT_EQ(rects.size(), marks.size()) << name;
+    EXPECT_EQ(std::count_if(rects.begin(), rects.end(), [](const rect& r) { return r.error; }),
+              std::count_if(marks.begin(), marks.end(), [](const mark& m) { return m.sta == 7 || m.sta == 15; }));
+
+    // Where ffmpeg's decode changed, at full size.
+    const int width = 720, height = s->sequences * 48;
+    const bytes a = luma(marked_path, 5), b = luma(path, 5), c = luma(clean_path, 5);
+    ASSERT_EQ(a.size(), static_cast<size_t>(width * height));
+    ASSERT_EQ(b.size(), a.size());
+    std::vector<int> changed_in(rects.size());
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        if (a[static_cast<size_t>(y * width + x)] == b[static_cast<size_t>(y * width + x)]) continue;
+        int inside = -1;
+        for (size_t i = 0; i < rects.size(); ++i)
+          if (x >= rects[i].x && x < rects[i].x + rects[i].w && y >= rects[i].y && y < rects[i].y + rects[i].h)
+            inside = static_cast<int>(i);
+        ASSERT_GE(inside, 0) << name << ": changed outside the outlines at " << x << "," << y;
+        ++changed_in[static_cast<size_t>(inside)];
+      }
+    for (size_t i = 0; i < rects.size(); ++i) EXPECT_GT(changed_in[i], 0) << name << ": nothing changed in outline " << i;
+
+    // The worst still against the clean frame scaled alike: different in
+    // the outlined blocks (scaled to the thumbnail), alike elsewhere.
+    const std::string worst = stills + "/" + name + "-000006-00h00m00s05f.jpg";
+    const bytes still = luma(worst, 0), reference = luma(clean_path, 5, "scale=320:240:flags=area,scale=out_range=full");
+    ASSERT_EQ(still.size(), size_t{320 * 240});
+    ASSERT_EQ(reference.size(), still.size());
+    std::vector<int> differs_in(rects.size());
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) {
+        if (std::abs(still[static_cast<size_t>(y * 320 + x)] - reference[static_cast<size_t>(y * 320 + x)]) < 48) continue;
+        const double px = x * 720.0 / 320, py = y * static_cast<double>(height) / 240, margin = 4;
+        int inside = -1;
+        for (size_t i = 0; i < rects.size(); ++i)
+          if (px >= rects[i].x - margin && px < rects[i].x + rects[i].w + margin && py >= rects[i].y - margin &&
+              py < rects[i].y + rects[i].h + margin)
+            inside = static_cast<int>(i);
+        if (inside < 0) {  // where the marks alone changed the picture
+          bool by_marks = false;
+          for (int v = std::max(0, static_cast<int>(py - margin)); v < std::min(height, static_cast<int>(py + margin + 3)); ++v)
+            for (int u = std::max(0, static_cast<int>(px - margin)); u < std::min(width, static_cast<int>(px + margin + 3)); ++u)
+              by_marks |= a[static_cast<size_t>(v * width + u)] != c[static_cast<size_t>(v * width + u)];
+          EXPECT_TRUE(by_marks) << name << ": the still differs outside the outlines at " << x << "," << y;
+          continue;
+        }
+        ++differs_in[static_cast<size_t>(inside)];
+      }
+    for (size_t i = 0; i < rects.size(); ++i) EXPECT_GT(differs_in[i], 0) << name << ": the still shows no damage in " << i;
+  }
+}
+
+// The same pictures from a pipe as from the file (named after standard
+// input), and a second run into the same directory refuses to write over
+// them, leaving them as they were.
+TEST_F(Pictures, FromAPipeAsFromTheFileAndNeverOverAFile) {
+  const std::string sample = source_file("samples/sample.dv"), from_file = dir_.file("file"),
+                    from_pipe = dir_.file("pipe");
+  ASSERT_EQ(run_tool({"--stills", from_file, sample}).status, 0);
+  const bytes input = read_file(sample);
+  tool_io io;
+  io.input = &input;
+  ASSERT_EQ(run_tool({"--stills", from_pipe, "-"}, io).status, 0);
+  const std::vector<std::string> a = files(from_file), b = files(from_pipe);
+  ASSERT_EQ(a.size(), 8u);  // three recordings, three damaged runs, a frame both
+  ASSERT_EQ(b.size(), a.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].substr(std::string("sample").size()), b[i].substr(std::string("stdin").size()));
+    EXPECT_EQ(read_file(from_file + "/" + a[i]), read_file(from_pipe + "/" + b[i])) << a[i];
+  }
+  const bytes before = read_file(from_file + "/" + a[0]);
+  const tool_run again = run_tool({"--stills", from_file, sample});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("Could not write still " + from_file + "/" + a[0] + ": File exists\n"), std::string::npos)
+      << again.err;
+  EXPECT_EQ(files(from_file), a);
+  EXPECT_EQ(read_file(from_file + "/" + a[0]), before);
+}
+
+// In headless Chromium the report of the sample shows every picture (each
+// decoded, natural width > 0): one a recording on the sheet, and three for
+// each damaged run with video damage (two for the run of audio errors).
+TEST_F(Pictures, ThePageShowsEveryPicture) {
+  int status = 0;
+  shell_output("command -v chromium", &status);
+  if (status != 0) GTEST_SKIP() << "chromium not found";
+  const std::string page = dir_.file("sample.html");
+  ASSERT_EQ(run_tool({"--report", page, source_file("samples/sample.dv")}).status, 0);
+  const bytes html = read_file(page);
+  std::string measuring(html.begin(), html.end());
+  measuring.replace(measuring.rfind("</body>"), 7,
+                    "<script>addEventListener('load', () => document.body.insertAdjacentHTML('beforeend', "
+                    "'<pre id=\"meas' + 'ured\">' + [...document.images].map(i => (i.closest('.sheet') ? 'sheet ' : "
+                    "'run ') + i.naturalWidth).join(' ') + '</pre>'))</script></body>");
+  const std::string copy = dir_.write("measuring.html", bytes(measuring.begin(), measuring.end()));
+  const std::string dom = shell_output(
+      "chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking "
+      "--disable-component-update --disable-sync --user-data-dir=" +
+      shell_quote(dir_.file("profile")) + " --dump-dom file://" + shell_quote(copy) + " 2>/dev/null");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"measured\">([^<]*)</pre>"))) << "no measures";
+  EXPECT_EQ(std::string(m[1]), "sheet 320 sheet 426 sheet 320 run 320 run 320 run 320 run 426 run 426 run 426 run 320 "
+                               "run 320");
+}
+
+}  // namespace
+}  // namespace dvtest
