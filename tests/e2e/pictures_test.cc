@@ -251,6 +251,18 @@ TEST_F(Pictures, FromAPipeAsFromTheFileAndNeverOverAFile) {
     EXPECT_EQ(a[i].substr(std::string("sample").size()), b[i].substr(std::string("stdin").size()));
     EXPECT_EQ(read_file(from_file + "/" + a[i]), read_file(from_pipe + "/" + b[i])) << a[i];
   }
+  // The JSON still events are valid, and tell what the text lines do.
+  const std::string as_json = dir_.file("json"), tool = source_file("tests/tools/");
+  int status = -1;
+  const std::string rebuilt =
+      shell_output(shell_quote(DVLOG_BINARY) + " --json --stills " + shell_quote(as_json) + " " + shell_quote(sample) +
+                   " | tee " + shell_quote(dir_.file("log.json")) + " | " + shell_quote(tool + "json-to-log"));
+  shell_output(shell_quote(tool + "validate-events") + " < " + shell_quote(dir_.file("log.json")), &status);
+  EXPECT_EQ(status, 0);
+  std::string text = run_tool({"--stills", dir_.file("text"), sample}).out;
+  for (size_t at; (at = text.find(dir_.file("text"))) != std::string::npos;) text.replace(at, dir_.file("text").size(), as_json);
+  EXPECT_EQ(rebuilt, text);
+
   const bytes before = read_file(from_file + "/" + a[0]);
   const tool_run again = run_tool({"--stills", from_file, sample});
   EXPECT_EQ(again.status, 1);
