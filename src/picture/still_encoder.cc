@@ -2,12 +2,7 @@
 
 #include <cstdio>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/avutil.h>
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
+#include "picture/ffmpeg_libraries.h"
 
 namespace dvlog {
 
@@ -21,6 +16,9 @@ constexpr int SHAPE_WIDTH[SHAPES] = {STILL_WIDTH_4_3, STILL_WIDTH_16_9};
 }  // namespace
 
 struct still_encoder::state {
+  ffmpeg_libraries lib;
+  bool loaded = false;
+  char load_failure[256] = {};
   const char* failure = nullptr;
   AVCodecContext* decoder = nullptr;
   AVCodecContext* jpeg[SHAPES] = {};
@@ -31,36 +29,39 @@ struct still_encoder::state {
   SwsContext* scaler = nullptr;
 
   ~state() {
-    sws_freeContext(scaler);
+    if (!loaded) return;  // nothing was made
+    lib.free_scaler(scaler);
     for (int i = 0; i < SHAPES; i++) {
-      av_frame_free(&scaled[i]);
-      avcodec_free_context(&jpeg[i]);
+      lib.frame_free(&scaled[i]);
+      lib.free_context(&jpeg[i]);
     }
-    av_frame_free(&decoded);
-    av_packet_free(&out);
-    av_packet_free(&in);
-    avcodec_free_context(&decoder);
+    lib.frame_free(&decoded);
+    lib.packet_free(&out);
+    lib.packet_free(&in);
+    lib.free_context(&decoder);
   }
 
   bool open() {
+    if (!lib.load(load_failure, sizeof load_failure)) return fail(load_failure);
+    loaded = true;
     // The libraries' own messages would land in the log's standard error.
-    av_log_set_level(AV_LOG_QUIET);
-    const AVCodec* dv = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
-    const AVCodec* mjpeg = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    lib.log_set_level(AV_LOG_QUIET);
+    const AVCodec* dv = lib.find_decoder(AV_CODEC_ID_DVVIDEO);
+    const AVCodec* mjpeg = lib.find_encoder(AV_CODEC_ID_MJPEG);
     if (!dv) return fail("libavcodec has no DV decoder");
     if (!mjpeg) return fail("libavcodec has no JPEG encoder");
-    decoder = avcodec_alloc_context3(dv);
-    in = av_packet_alloc();
-    out = av_packet_alloc();
-    decoded = av_frame_alloc();
+    decoder = lib.alloc_context(dv);
+    in = lib.packet_alloc();
+    out = lib.packet_alloc();
+    decoded = lib.frame_alloc();
     if (!decoder || !in || !out || !decoded) return fail("out of memory");
     // One thread: a picture is wanted now and then, and the reading must not
     // wait on a pool of decoding threads.
     decoder->thread_count = 1;
-    if (avcodec_open2(decoder, dv, nullptr) < 0) return fail("the DV decoder could not be opened");
+    if (lib.open_codec(decoder, dv, nullptr) < 0) return fail("the DV decoder could not be opened");
     for (int i = 0; i < SHAPES; i++) {
-      AVCodecContext* c = jpeg[i] = avcodec_alloc_context3(mjpeg);
-      AVFrame* f = scaled[i] = av_frame_alloc();
+      AVCodecContext* c = jpeg[i] = lib.alloc_context(mjpeg);
+      AVFrame* f = scaled[i] = lib.frame_alloc();
       if (!c || !f) return fail("out of memory");
       c->width = f->width = SHAPE_WIDTH[i];
       c->height = f->height = STILL_HEIGHT;
@@ -73,8 +74,8 @@ struct still_encoder::state {
       c->global_quality = FF_QP2LAMBDA * STILL_JPEG_QUANTISER;
       f->quality = c->global_quality;
       c->thread_count = 1;
-      if (avcodec_open2(c, mjpeg, nullptr) < 0) return fail("the JPEG encoder could not be opened");
-      if (av_frame_get_buffer(f, 0) < 0) return fail("out of memory");
+      if (lib.open_codec(c, mjpeg, nullptr) < 0) return fail("the JPEG encoder could not be opened");
+      if (lib.frame_get_buffer(f, 0) < 0) return fail("out of memory");
     }
     return true;
   }
@@ -86,31 +87,31 @@ struct still_encoder::state {
 
   still_picture picture(const uint8_t* frame, size_t size, bool wide) {
     still_picture p;
-    av_packet_unref(out);
+    lib.packet_unref(out);
     if (failure) return p.failure = failure, p;
     // The decoder tells the frame's format from its first sequence's header
     // and VAUX and its length; a frame of too few sequences has none.
     in->data = const_cast<uint8_t*>(frame);
     in->size = static_cast<int>(size);
-    if (avcodec_send_packet(decoder, in) < 0) return p.failure = "the DV decoder refused the frame", p;
-    const int got = avcodec_receive_frame(decoder, decoded);
+    if (lib.send_packet(decoder, in) < 0) return p.failure = "the DV decoder refused the frame", p;
+    const int got = lib.receive_frame(decoder, decoded);
     if (got < 0) return p.failure = "the DV decoder found no picture in the frame", p;
 
     const shape s = wide ? SHAPE_16_9 : SHAPE_4_3;
     AVFrame* thumb = scaled[s];
-    scaler = sws_getCachedContext(scaler, decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
+    scaler = lib.get_cached_context(scaler, decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
                                   thumb->width, thumb->height, AV_PIX_FMT_YUV422P, SWS_AREA, nullptr, nullptr,
                                   nullptr);
-    if (!scaler) return av_frame_unref(decoded), p.failure = "the picture's format cannot be scaled", p;
+    if (!scaler) return lib.frame_unref(decoded), p.failure = "the picture's format cannot be scaled", p;
     // DV is studio range (luma 16 to 235); the JPEG is full range.
-    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(scaler, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
-    const int lines = sws_scale(scaler, decoded->data, decoded->linesize, 0, decoded->height, thumb->data,
+    const int* bt601 = lib.get_coefficients(SWS_CS_ITU601);
+    lib.set_colorspace_details(scaler, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+    const int lines = lib.scale(scaler, decoded->data, decoded->linesize, 0, decoded->height, thumb->data,
                                 thumb->linesize);
-    av_frame_unref(decoded);
+    lib.frame_unref(decoded);
     if (lines != thumb->height) return p.failure = "the picture could not be scaled", p;
 
-    if (avcodec_send_frame(jpeg[s], thumb) < 0 || avcodec_receive_packet(jpeg[s], out) < 0)
+    if (lib.send_frame(jpeg[s], thumb) < 0 || lib.receive_packet(jpeg[s], out) < 0)
       return p.failure = "the JPEG encoder failed", p;
     p.jpeg = out->data;
     p.size = static_cast<size_t>(out->size);
@@ -131,11 +132,13 @@ still_picture still_encoder::encode(const uint8_t* frame, size_t size, bool wide
 }
 
 void picture_library_versions(char* out, size_t size) {
-  const unsigned codec = avcodec_version(), scale = swscale_version(), util = avutil_version();
+  ffmpeg_libraries lib;
+  if (!lib.load(out, size)) return;
+  const unsigned codec = lib.codec_version(), scale = lib.scale_version(), util = lib.util_version();
   std::snprintf(out, size, "libavcodec %u.%u.%u, libswscale %u.%u.%u, libavutil %u.%u.%u (FFmpeg %s)",
                 AV_VERSION_MAJOR(codec), AV_VERSION_MINOR(codec), AV_VERSION_MICRO(codec), AV_VERSION_MAJOR(scale),
                 AV_VERSION_MINOR(scale), AV_VERSION_MICRO(scale), AV_VERSION_MAJOR(util), AV_VERSION_MINOR(util),
-                AV_VERSION_MICRO(util), av_version_info());
+                AV_VERSION_MICRO(util), lib.version_info());
 }
 
 }  // namespace dvlog
