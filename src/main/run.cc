@@ -292,7 +292,15 @@ int run_all(const run_setup& setup) {
     if (!make_output_dir(setup.opts.split, "parts", setup.err_fd)) return 1;
     split.reset(new split_resources);
   }
-  if (setup.opts.stills && !make_output_dir(setup.opts.stills, "stills", setup.err_fd)) return 1;
+  if (setup.opts.stills) {
+    char why[256];
+    if (!picture_libraries_present(why, sizeof why)) {
+      const char* const parts[] = {"Could not write stills to ", setup.opts.stills, ": ", why, "\n"};
+      write_message(setup.err_fd, parts, std::size(parts));
+      return 1;
+    }
+    if (!make_output_dir(setup.opts.stills, "stills", setup.err_fd)) return 1;
+  }
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);
   // One window for all inputs: memory stays the same however many there are.

@@ -131,6 +131,11 @@ still_picture still_encoder::encode(const uint8_t* frame, size_t size, bool wide
   return s_->picture(frame, size, wide);
 }
 
+bool picture_libraries_present(char* failure, size_t size) {
+  ffmpeg_libraries lib;
+  return lib.load(failure, size);
+}
+
 void picture_library_versions(char* out, size_t size) {
   ffmpeg_libraries lib;
   if (!lib.load(out, size)) return;

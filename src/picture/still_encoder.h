@@ -51,6 +51,10 @@ class still_encoder {
   std::unique_ptr<state> s_;
 };
 
+// True when FFmpeg's libraries can be loaded; else false, with why in
+// `failure`.
+bool picture_libraries_present(char* failure, size_t size);
+
 // "libavcodec 59.37.100, libswscale 6.7.100, libavutil 57.28.100 (FFmpeg
 // 5.1.x)": the libraries the pictures are made with, as loaded.
 void picture_library_versions(char* out, size_t size);
