@@ -30,6 +30,8 @@ const char USAGE_TEXT[] =
     "                    timeline of recordings, damage, audio offset and\n"
     "                    events, and tables, with pictures of the tape\n"
     "  --no-pictures     the report without pictures\n"
+    "  --frames FILE     also write one CSV row a frame to FILE: its place,\n"
+    "                    timecode, recording, format, deck speed and damage\n"
     "  --split DIR       also cut the input into parts in DIR, one a recording\n"
     "  --split-at RULES  where to cut, from start, format, time-jump and\n"
     "                    timecode-jump, comma-separated (default start,format)\n"
@@ -53,7 +55,8 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, table, report, split, split_at, merge, stills, no_pictures, progress, no_progress };
+enum class option_id { help, version, json, damage, table, report, frames, split, split_at, merge, stills, no_pictures,
+                       progress, no_progress };
 
 struct option_entry {
   const char* name;
@@ -66,7 +69,8 @@ constexpr option_entry OPTIONS[] = {
     {"--version", option_id::version},   {"-V", option_id::version},
     {"--json", option_id::json},         {"--damage", option_id::damage},
     {"--table", option_id::table},       {"--report", option_id::report, true},
-    {"--split", option_id::split, true}, {"--split-at", option_id::split_at, true},
+    {"--frames", option_id::frames, true}, {"--split", option_id::split, true},
+    {"--split-at", option_id::split_at, true},
     {"--merge", option_id::merge, true},  {"--stills", option_id::stills, true},
     {"--no-pictures", option_id::no_pictures},
     {"--progress", option_id::progress},
@@ -125,6 +129,11 @@ parse_result check_combination(const options& o, int err_fd) {
   if (o.table && o.json) return usage_error(err_fd, "dvlog: --table and --json do not go together\n");
   if (o.report && inputs > 1 && !o.merge)
     return usage_error(err_fd, "dvlog: --report is the report of one input, not of %.*s\n", count, std::strlen(count));
+  if (o.frames && inputs > 1 && !o.merge)
+    return usage_error(err_fd, "dvlog: --frames is the frames of one input, not of %.*s\n", count, std::strlen(count));
+  // Standard output holds the log (or the table).
+  if (o.frames && std::strcmp(o.frames, "-") == 0)
+    return usage_error(err_fd, "dvlog: --frames needs a file: standard output holds the log\n");
   if (o.merge) {
     if (o.table || o.split || o.stills)
       return usage_error(err_fd, "dvlog: --merge goes with none of --table, --split and --stills\n");
@@ -191,6 +200,9 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
       case option_id::report:
         out.report = value;
+        break;
+      case option_id::frames:
+        out.frames = value;
         break;
       case option_id::split:
         out.split = value;

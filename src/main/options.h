@@ -16,6 +16,7 @@ struct options {
   bool damage = false;
   bool table = false;            // one CSV row an input instead of logs
   const char* report = nullptr;  // where to write the HTML report
+  const char* frames = nullptr;  // where to write the table of frames
   const char* split = nullptr;   // the directory to cut the input into
   unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;  // split_rule bits
   const char* merge = nullptr;   // where to write the tape rebuilt from the inputs

@@ -26,7 +26,7 @@ event_sink& analysis_sink(event_sink& log, event_fanout& fanout, bool others) { 
 }  // namespace
 
 log_run::log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table, bool several,
-                 split_resources* split, uint8_t* window)
+                 split_resources* split, uint8_t* window, int frames_fd)
     : setup_(setup),
       out_(out),
       table_(table),
@@ -39,9 +39,11 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
       still_lines_(out_),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
-      frames_wanted_(setup.opts.damage || table || report_ || split || setup.opts.stills),
-      analysis_(analysis_sink(log_, fanout_, report_ || split)),
-      frame_analysis_(analysis_sink(log_, fanout_, report_ || split), setup.year(), &analysis_.audio()),
+      frames_out_(frames_fd >= 0 ? new output_stream(frames_fd, setup.err_fd, setup.opts.frames, &setup.wait) : nullptr),
+      frames_table_(frames_out_ ? new frame_table(*frames_out_, setup.year) : nullptr),
+      frames_wanted_(setup.opts.damage || table || report_ || split || frames_table_ || setup.opts.stills),
+      analysis_(analysis_sink(log_, fanout_, report_ || split || frames_table_)),
+      frame_analysis_(analysis_sink(log_, fanout_, report_ || split || frames_table_), setup.year(), &analysis_.audio()),
       stills_((report_ && setup.opts.pictures) || setup.opts.stills ? new still_picker : nullptr),
       frame_tee_(frame_analysis_, stills_.get()),
       frame_reader_(frame_tee_),
@@ -71,6 +73,7 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
   // The table always counts damage; the log is told of it only when asked.
   fanout_.add(log_, setup.opts.damage || table);
   if (report_) fanout_.add(*report_, true);
+  if (frames_table_) fanout_.add(*frames_table_, true);
   if (report_ && setup.merged) report_->merge(*setup.merged);
 }
 
@@ -78,7 +81,7 @@ int log_run::finish(int stop_signal, int read_error) {
   facts_.bytes = report_facts_.input_bytes = scan_.bytes();
   facts_.stop_signal = report_facts_.stop_signal = stop_signal;
   report_facts_.read_error = read_error;
-  if (splitter_) splitter_->set_input_end(scan_.bytes());
+  if (splitter_) splitter_->set_input_end(scan_.bytes(), stop_signal != 0);
   if (frames_wanted_) {
     frame_reader_.finish(scan_.bytes(), scan_.unexamined_sequence());
     frame_analysis_.finish();
@@ -171,28 +174,46 @@ void tell_stopped(const run_setup& setup, int sig, uint64_t bytes) {
   write_message(setup.err_fd, parts, std::size(parts));
 }
 
+// A file of the run's (the report, the table of frames), made before
+// anything is read so that one that cannot be written wastes no reading; it
+// is never the input, nor standard input's file.
+std::unique_ptr<safe_file> make_output(const run_setup& setup, const input_source& in, const char* path,
+                                       safe_file_options o) {
+  file_id inputs[2];
+  size_t count = 0;
+  for (const int fd : {in.fd, 0})
+    if (id_of_fd(fd, inputs[count])) ++count;
+  o.follow_fd = setup.out_fd;
+  o.inputs = inputs;
+  o.input_count = count;
+  o.wait = &setup.wait;
+  return std::unique_ptr<safe_file>(new safe_file(path, o, setup.err_fd));
+}
+
 // Reads one input, open already, and closes it. Returns its exit status.
 int run_on_input(shared_run& shared, const input_source& in, int file) {
   const run_setup& setup = shared.setup;
-  // The report is made before anything is read, so that one that cannot be
-  // written wastes no reading; it is never the input, nor standard input's
-  // file. A capture is read on without it: stopping would cut off whoever
+  // A file of frames that cannot be written ends the run before reading.
+  std::unique_ptr<safe_file> frames;
+  if (setup.opts.frames) {
+    safe_file_options o;
+    o.kind = "frame table";
+    o.replace_only_prefix = frame_table::header_start();
+    frames = make_output(setup, in, setup.opts.frames, o);
+    if (!frames->ok()) {
+      close_input(in);
+      return setup.wait.stopped() ? 128 + *setup.wait.stop : 1;
+    }
+  }
+  // A capture is read on without its report: stopping would cut off whoever
   // writes it (tee).
   std::unique_ptr<safe_file> report;
   bool report_failed = false;
   if (setup.opts.report) {
-    file_id inputs[2];
-    size_t count = 0;
-    for (const int fd : {in.fd, 0})
-      if (id_of_fd(fd, inputs[count])) ++count;
     safe_file_options o;
     o.kind = "report";
     o.replace_only_html = true;
-    o.follow_fd = setup.out_fd;
-    o.inputs = inputs;
-    o.input_count = count;
-    o.wait = &setup.wait;
-    report.reset(new safe_file(setup.opts.report, o, setup.err_fd));
+    report = make_output(setup, in, setup.opts.report, o);
     if (!report->ok()) {
       // A stop signal ended the wait for a reader of the report.
       if (setup.wait.stopped()) return close_input(in), 128 + *setup.wait.stop;
@@ -213,7 +234,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     without_report.opts.report = nullptr;
   }
   log_run run(report_failed ? without_report : setup, shared.out, in, shared.table, shared.files > 1, shared.split,
-              shared.window);
+              shared.window, frames ? frames->fd() : -1);
   if (shared.show_progress) shared.out.set_screen_line(&shared.progress);
   int read_error = 0;
   for (;;) {
@@ -258,7 +279,9 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     if (!write_still_files(*run.stills(), files, run.still_log())) status = 1;
     shared.out.flush();
   }
-  // The report of what was read, whatever became of the log.
+  // The table of frames and the report of what was read, whatever became of
+  // the log.
+  if (frames && !(run.frames_written() && frames->commit())) status = 1;
   bool report_given_up = false;
   if (report && !(run.write_report(report->fd()) && report->commit())) {
     report_given_up = setup.wait.stopped();

@@ -16,6 +16,7 @@
 #include "report/html_report.h"
 #include "report/json_log.h"
 #include "output/output_stream.h"
+#include "report/frame_table.h"
 #include "report/tape_table.h"
 #include "report/text_log.h"
 #include "report/time_texts.h"
@@ -89,9 +90,10 @@ class log_run {
   // `table`: where the input's row goes, instead of a log; `several`: the
   // input is one of several, named in every event of the JSON log.
   // `window`: the scanner's, SCAN_WINDOW_SIZE bytes shared by the inputs of
-  // a run; nullptr: one of its own.
+  // a run; nullptr: one of its own. `frames_fd`: where the table of frames
+  // goes, -1 for none.
   log_run(const run_setup& setup, output_stream& out, const input_source& in, tape_table* table = nullptr,
-          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr);
+          bool several = false, split_resources* split = nullptr, uint8_t* window = nullptr, int frames_fd = -1);
 
   // Where the stream goes in: the bytes as read, then into the scanner.
   void read(const uint8_t* at, size_t count) {
@@ -109,6 +111,9 @@ class log_run {
   // With --stills: tells each picture on the log as a line after the summary
   // (a JSON event, or nothing for the table).
   still_listener* still_log() { return setup_.opts.json ? static_cast<still_listener*>(&json_) : table_ ? nullptr : &still_lines_; }
+  // The totals of the frame model, once finished (when anything beyond the
+  // log was asked for).
+  const damage_totals& frame_totals() const { return frame_analysis_.totals(); }
 
   // Tells the summary (told as stopped by `stop_signal`, or as ended by
   // `read_error`, when not 0) and writes out what is left. Returns 0, or 1
@@ -117,6 +122,12 @@ class log_run {
   // Writes the HTML report, when one was asked for, to fd. False when it
   // could not be written (and that was told).
   bool write_report(int fd);
+  // False when the table of frames could not be written (and that was told).
+  bool frames_written() {
+    if (!frames_out_) return true;
+    frames_out_->flush();
+    return frames_out_->failure() == 0;
+  }
 
  private:
   const run_setup& setup_;
@@ -131,6 +142,8 @@ class log_run {
   std::unique_ptr<html_report> report_;
   char base_name_[256];
   std::unique_ptr<splitter> splitter_;
+  std::unique_ptr<output_stream> frames_out_;
+  std::unique_ptr<frame_table> frames_table_;
   event_fanout fanout_;
   bool frames_wanted_;  // anything beyond the log: the frame model reads the stream too
   analyser analysis_;

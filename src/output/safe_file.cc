@@ -107,7 +107,7 @@ bool safe_file::target_refused(const char* name, int* error, const char** reason
     *error = EEXIST;
     return true;
   }
-  if (options_.replace_only_html && S_ISREG(st.st_mode) && st.st_size > 0) {
+  if ((options_.replace_only_html || options_.replace_only_prefix) && S_ISREG(st.st_mode) && st.st_size > 0) {
     const int fd = openat(dir_fd_, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
       uint8_t head[DV_SNIFF_SIZE];
@@ -117,7 +117,12 @@ bool safe_file::target_refused(const char* name, int* error, const char** reason
         *reason = "it holds a DV stream";
         return true;
       }
-      if (n > 0 && !is_html(head, static_cast<size_t>(n))) {
+      const char* prefix = options_.replace_only_prefix;
+      if (n > 0 && prefix && (static_cast<size_t>(n) < std::strlen(prefix) || std::memcmp(head, prefix, std::strlen(prefix)) != 0)) {
+        *reason = "it is not a table of frames, and is kept";
+        return true;
+      }
+      if (n > 0 && !prefix && !is_html(head, static_cast<size_t>(n))) {
         *reason = "it is no HTML page, and is kept";
         return true;
       }

@@ -35,6 +35,9 @@ struct safe_file_options {
   // container that holds DV far from its start, or over anything else the
   // user did not mean, would destroy it.
   bool replace_only_html = false;
+  // Likewise, only an empty file or one that begins with this text (a table
+  // of the same kind, written before) is replaced.
+  const char* replace_only_prefix = nullptr;
   // Under a hidden name in the target's directory while it is written (a part
   // of a live split may be looked at), rather than under none.
   bool hidden_while_written = false;

@@ -64,11 +64,10 @@ void tape_table::seen_values::add(uint16_t code) {
   if (count < MAX) codes[count++] = code;
 }
 
-tape_table::tape_table(output_stream& out, year_source year) : out_(out), year_(year) {}
+tape_table::tape_table(output_stream& out, year_source year) : out_(out), csv_(out), year_(year) {}
 
 void tape_table::write_header() {
-  for (size_t i = 0; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) out_.printf("%s%s", i ? "," : "", COLUMNS[i]);
-  out_.printf("\r\n");
+  csv_.header(COLUMNS);
   out_.flush();
 }
 
@@ -112,31 +111,6 @@ void tape_table::summary(const summary_event& e) {
   summarised_ = true;
 }
 
-// A field as RFC 4180 has it: quoted when it holds a comma, a quote or a
-// line break, with its quotes doubled.
-void tape_table::field(const char* text) {
-  if (!first_field_) out_.write(",", 1);
-  first_field_ = false;
-  if (std::strpbrk(text, ",\"\r\n") == nullptr) {
-    out_.write(text, std::strlen(text));
-    return;
-  }
-  out_.write("\"", 1);
-  for (const char* p = text; *p; ++p) {
-    if (*p == '"') out_.write("\"", 1);
-    out_.write(p, 1);
-  }
-  out_.write("\"", 1);
-}
-
-void tape_table::number(int64_t n) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%lld", static_cast<long long>(n));
-  field(text);
-}
-
-void tape_table::empty() { field(""); }
-
 // Every value seen, space-separated.
 void tape_table::values(const seen_values& v, const char* (*name)(uint16_t, char*, size_t)) {
   char text[seen_values::MAX * 24];
@@ -147,76 +121,75 @@ void tape_table::values(const seen_values& v, const char* (*name)(uint16_t, char
     const int n = std::snprintf(text + used, sizeof text - used, "%s%s", i ? " " : "", name(v.codes[i], buffer, sizeof buffer));
     if (n > 0) used = std::min(sizeof text - 1, used + static_cast<size_t>(n));
   }
-  field(text);
+  csv_.field(text);
 }
 
 void tape_table::end(tape_status status, uint64_t bytes) {
   const summary_event& s = summary_;
   const damage_totals& t = s.damage;
   if (status == tape_status::ok && summarised_ && s.sequences == 0) status = tape_status::no_dv;
-  first_field_ = true;
-  field(name_);
-  field(STATUS_NAMES[static_cast<int>(status)]);
-  number(static_cast<int64_t>(bytes));
+  csv_.field(name_);
+  csv_.field(STATUS_NAMES[static_cast<int>(status)]);
+  csv_.number(static_cast<int64_t>(bytes));
   if (!summarised_) {
     // Never opened: nothing is known of it.
-    for (size_t i = 3; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) empty();
-    out_.printf("\r\n");
+    for (size_t i = 3; i < sizeof COLUMNS / sizeof COLUMNS[0]; ++i) csv_.empty();
+    csv_.end_row();
     out_.flush();
     return;
   }
   char text[64];
-  number(static_cast<int64_t>(t.bytes_skipped));
-  number(t.frames);
-  number(s.sequences);
+  csv_.number(static_cast<int64_t>(t.bytes_skipped));
+  csv_.number(t.frames);
+  csv_.number(s.sequences);
   // By the stream's system; frame by frame where it has both.
   if (systems_.count == 0) {
-    empty();
+    csv_.empty();
   } else {
     const int64_t ms = systems_.count == 1 ? frames_ms(t.frames, static_cast<uint8_t>(systems_.codes[0]))
                                            : frames_ms(frames_by_system_[0], 0) + frames_ms(frames_by_system_[1], 1);
     std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
-    field(text);
+    csv_.field(text);
   }
   values(systems_, system_name);
   values(signal_types_, signal_type_name);
   values(aspects_, aspect_text);
   values(audio_, audio_text);
-  number(t.recordings);
+  csv_.number(t.recordings);
   char date[32], time[16];
   for (const frame_stamp* stamp : {&first_, &last_}) {
     if (first_recorded_ && iso_date_text(stamp->rec_date, year_(), date, sizeof date) &&
         iso_time_text(stamp->rec_time, false, time, sizeof time)) {
       std::snprintf(text, sizeof text, "%s %s", date, time);
-      field(text);
+      csv_.field(text);
     } else {
-      empty();
+      csv_.empty();
     }
   }
   for (const frame_stamp* stamp : {&first_, &last_})
-    first_timecode_ ? field(iso_time_text(stamp->timecode, true, time, sizeof time)) : empty();
+    first_timecode_ ? csv_.field(iso_time_text(stamp->timecode, true, time, sizeof time)) : csv_.empty();
   if (s.has_verdict) {
-    number(s.audio.final_offset);
-    number(s.audio.max_offset);
-    field(s.audio.locked ? "true" : "false");
+    csv_.number(s.audio.final_offset);
+    csv_.number(s.audio.max_offset);
+    csv_.field(s.audio.locked ? "true" : "false");
   } else {
-    empty(), empty(), empty();
+    csv_.empty(), csv_.empty(), csv_.empty();
   }
-  number(t.damaged_frames);
+  csv_.number(t.damaged_frames);
   if (t.frames > 0) {
     std::snprintf(text, sizeof text, "%.1f", 100.0 * static_cast<double>(t.damaged_frames) / static_cast<double>(t.frames));
-    field(text);
+    csv_.field(text);
   } else {
-    empty();
+    csv_.empty();
   }
   for (const int64_t n : {t.sum.video_concealed, t.sum.video_errors, t.sum.video_unknown, t.sum.audio_error_samples,
                           t.sum.sequences_missing, t.timecode_jumps, t.recording_time_jumps,
                           t.unmarked_recording_time_jumps, int64_t{s.frames}, t.frames_dropped, t.frames_repeated,
                           t.frames_off_speed})
-    number(n);
-  field(t.container == container_kind::none ? "" : container_name(t.container));
-  number(static_cast<int64_t>(t.container_bytes));
-  out_.printf("\r\n");
+    csv_.number(n);
+  csv_.field(t.container == container_kind::none ? "" : container_name(t.container));
+  csv_.number(static_cast<int64_t>(t.container_bytes));
+  csv_.end_row();
   out_.flush();
 }
 

@@ -7,6 +7,7 @@
 
 #include "analysis/events.h"
 #include "output/output_stream.h"
+#include "report/csv_writer.h"
 #include "report/time_texts.h"
 
 namespace dvlog {
@@ -42,12 +43,10 @@ class tape_table final : public event_sink {
     void add(uint16_t code);
   };
 
-  void field(const char* text);
-  void number(int64_t n);
-  void empty();
   void values(const seen_values& v, const char* (*name)(uint16_t code, char* buffer, size_t size));
 
   output_stream& out_;
+  csv_writer csv_;
   year_source year_;
   const char* name_ = "";
   seen_values systems_, signal_types_, aspects_, audio_;
@@ -56,7 +55,6 @@ class tape_table final : public event_sink {
   bool first_timecode_ = false, first_recorded_ = false;
   summary_event summary_{};
   bool summarised_ = false;
-  bool first_field_ = true;
 };
 
 }  // namespace dvlog

@@ -119,7 +119,9 @@ void splitter::recording_time_jump(const recording_time_jump_event& e) {
 }
 
 void splitter::frame(const frame_event& f) {
-  if (failed_) return;
+  // Stopped: a frame cut short by the stop is in no part.
+  if (failed_ || (stopped_ && !(f.frame && f.frame->whole()))) return;
+  if (f.frame) frame_end_ = f.frame->end;
   if (frames_ > 0 && cuts_before(f)) {
     const uint64_t cut = f.at.offset;
     if (setup_.input_regular) {
@@ -158,8 +160,17 @@ void splitter::frame(const frame_event& f) {
 
 // The last part ends with the input.
 void splitter::summary(const summary_event&) {
-  if (!failed_ && input_end_ > part_start_ && (!setup_.input_regular || copy_in(input_end_)) && open_)
-    name_part(part(), input_end_);
+  const uint64_t end = stopped_ ? frame_end_ : input_end_;
+  // From a pipe, the bytes read after that frame are in the part already.
+  if (stopped_ && open_ && !failed_ && !setup_.input_regular && written_end_ > end) {
+    if (end <= part_start_) {
+      part().abandon();
+      open_ = false;
+    } else if (ftruncate(part().fd(), static_cast<off_t>(end - part_start_)) != 0) {
+      write_error(errno);
+    }
+  }
+  if (!failed_ && end > part_start_ && (!setup_.input_regular || copy_in(end)) && open_) name_part(part(), end);
   open_ = false;
 }
 
@@ -209,6 +220,9 @@ void splitter::write_lines(output_stream& out) const {
     write_part_line(out, p);
   }
   if (more_ > 0) out.printf("And %lld more parts\n", static_cast<long long>(more_));
+  if (stopped_ && input_end_ > frame_end_)
+    out.printf("Left out of the parts: %llu bytes read after the last whole frame\n",
+               static_cast<unsigned long long>(input_end_ - frame_end_));
 }
 
 }  // namespace dvlog

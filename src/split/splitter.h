@@ -47,9 +47,13 @@ class splitter final : public event_sink {
   // Bytes of the input as they are read, before they are analysed: from a
   // pipe they go into the part being written.
   void bytes(const uint8_t* data, size_t size);
-  // The input has ended (or the reading was stopped) after `input_bytes`: the
-  // last part is ended with the summary.
-  void set_input_end(uint64_t input_bytes) { input_end_ = input_bytes; }
+  // The input has ended after `input_bytes`, or the reading was stopped
+  // there: the last part is ended with the summary; when stopped, after the
+  // last frame read whole (the one being read may be cut short).
+  void set_input_end(uint64_t input_bytes, bool stopped = false) {
+    input_end_ = input_bytes;
+    stopped_ = stopped;
+  }
 
   void status(const status_event&) override {}
   void recording_start(const recording_start_event&) override {}
@@ -89,6 +93,8 @@ class splitter final : public event_sink {
   uint64_t copied_ = 0;         // from a regular file: the input's bytes copied so far
   static constexpr uint64_t COPY_STEP = 4 << 20;
   uint64_t input_end_ = 0;
+  uint64_t frame_end_ = 0;      // of the last frame in a part
+  bool stopped_ = false;
   int64_t frames_ = 0;          // in the part
   int32_t first_frame_ = 0;
   frame_stamp first_{}, last_{};
