@@ -23,5 +23,5 @@ screenshot "$PWD/sample-report.html" sample-report.png
 screenshot "$work/long.html" long-tape-report.png
 # The pictures: the same page from its contact sheet on.
 sed 's|</style>|header,#timeline{display:none}</style>|' sample-report.html >"$work/pictures.html"
-screenshot "$work/pictures.html" sample-pictures.png 1000
+screenshot "$work/pictures.html" sample-pictures.png 1300
 for f in sample-report.html sample-report.png long-tape-report.png sample-pictures.png; do echo "samples/$f: $(stat -c %s "$f") bytes"; done
