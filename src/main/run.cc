@@ -174,15 +174,21 @@ void tell_stopped(const run_setup& setup, int sig, uint64_t bytes) {
   write_message(setup.err_fd, parts, std::size(parts));
 }
 
+// The files a run must never write: the input, and standard input's file.
+size_t input_ids(const input_source& in, file_id (&inputs)[2]) {
+  size_t count = 0;
+  for (const int fd : {in.fd, 0})
+    if (id_of_fd(fd, inputs[count])) ++count;
+  return count;
+}
+
 // A file of the run's (the report, the table of frames), made before
 // anything is read so that one that cannot be written wastes no reading; it
 // is never the input, nor standard input's file.
 std::unique_ptr<safe_file> make_output(const run_setup& setup, const input_source& in, const char* path,
                                        safe_file_options o) {
   file_id inputs[2];
-  size_t count = 0;
-  for (const int fd : {in.fd, 0})
-    if (id_of_fd(fd, inputs[count])) ++count;
+  const size_t count = input_ids(in, inputs);
   o.follow_fd = setup.out_fd;
   o.inputs = inputs;
   o.input_count = count;
@@ -270,9 +276,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   }
   if (setup.opts.stills && run.stills()) {
     file_id inputs[2];
-    size_t count = 0;
-    for (const int fd : {in.fd, 0})
-      if (id_of_fd(fd, inputs[count])) ++count;
+    const size_t count = input_ids(in, inputs);
     char base[256];
     input_base_name(in.is_stdin ? nullptr : in.name, base, sizeof base);
     const still_files_setup files{setup.opts.stills, base, inputs, count, &setup.wait, setup.err_fd};
