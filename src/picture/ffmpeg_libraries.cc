@@ -22,7 +22,7 @@ constexpr const char* SONAMES[FFMPEG_LIBRARIES] = {
 
 bool ffmpeg_libraries::load(char* failure, size_t size) {
   for (int i = 0; i < FFMPEG_LIBRARIES; ++i) {
-    handles[i] = dlopen(SONAMES[i], RTLD_NOW | RTLD_LOCAL);
+    handles[i] = dlopen(SONAMES[i], RTLD_LAZY | RTLD_LOCAL);
     if (!handles[i]) {
       std::snprintf(failure, size, "%s", dlerror());
       return false;
