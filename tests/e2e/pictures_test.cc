@@ -270,6 +270,12 @@ TEST_F(Pictures, FromAPipeAsFromTheFileAndNeverOverAFile) {
       << again.err;
   EXPECT_EQ(files(from_file), a);
   EXPECT_EQ(read_file(from_file + "/" + a[0]), before);
+  // A directory that is a file is refused before anything is read.
+  const std::string not_dir = dir_.write("not-a-dir", bytes{});
+  const tool_run refused = run_tool({"--stills", not_dir, sample});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "Could not write stills to " + not_dir + ": Not a directory\n");
 }
 
 // In headless Chromium the report of the sample shows every picture (each
