@@ -7,11 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <dirent.h>
 #include <map>
 #include <regex>
-#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,13 +41,10 @@ constexpr int FRAMES = 12;
 
 class Pictures : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  void SetUp() override {
     int status = 0;
     shell_output("command -v ffmpeg", &status);
-    present_ = status == 0;
-  }
-  void SetUp() override {
-    if (!present_) GTEST_SKIP() << "ffmpeg not found: the pictures are checked against its decoder";
+    if (status != 0) GTEST_SKIP() << "ffmpeg not found: the pictures are checked against its decoder";
   }
 
   // FRAMES frames of ffmpeg's test picture.
@@ -66,12 +61,8 @@ class Pictures : public ::testing::Test {
   // The files of a directory, sorted.
   std::vector<std::string> files(const std::string& path) {
     std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.') out.push_back(e->d_name);
-      closedir(d);
-    }
-    std::sort(out.begin(), out.end());
+    std::istringstream names(shell_output("LC_ALL=C ls " + shell_quote(path) + " 2>/dev/null"));
+    for (std::string name; std::getline(names, name);) out.push_back(name);
     return out;
   }
 
@@ -95,10 +86,8 @@ class Pictures : public ::testing::Test {
     return read_file(raw);
   }
 
-  static bool present_;
   temp_dir dir_;
 };
-bool Pictures::present_ = false;
 
 // Marks video blocks of a frame with a status, and (when `change`) moves
 // their DC coefficients by half their range, so that the decoded picture
@@ -185,51 +174,47 @@ TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
     EXPECT_EQ(std::count_if(rects.begin(), rects.end(), [](const rect& r) { return r.error; }),
               std::count_if(marks.begin(), marks.end(), [](const mark& m) { return m.sta == 7 || m.sta == 15; }));
 
-    // Where ffmpeg's decode changed, at full size.
+    // The outline holding a point of the coded picture (within `margin`), or -1.
+    const auto outline_at = [&](double x, double y, double margin) {
+      for (size_t i = 0; i < rects.size(); ++i)
+        if (x >= rects[i].x - margin && x < rects[i].x + rects[i].w + margin && y >= rects[i].y - margin &&
+            y < rects[i].y + rects[i].h + margin)
+          return static_cast<int>(i);
+      return -1;
+    };
+    // Where ffmpeg's decode changed, at full size; and where the marks alone
+    // changed it.
     const int width = 720, height = s->sequences * 48;
-    const bytes a = luma(marked_path, 5), b = luma(path, 5), c = luma(clean_path, 5);
-    ASSERT_EQ(a.size(), static_cast<size_t>(width * height));
-    ASSERT_EQ(b.size(), a.size());
-    std::vector<int> changed_in(rects.size());
+    const bytes marked_luma = luma(marked_path, 5), damaged_luma = luma(path, 5), clean_luma = luma(clean_path, 5);
+    ASSERT_EQ(damaged_luma.size(), static_cast<size_t>(width * height));
+    std::vector<int> changed_in(rects.size()), shown_in(rects.size());
+    std::vector<bool> by_marks(damaged_luma.size());
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
-        if (a[static_cast<size_t>(y * width + x)] == b[static_cast<size_t>(y * width + x)]) continue;
-        int inside = -1;
-        for (size_t i = 0; i < rects.size(); ++i)
-          if (x >= rects[i].x && x < rects[i].x + rects[i].w && y >= rects[i].y && y < rects[i].y + rects[i].h)
-            inside = static_cast<int>(i);
-        ASSERT_GE(inside, 0) << name << ": changed outside the outlines at " << x << "," << y;
-        ++changed_in[static_cast<size_t>(inside)];
+        const size_t at = static_cast<size_t>(y * width + x);
+        by_marks[at] = marked_luma[at] != clean_luma[at];
+        if (marked_luma[at] == damaged_luma[at]) continue;
+        const int i = outline_at(x, y, 0);
+        ASSERT_GE(i, 0) << name << ": changed outside the outlines at " << x << "," << y;
+        ++changed_in[static_cast<size_t>(i)];
       }
-    for (size_t i = 0; i < rects.size(); ++i) EXPECT_GT(changed_in[i], 0) << name << ": nothing changed in outline " << i;
-
     // The worst still against the clean frame scaled alike: different in
     // the outlined blocks (scaled to the thumbnail), alike elsewhere.
-    const std::string worst = stills + "/" + name + "-000006-00h00m00s05f.jpg";
-    const bytes still = luma(worst, 0), reference = luma(clean_path, 5, "scale=320:240:flags=area,scale=out_range=full");
+    const bytes still = luma(stills + "/" + name + "-000006-00h00m00s05f.jpg", 0),
+                reference = luma(clean_path, 5, "scale=320:240:flags=area,scale=out_range=full");
     ASSERT_EQ(still.size(), size_t{320 * 240});
     ASSERT_EQ(reference.size(), still.size());
-    std::vector<int> differs_in(rects.size());
     for (int y = 0; y < 240; ++y)
       for (int x = 0; x < 320; ++x) {
         if (std::abs(still[static_cast<size_t>(y * 320 + x)] - reference[static_cast<size_t>(y * 320 + x)]) < 48) continue;
-        const double px = x * 720.0 / 320, py = y * static_cast<double>(height) / 240, margin = 4;
-        int inside = -1;
-        for (size_t i = 0; i < rects.size(); ++i)
-          if (px >= rects[i].x - margin && px < rects[i].x + rects[i].w + margin && py >= rects[i].y - margin &&
-              py < rects[i].y + rects[i].h + margin)
-            inside = static_cast<int>(i);
-        if (inside < 0) {  // where the marks alone changed the picture
-          bool by_marks = false;
-          for (int v = std::max(0, static_cast<int>(py - margin)); v < std::min(height, static_cast<int>(py + margin + 3)); ++v)
-            for (int u = std::max(0, static_cast<int>(px - margin)); u < std::min(width, static_cast<int>(px + margin + 3)); ++u)
-              by_marks |= a[static_cast<size_t>(v * width + u)] != c[static_cast<size_t>(v * width + u)];
-          EXPECT_TRUE(by_marks) << name << ": the still differs outside the outlines at " << x << "," << y;
-          continue;
-        }
-        ++differs_in[static_cast<size_t>(inside)];
+        const int px = x * 720 / 320, py = y * height / 240, i = outline_at(px, py, 4);
+        if (i >= 0) ++shown_in[static_cast<size_t>(i)];
+        else EXPECT_TRUE(by_marks[static_cast<size_t>(py * width + px)]) << name << ": differs at " << x << "," << y;
       }
-    for (size_t i = 0; i < rects.size(); ++i) EXPECT_GT(differs_in[i], 0) << name << ": the still shows no damage in " << i;
+    for (size_t i = 0; i < rects.size(); ++i) {
+      EXPECT_GT(changed_in[i], 0) << name << ": nothing changed in outline " << i;
+      EXPECT_GT(shown_in[i], 0) << name << ": the still shows no damage in outline " << i;
+    }
   }
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "dv/dif.h"
@@ -16,17 +15,13 @@ namespace {
 
 constexpr int NTSC_SEQUENCES = 10;
 
-// An NTSC DV25 frame of the test builder: every video block intact but those
-// given, which carry the STA code given.
-dvtest::bytes ntsc_frame(const std::map<std::pair<int, int>, uint8_t>& marks = {}) {
+// An NTSC DV25 frame of the test builder, every video block intact.
+dvtest::bytes ntsc_frame() {
   dvtest::bytes f = dvtest::make_stream(NTSC_SEQUENCES);
   for (int s = 0; s < NTSC_SEQUENCES; s++) {
     uint8_t* seq = &f[static_cast<size_t>(s) * SEQUENCE_SIZE];
     seq[HEADER_BLOCK + BLOCK_ID_SIZE] = 0x3F;  // DSF 0: 525/60
-    for (int k = 0; k < VIDEO_BLOCKS; k++) {
-      auto m = marks.find({s, k});
-      seq[video_block(k) + VIDEO_STA] = m == marks.end() ? 0 : static_cast<uint8_t>(m->second << 4);
-    }
+    for (int k = 0; k < VIDEO_BLOCKS; k++) seq[video_block(k) + VIDEO_STA] = 0;
   }
   return f;
 }
@@ -96,7 +91,8 @@ TEST(StillPicker, RecordingsAndARun) {
   EXPECT_EQ(f.picker.at(3).run_blocks, 48);
 }
 
-// Of many runs the worst MAX_DAMAGE_RUNS are kept, whatever their order.
+// Of many runs the worst MAX_DAMAGE_RUNS are kept, whatever their order; a
+// frame whose bytes never came has no picture, and says why.
 TEST(StillPicker, WorstRuns) {
   feed f;
   std::vector<int64_t> damage;
@@ -110,6 +106,7 @@ TEST(StillPicker, WorstRuns) {
   std::vector<int64_t> kept;
   for (const auto& [kind, frame] : f.kept())
     if (kind == K::worst_damage) kept.push_back(damage[static_cast<size_t>(frame / 2 - 1)]);
+  EXPECT_STREQ(f.picker.at(0).failure, "its bytes were not kept");
   std::sort(kept.rbegin(), kept.rend());
   EXPECT_EQ(kept, std::vector<int64_t>(sorted.begin(), sorted.begin() + MAX_DAMAGE_RUNS));
 }
@@ -129,35 +126,6 @@ TEST(StillPicker, AlongARecording) {
     for (size_t i = 0; i < along.size(); i++)
       EXPECT_EQ(along[i] - 1, static_cast<int32_t>(i + 1) * (along[0] - 1)) << frames;
   }
-}
-
-// The outline of a DV25 frame marks the blocks the deck marked, by sequence
-// and block; a frame without its bytes has no picture and says why.
-TEST(StillPicker, OutlineAndFailure) {
-  const dvtest::bytes clean = ntsc_frame();
-  const dvtest::bytes damaged = ntsc_frame({{{3, 7}, 0x7}, {{9, 134}, 0x2}, {{0, 0}, 0xF}});
-  feed f;
-  f.frame(&clean);
-  f.frame(&damaged, false, 3);
-  f.frame(nullptr);
-  f.frame(nullptr, false, 1);
-  f.frame(nullptr);
-  f.kept();
-  const still& worst = f.picker.at(2);
-  ASSERT_EQ(worst.kind, K::worst_damage);
-  const damage_outline* o = f.picker.outline(worst);
-  ASSERT_NE(o, nullptr);
-  int marked = 0;
-  for (const auto& row : o->mark)
-    for (outline_mark m : row) marked += m != outline_mark::none;
-  EXPECT_EQ(marked, 3);
-  EXPECT_EQ(o->mark[3][7], outline_mark::error);
-  EXPECT_EQ(o->mark[9][134], outline_mark::concealed);
-  EXPECT_EQ(o->mark[0][0], outline_mark::error);
-  const still& bare = f.picker.at(4);
-  ASSERT_EQ(bare.kind, K::worst_damage);
-  EXPECT_EQ(bare.jpeg_size, 0u);
-  EXPECT_STREQ(bare.failure, "its bytes were not kept");
 }
 
 }  // namespace
