@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     case parse_result::version: {
       // The libraries that decode the pictures, as loaded at run time.
       char text[256];
-      int n = std::snprintf(text, sizeof text, "%sPictures by ", VERSION_TEXT);
+      int n = std::snprintf(text, sizeof text, "%s", VERSION_TEXT);
       picture_library_versions(text + n, sizeof text - static_cast<size_t>(n) - 1);
       n = static_cast<int>(std::strlen(text));
       text[n++] = '\n';

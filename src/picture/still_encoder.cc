@@ -138,9 +138,13 @@ bool picture_libraries_present(char* failure, size_t size) {
 
 void picture_library_versions(char* out, size_t size) {
   ffmpeg_libraries lib;
-  if (!lib.load(out, size)) return;
+  char failure[256];
+  if (!lib.load(failure, sizeof failure)) {
+    std::snprintf(out, size, "No pictures: %s", failure);
+    return;
+  }
   const unsigned codec = lib.codec_version(), scale = lib.scale_version(), util = lib.util_version();
-  std::snprintf(out, size, "libavcodec %u.%u.%u, libswscale %u.%u.%u, libavutil %u.%u.%u (FFmpeg %s)",
+  std::snprintf(out, size, "Pictures by libavcodec %u.%u.%u, libswscale %u.%u.%u, libavutil %u.%u.%u (FFmpeg %s)",
                 AV_VERSION_MAJOR(codec), AV_VERSION_MINOR(codec), AV_VERSION_MICRO(codec), AV_VERSION_MAJOR(scale),
                 AV_VERSION_MINOR(scale), AV_VERSION_MICRO(scale), AV_VERSION_MAJOR(util), AV_VERSION_MINOR(util),
                 AV_VERSION_MICRO(util), lib.version_info());

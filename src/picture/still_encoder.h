@@ -55,8 +55,9 @@ class still_encoder {
 // `failure`.
 bool picture_libraries_present(char* failure, size_t size);
 
-// "libavcodec 59.37.100, libswscale 6.7.100, libavutil 57.28.100 (FFmpeg
-// 5.1.x)": the libraries the pictures are made with, as loaded.
+// "Pictures by libavcodec 59.37.100, libswscale 6.7.100, libavutil 57.28.100
+// (FFmpeg 5.1.x)": the libraries the pictures are made with, as loaded; or
+// "No pictures: REASON" when they cannot be.
 void picture_library_versions(char* out, size_t size);
 
 }  // namespace dvlog
