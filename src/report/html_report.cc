@@ -80,10 +80,6 @@ void html_report::status(const status_event& e) {
   content_.settings = e.settings;
 }
 
-void html_report::recording_start(const recording_start_event& e) {
-  add_recording(e.at, {e.timecode, e.rec_date, e.rec_time, e.drop_frame}, true);
-}
-
 void html_report::timecode_broken(const timecode_broken_event& e) {
   content_.tc_broken = true;
   content_.tc_broken_at = e.at;
@@ -91,9 +87,11 @@ void html_report::timecode_broken(const timecode_broken_event& e) {
 }
 
 void html_report::frame(const frame_event& e) {
-  // The tape's first frame opens a recording, marked or not.
-  if (content_.last_frame == 0 && (content_.recordings.size() == 0 || content_.recordings[0].at.frame != e.at.frame))
-    add_recording(e.at, e.stamp, false);
+  // A recording begins where the frame model's count of them goes on: at the
+  // first frame, at a start mark, or where the recording time jumps with no
+  // mark to explain it.
+  if (e.recording != recording_) add_recording(e.at, e.stamp, e.recording_start);
+  recording_ = e.recording;
   content_.slices->add(e.at.frame, e);
   content_.last_frame = e.at.frame;
 
@@ -126,8 +124,6 @@ void html_report::timecode_jump(const timecode_jump_event& e) {
 
 void html_report::recording_time_jump(const recording_time_jump_event& e) {
   content_.jumps.add({e.at, e.stamp, e.from_date, e.from_time, false, e.marked});
-  // A jump of the recording time that no mark explains starts a recording too.
-  if (!e.marked) add_recording(e.at, e.stamp, false);
 }
 
 void html_report::skipped_bytes(const skipped_bytes_event& e) { content_.skipped.add(e); }
@@ -220,8 +216,11 @@ void html_report::write_header(output_stream& out) const {
   out.printf("<dl class=\"facts\">\n<dt>Input</dt><dd id=\"input\">");
   html_text(out, facts_.input);
   out.printf(", %llu bytes</dd>\n", bytes);
-  duration_text(s.frames, c.system(), text, sizeof text);
-  out.printf("<dt>Duration</dt><dd id=\"duration\">%d frames, %s</dd>\n", s.frames, text);
+  // The frames are the stream's, as its DIF sequences delimit them; the log
+  // counts one where the timecode does not change.
+  const int64_t frames = s.has_damage ? s.damage.frames : s.frames;
+  duration_text(frames, c.system(), text, sizeof text);
+  out.printf("<dt>Duration</dt><dd id=\"duration\">%lld frames, %s</dd>\n", ll(frames), text);
   if (seen_[0].count > 0) {
     out.printf("<dt>Picture</dt><dd id=\"picture\">");
     write_settings(out, 0, PICTURE_FIELDS);
@@ -232,7 +231,9 @@ void html_report::write_header(output_stream& out) const {
     write_settings(out, PICTURE_FIELDS, FIELD_COUNT);
     out.printf("</dd>\n");
   }
-  out.printf("<dt>Frames counted</dt><dd id=\"frames\">%d</dd>\n", s.frames);
+  out.printf("<dt>Frames</dt><dd id=\"frames\">%lld", ll(frames));
+  if (frames != s.frames) out.printf("; the log counted %d", s.frames);
+  out.printf("</dd>\n");
   out.printf("<dt>DIF sequences analysed</dt><dd id=\"sequences\">%d</dd>\n", s.sequences);
   if (s.has_verdict) {
     if (s.audio.locked)
@@ -247,7 +248,7 @@ void html_report::write_header(output_stream& out) const {
       "unknown %lld (even sequences %lld, odd %lld); audio error samples %lld in %lld blocks; DIF sequences missing "
       "%lld; bytes skipped %llu; timecode jumps %lld; recording time jumps %lld (%lld not marked)</dd>\n",
       ll(t.damaged_frames), t.damaged_frames == 1 ? "" : "s",
-      s.frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / s.frames : 0.0,
+      frames > 0 ? 100.0 * static_cast<double>(t.damaged_frames) / static_cast<double>(frames) : 0.0,
       ll(t.sum.video_concealed), ll(t.sum.video_errors), ll(t.sum.video_unknown), ll(t.sum.video_even),
       ll(t.sum.video_odd), ll(t.sum.audio_error_samples), ll(t.sum.audio_error_blocks), ll(t.sum.sequences_missing),
       static_cast<unsigned long long>(t.bytes_skipped), ll(t.timecode_jumps), ll(t.recording_time_jumps),

@@ -39,7 +39,8 @@ class html_report final : public event_sink, public part_listener {
   html_report(year_source year, const report_facts& facts);
 
   void status(const status_event& e) override;
-  void recording_start(const recording_start_event& e) override;
+  // Recordings are taken from the frames, which the frame model numbers.
+  void recording_start(const recording_start_event&) override {}
   void timecode_broken(const timecode_broken_event& e) override;
   void audio_block_warning(const audio_block_warning_event&) override {}
   void frame(const frame_event& e) override;
@@ -71,6 +72,7 @@ class html_report final : public event_sink, public part_listener {
 
   const report_facts& facts_;
   report_content content_;
+  int32_t recording_ = 0;  // of the last frame
   field_values seen_[FIELD_COUNT]{};  // the values seen in frames
   uint64_t settings_of_later_ = 0;  // seen in recordings beyond the table's rows
 };
