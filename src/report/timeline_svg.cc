@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "dv/system.h"
 #include "report/html_text.h"
@@ -35,6 +36,12 @@ constexpr double HEIGHT = 318;
 // from, and what no transfer read right.
 constexpr lane MERGED{"lane-merge", "Merged from", 326, 30};
 constexpr double HEIGHT_MERGED = 362;
+
+// A damaged slice's least height; and the least height of each part of its
+// bar, and the bar's least width. In user units, a pixel or a little more at
+// the page's usual width.
+constexpr double LEAST_DAMAGE_HEIGHT = 5;
+constexpr double LEAST_PART = 1.5;
 
 // A label's width in user units, estimated without a browser: 11-pixel sans
 // serif glyphs are 3 to 10 units wide, digits about 7; this errs wide.
@@ -245,19 +252,34 @@ void drawing::write_recordings_lane(output_stream& out) const {
 
 // Damage: in each slice, its most damaged frame's share of video blocks
 // concealed (orange), in error (red) and lost with a missing sequence (slate),
-// stacked; and of audio blocks holding error samples (purple). Any damage
-// gets at least a sliver.
+// stacked; and of audio blocks holding error samples (purple).
 void drawing::write_damage_lanes(output_stream& out) const {
   const timeline& t = *c_.slices;
   const double slice_width = PLOT / std::max(t.used(), 1);
   char tc[16], tc2[16], tc3[16], from[32], to[32];
-  // A bar at least 1.5 units wide: a slice on a long tape is narrower.
-  auto bar = [&](const char* cls, double x, double bottom, double share, double height) {
-    if (share <= 0) return bottom;
-    const double h = std::max(share * height, 1.5);
-    out.printf("<rect class=\"%s\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>", cls, x, bottom - h,
-               std::max(slice_width, 1.5), h);
-    return bottom - h;
+  // A stack of bars from the foot of a lane, each part of it as tall as its
+  // share of the blocks (a frame damaged throughout fills the lane), but the
+  // whole at least LEAST_DAMAGE_HEIGHT and each part at least LEAST_PART, so
+  // that ten damaged blocks of 1,350 do not shrink to a dot.
+  struct part {
+    const char* cls;
+    int64_t blocks;
+  };
+  auto stack = [&](const lane& l, double x, std::initializer_list<part> parts, int64_t blocks) {
+    int64_t damaged = 0;
+    int shown = 0;
+    for (const part& p : parts) damaged += p.blocks, shown += p.blocks > 0;
+    if (damaged <= 0 || blocks <= 0) return;
+    const double share = std::min(static_cast<double>(damaged) / static_cast<double>(blocks), 1.0);
+    const double spare = std::max(share * l.height, LEAST_DAMAGE_HEIGHT) - LEAST_PART * shown;
+    double bottom = l.top + l.height;
+    for (const part& p : parts) {
+      if (p.blocks <= 0) continue;
+      const double h = LEAST_PART + spare * static_cast<double>(p.blocks) / static_cast<double>(damaged);
+      out.printf("<rect class=\"%s\" x=\"%.2f\" y=\"%.2f\" width=\"%.2f\" height=\"%.2f\"/>", p.cls, x, bottom - h,
+                 std::max(slice_width, LEAST_PART), h);
+      bottom -= h;
+    }
   };
   // The hover text's opening: the slice's frames, positions and timecodes.
   auto slice_title = [&](const slice& s) {
@@ -279,15 +301,13 @@ void drawing::write_damage_lanes(output_stream& out) const {
                    "sequences); in all, %lld of %lld concealed, %lld in error, %lld sequences missing</title>",
                    w.frame, timecode_text(w.timecode, tc3, sizeof tc3), ll(w.damaged), ll(w.blocks), ll(w.concealed),
                    ll(w.missing), ll(s.concealed), ll(s.video_blocks), ll(s.errors), ll(s.sequences_missing));
-        const double blocks = static_cast<double>(w.blocks);
-        double top = bar("concealed", x, VIDEO.top + VIDEO.height, w.concealed / blocks, VIDEO.height);
-        top = bar("error", x, top, (w.damaged - w.concealed - w.missing) / blocks, VIDEO.height);
-        bar("missing", x, top, w.missing / blocks, VIDEO.height);
+        const int64_t errors = w.damaged - w.concealed - w.missing;
+        stack(VIDEO, x, {{"concealed", w.concealed}, {"error", errors}, {"missing", w.missing}}, w.blocks);
       } else {
         out.printf("worst frame %d (%s), %lld of %lld audio blocks with error samples; in all, %lld of %lld</title>",
                    w.frame, timecode_text(w.timecode, tc3, sizeof tc3), ll(w.damaged), ll(w.blocks),
                    ll(s.audio_error_blocks), ll(s.audio_blocks));
-        bar("audioerr", x, AUDIO_ERRORS.top + AUDIO_ERRORS.height, w.share(), AUDIO_ERRORS.height);
+        stack(AUDIO_ERRORS, x, {{"audioerr", w.damaged}}, w.blocks);
       }
       out.printf("</g>\n");
     }
