@@ -132,7 +132,22 @@ void html_report::part(const part_facts& p) {
   content_.parts.add({p.number, p.first_frame, p.first, p.frames, p.bytes});
 }
 
-void html_report::summary(const summary_event& e) { content_.summary = e; }
+void html_report::frames_dropped(const frames_dropped_event& e) {
+  content_.capture.add(
+      {capture_kind::dropped, e.at, e.stamp.timecode, e.from, e.at.frame, e.frames, NO_INFO8, NO_INFO8});
+}
+
+void html_report::add_run(capture_kind kind, const frame_run_event& e) {
+  content_.capture.add({kind, e.at, e.first.timecode, e.last_timecode, e.last_frame, e.frames, e.speed, e.forward});
+}
+
+void html_report::summary(const summary_event& e) {
+  content_.summary = e;
+  // Runs are told when they end, after the frames dropped within them.
+  content_.capture.sort([](const capture_row& a, const capture_row& b) {
+    return a.at.frame != b.at.frame ? a.at.frame < b.at.frame : a.kind < b.kind;
+  });
+}
 
 void html_report::write(output_stream& out) const {
   out.printf("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>dvlog report: ");
@@ -253,6 +268,12 @@ void html_report::write_header(output_stream& out) const {
       ll(t.sum.video_odd), ll(t.sum.audio_error_samples), ll(t.sum.audio_error_blocks), ll(t.sum.sequences_missing),
       static_cast<unsigned long long>(t.bytes_skipped), ll(t.timecode_jumps), ll(t.recording_time_jumps),
       ll(t.unmarked_recording_time_jumps));
+  out.printf("<dt>Capture</dt><dd id=\"qc\">frames dropped %lld; frames repeated %lld; frames not at playback speed "
+             "%lld</dd>\n",
+             ll(t.frames_dropped), ll(t.frames_repeated), ll(t.frames_off_speed));
+  if (t.container != container_kind::none)
+    out.printf("<dt>Container</dt><dd id=\"container\">%s, %llu bytes of its own between the frames</dd>\n",
+               container_name(t.container), static_cast<unsigned long long>(t.container_bytes));
   const std::time_t now = std::time(nullptr);
   std::tm local;
   if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local) == 0)
@@ -337,6 +358,16 @@ void html_report::write_tables(output_stream& out) const {
   }
   end_table(c.skipped.size(), c.skipped.more(), 6);
 
+  out.printf("<h2>Capture</h2>\n<table id=\"capture\">\n<tr><th>Position</th><th>Timecode</th><th>Frame</th>"
+             "<th>Frames</th><th>What the capture did</th><th>Details</th></tr>\n");
+  for (int i = 0; i < c.capture.size(); ++i) {
+    const capture_row& r = c.capture[i];
+    row_start(r.at.frame, r.timecode);
+    out.printf("<td class=\"n\">%d</td><td class=\"n\">%lld</td><td>%s</td><td>%s</td></tr>\n", r.at.frame,
+               ll(r.frames), capture_kind_name(r.kind), capture_details(r, text, sizeof text));
+  }
+  end_table(c.capture.size(), c.capture.more(), 6);
+
   out.printf("<h2>Status lines</h2>\n<table id=\"status\">\n<tr><th>Position</th><th>Timecode</th><th>Recorded</th>"
              "<th>Frame</th><th>Settings</th></tr>\n");
   for (int i = 0; i < c.statuses.size(); ++i) {
@@ -359,11 +390,15 @@ void html_report::write_tables(output_stream& out) const {
       "the recordings table use. <b>Video damage</b>: the most damaged frame of each slice, its share of video "
       "blocks that the deck concealed (orange: copied from another frame, damage hidden) or left in error (red: "
       "damage visible) or lost with a missing DIF sequence (slate); a single bad frame is as tall on a long "
-      "tape as on a short one. <b>Audio errors</b>: likewise, the share of audio blocks holding samples the "
+      "tape as on a short one, and any damage at least a few pixels high. <b>Audio errors</b>: likewise, the share of audio blocks holding samples the "
       "deck could not read. <b>Audio offset</b>: audio samples carried against those the frames call for, in "
       "milliseconds, on a scale of at least one frame either way. <b>Events</b>: a row for each kind: timecode "
       "jumps, recording starts, recording time jumps without a start mark, the timecode failing, settings "
-      "changes, and bytes that belong to no DIF sequence (a capture glitch, a splice, a file cut short).</p>\n"
+      "changes, bytes that belong to no DIF sequence (a capture glitch, a splice, a file cut short), and what "
+      "the capture did: frames it dropped (the timecode going on by more than a frame within a recording), "
+      "frames it repeated (the same timecode and content as the frame before) and frames read while the deck "
+      "was not playing at normal speed (shuttling, pausing or playing in reverse), the last two as spans; "
+      "then the parts of a split.</p>\n"
       "<p>A <b>dropout</b> is a short red spike across all sequences. A <b>clogged head</b> damages every other "
       "DIF sequence for many frames: a long band at about half height, with the run marked \"one head\" in the "
       "table. An <b>edit</b> or a re-recording shows as a jump of the timecode or of the recording time, often "

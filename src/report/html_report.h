@@ -48,6 +48,9 @@ class html_report final : public event_sink, public part_listener {
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
   void skipped_bytes(const skipped_bytes_event& e) override;
+  void frames_dropped(const frames_dropped_event& e) override;
+  void frames_repeated(const frame_run_event& e) override { add_run(capture_kind::repeated, e); }
+  void off_speed(const frame_run_event& e) override { add_run(capture_kind::off_speed, e); }
   void summary(const summary_event& e) override;
   // A part of a split: marked on the timeline.
   void part(const part_facts& p) override;
@@ -66,6 +69,7 @@ class html_report final : public event_sink, public part_listener {
   };
 
   void add_recording(const event_place& at, const frame_stamp& stamp, bool marked);
+  void add_run(capture_kind kind, const frame_run_event& e);
   void write_header(output_stream& out) const;
   void write_settings(output_stream& out, int first_field, int end_field) const;
   void write_tables(output_stream& out) const;

@@ -3,6 +3,7 @@
 // All of it is allocated before the stream is read.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,11 @@ class bounded_rows {
   const Row& operator[](int i) const { return rows_[i]; }
   const Row& back() const { return rows_[count_ - 1]; }
   Row& back() { return rows_[count_ - 1]; }
+  // Orders the rows kept.
+  template <typename Less>
+  void sort(Less less) {
+    std::sort(rows_.get(), rows_.get() + count_, less);
+  }
 
  private:
   std::unique_ptr<Row[]> rows_;
@@ -62,6 +68,26 @@ struct status_row {
   int32_t audio_offset;
 };
 
+// What the capture did to the tape: frames it dropped before a frame, frames
+// it repeated, frames it read while the deck was not playing the tape forward
+// at normal speed.
+enum class capture_kind : uint8_t { dropped, repeated, off_speed };
+struct capture_row {
+  capture_kind kind;
+  event_place at;     // of the frame after the dropped ones; of a run's first frame
+  uint32_t timecode;  // of that frame
+  uint32_t other;     // the timecode before the dropped frames; that of a run's last frame
+  int32_t last_frame;  // of a run
+  int64_t frames;
+  uint8_t speed, forward;  // the deck's, in a run off speed's first frame
+};
+// "dropped", "repeated", "not at playback speed".
+const char* capture_kind_name(capture_kind kind);
+// What a row tells beyond its place and its frames: "timecode from
+// 00h 00m 01s 02f", "to 00h 00m 03s 04f (frame 95); speed 0x50, reverse".
+// 96 bytes are enough.
+const char* capture_details(const capture_row& row, char* out, size_t size);
+
 struct part_row {
   int number;
   int32_t first_frame;
@@ -85,6 +111,7 @@ struct report_content {
   bounded_rows<status_row> statuses;
   bounded_rows<jump_row> jumps;
   bounded_rows<skipped_bytes_event> skipped;
+  bounded_rows<capture_row> capture;  // in the order of the tape, once the summary is told
   bounded_rows<part_row> parts;
   const merge_event* merge = nullptr;  // the stream is a merge of several transfers
   bool tc_broken = false;

@@ -25,23 +25,30 @@ struct lane {
   const char* name;
   double top, height;
 };
+// The events lane: one row for each kind of mark, so that marks of several
+// kinds at one frame all show.
+enum event_row { ROW_TIMECODE_JUMP, ROW_RECORDING_START, ROW_UNMARKED_JUMP, ROW_TIMECODE_BROKEN, ROW_STATUS,
+                 ROW_SKIPPED, ROW_DROPPED, ROW_REPEATED, ROW_OFF_SPEED, ROW_PART, ROW_COUNT };
+constexpr double ROW_HEIGHT = 12;
+
 constexpr lane RECORDINGS{"lane-recordings", "Recordings", 0, 34};
 constexpr lane VIDEO{"lane-video", "Video damage", 40, 60};
 constexpr lane AUDIO_ERRORS{"lane-audio", "Audio errors", 106, 30};
 constexpr lane OFFSET{"lane-offset", "Audio offset, ms", 142, 60};
-constexpr lane EVENTS{"lane-events", "", 208, 84};
-constexpr double AXIS_TOP = 296;
-constexpr double HEIGHT = 318;
+constexpr lane EVENTS{"lane-events", "", 208, ROW_HEIGHT * static_cast<int>(ROW_COUNT)};
+constexpr double AXIS_TOP = EVENTS.top + EVENTS.height + 4;
+constexpr double HEIGHT = AXIS_TOP + 22;
 // Below the axis, for a merged stream only: which transfer each stretch came
 // from, and what no transfer read right.
-constexpr lane MERGED{"lane-merge", "Merged from", 326, 30};
-constexpr double HEIGHT_MERGED = 362;
+constexpr lane MERGED{"lane-merge", "Merged from", HEIGHT + 8, 30};
+constexpr double HEIGHT_MERGED = MERGED.top + MERGED.height + 6;
 
 // A damaged slice's least height; and the least height of each part of its
 // bar, and the bar's least width. In user units, a pixel or a little more at
 // the page's usual width.
 constexpr double LEAST_DAMAGE_HEIGHT = 5;
 constexpr double LEAST_PART = 1.5;
+constexpr double LEAST_SPAN = 2;  // the least width of a run of frames among the events
 
 // A label's width in user units, estimated without a browser: 11-pixel sans
 // serif glyphs are 3 to 10 units wide, digits about 7; this errs wide.
@@ -71,10 +78,8 @@ constexpr swatch DAMAGE[] = {
 constexpr swatch OFFSET_LINE{"offset", "#2060b0", "audio offset at the end of a slice"};
 constexpr swatch OFFSET_RANGE{"range", "#d0d0d0", "its range within a slice"};
 
-// The events lane: one row for each kind of mark, so that marks of several
-// kinds at one frame all show.
-enum event_row { ROW_TIMECODE_JUMP, ROW_RECORDING_START, ROW_UNMARKED_JUMP, ROW_TIMECODE_BROKEN, ROW_STATUS,
-                 ROW_SKIPPED, ROW_PART, ROW_COUNT };
+// The marks of the events lane. Runs of frames (repeated by the capture, or
+// read off speed) are spans; all others ticks at a frame.
 struct event_kind {
   swatch look;
   const char* name;  // of its row
@@ -86,9 +91,11 @@ constexpr event_kind EVENT_KINDS[ROW_COUNT] = {
     {{"timecode-broken", "#000000", "timecode fails"}, "Timecode fails"},
     {{"status-change", "#777777", "settings change"}, "Settings changes"},
     {{"skipped-bytes", "#8a5a00", "bytes in no DIF sequence skipped"}, "Skipped bytes"},
+    {{"dropped", "#e0301e", "frames the capture dropped, before the mark"}, "Frames dropped"},
+    {{"repeated", "#7a8a00", "frames the capture repeated"}, "Frames repeated"},
+    {{"off-speed", "#5e3c99", "frames read while the deck was not playing at normal speed"}, "Not at playback speed"},
     {{"part", "#1f4e9c", "a part of the split begins"}, "Parts"},
 };
-constexpr double ROW_HEIGHT = EVENTS.height / static_cast<int>(ROW_COUNT);
 
 long long ll(int64_t n) { return static_cast<long long>(n); }
 
@@ -113,7 +120,7 @@ class drawing {
   void write_events_lane(output_stream& out) const;
   void write_axis(output_stream& out) const;
   void write_merge_lane(output_stream& out) const;
-  double x_of(int32_t frame) const;
+  double x_of(int64_t frame) const;
   const char* position_text(int32_t frame, char* out, size_t size) const { return c_.position_text(frame, out, size); }
   uint8_t system() const { return c_.system(); }
 
@@ -121,10 +128,10 @@ class drawing {
 };
 
 // The x of a frame on the axis.
-double drawing::x_of(int32_t frame) const {
+double drawing::x_of(int64_t frame) const {
   const timeline& t = *c_.slices;
   const double slices = std::max(t.used(), 1);
-  const double position = static_cast<double>(int64_t{frame} - t.first_frame()) / t.frames_per_slice();
+  const double position = static_cast<double>(frame - t.first_frame()) / t.frames_per_slice();
   return LEFT + PLOT * std::clamp(position / slices, 0.0, 1.0);
 }
 
@@ -423,6 +430,24 @@ void drawing::write_events_lane(output_stream& out) const {
                static_cast<unsigned long long>(e.at.offset), e.at_end ? ", at the end of the input" : "");
     tick(ROW_SKIPPED, e.at.frame);
   }
+  // What the capture did: a tick at the frame after those it dropped, a span
+  // over the frames it repeated or read off speed.
+  for (int i = 0; i < c_.capture.size(); ++i) {
+    const capture_row& r = c_.capture[i];
+    const int row = r.kind == capture_kind::dropped    ? ROW_DROPPED
+                    : r.kind == capture_kind::repeated ? ROW_REPEATED
+                                                       : ROW_OFF_SPEED;
+    open(row, r.at.frame, r.timecode);
+    out.printf("%lld frame%s %s: %s", ll(r.frames), r.frames == 1 ? "" : "s", capture_kind_name(r.kind),
+               capture_details(r, text, sizeof text));
+    if (r.kind == capture_kind::dropped) {
+      tick(row, r.at.frame);
+      continue;
+    }
+    const double x = x_of(r.at.frame), top = EVENTS.top + row * ROW_HEIGHT;
+    out.printf("</title><rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\"/></g>\n", x, top + 1,
+               std::max(x_of(int64_t{r.last_frame} + 1) - x, LEAST_SPAN), ROW_HEIGHT - 2);
+  }
   for (int i = 0; i < c_.parts.size(); ++i) {
     const part_row& p = c_.parts[i];
     open(ROW_PART, p.first_frame, p.first.timecode);
@@ -475,7 +500,8 @@ void write_timeline_style(output_stream& out) {
   for (const swatch& s : {REC0, REC1, DAMAGE[0], DAMAGE[1], DAMAGE[2], DAMAGE[3]})
     out.printf(".%s{fill:%s}", s.cls, s.colour);
   out.printf("\n.marker line{stroke-width:2}");
-  for (const event_kind& k : EVENT_KINDS) out.printf(".%s line{stroke:%s}", k.look.cls, k.look.colour);
+  for (const event_kind& k : EVENT_KINDS)
+    out.printf(".%s line{stroke:%s}.%s rect{fill:%s}", k.look.cls, k.look.colour, k.look.cls, k.look.colour);
   out.printf(
       "\n.legend span{display:inline-block;white-space:nowrap;margin-right:1.2em}"
       ".legend i{display:inline-block;width:.9em;height:.9em;margin-right:.3em;vertical-align:-.1em}\n");

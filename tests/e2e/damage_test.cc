@@ -441,12 +441,13 @@ std::string report_check(const std::string& what, const std::string& file) {
 // A long worn tape: two short ffmpeg clips, 4:3 and 16:9, played again and
 // again with the timecode (counted without drop frames) and the recording
 // time rewritten frame by frame. Four recordings, the last with no start
-// mark; the timecode blank for a stretch early on, an edit after it and a
-// reset; single-frame dropouts and an audio burst far apart, a head clog,
-// junk between two recordings and a cut-short end. Its report holds them in
-// its tables, and in headless Chromium every damaged run stands at the height
-// of its worst frame (four frames share a slice), every kind of event shows
-// and no label is cut.
+// mark; the timecode blank for a stretch early on, then two seconds on (the
+// recording time going on: frames the capture dropped), and a reset;
+// single-frame dropouts and an audio burst far apart, a head clog, junk
+// between two recordings and a cut-short end. Its report holds them in its
+// tables, and in headless Chromium every damaged run stands at the height of
+// its worst frame (four frames share a slice), every kind of event shows and
+// no label is cut.
 TEST_F(Damage, ReportOfALongWornTape) {
   constexpr int CLIP = 120, TOTAL = 4200, JUNK = 5000, CUT = 5 * SEQ + 3000;  // the last frame's bytes
   const source& s = NTSC;
@@ -539,7 +540,7 @@ TEST_F(Damage, ReportOfALongWornTape) {
   EXPECT_EQ(report_check("svg", dom),
             "{\"lanes\": [\"lane-recordings\", \"lane-video\", \"lane-audio\", \"lane-offset\", \"lane-events\"], "
             "\"markers\": {\"timecode-jump\": 2, \"unmarked-jump\": 1, \"recording-start\": 3, \"timecode-broken\": 1, "
-            "\"status-change\": 3, \"skipped-bytes\": 2}}\n");
+            "\"status-change\": 3, \"skipped-bytes\": 2, \"dropped\": 1}}\n");
   // Lines "video|audio FIRST LAST HEIGHT" for each slice drawn, and
   // "text inside|cut TEXT" for each label.
   std::map<const damaged*, int> slices;
