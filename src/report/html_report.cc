@@ -129,7 +129,10 @@ void html_report::recording_time_jump(const recording_time_jump_event& e) {
 void html_report::skipped_bytes(const skipped_bytes_event& e) { content_.skipped.add(e); }
 
 void html_report::part(const part_facts& p) {
-  content_.parts.add({p.number, p.first_frame, p.first, p.frames, p.bytes});
+  part_row row{p.number, p.first_frame, p.first, p.frames, p.bytes, {}};
+  const char* slash = std::strrchr(p.path, '/');
+  std::snprintf(row.name, sizeof row.name, "%s", slash ? slash + 1 : p.path);
+  content_.parts.add(row);
 }
 
 void html_report::frames_dropped(const frames_dropped_event& e) {
@@ -310,6 +313,22 @@ void html_report::write_tables(output_stream& out) const {
                r.at.frame, frames, duration_text(frames, c.system(), text, sizeof text), r.marked ? "yes" : "no");
   }
   end_table(c.recordings.size(), c.recordings.more(), 8);
+
+  if (c.parts.size() > 0 || c.parts.more() > 0) {
+    out.printf("<h2>Parts</h2>\n<table id=\"parts\">\n<tr><th>Part</th><th>Position</th><th>Start timecode</th>"
+               "<th>First frame</th><th>Frames</th><th>Bytes</th><th>File</th></tr>\n");
+    for (int i = 0; i < c.parts.size(); ++i) {
+      const part_row& p = c.parts[i];
+      out.printf("<tr><td class=\"n\">%d</td><td class=\"n\">%s</td><td>%s</td><td class=\"n\">%d</td>"
+                 "<td class=\"n\">%lld</td><td class=\"n\">%llu</td><td>",
+                 p.number, c.position_text(p.first_frame, position, sizeof position),
+                 timecode_text(p.first.timecode, tc, sizeof tc), p.first_frame, ll(p.frames),
+                 static_cast<unsigned long long>(p.bytes));
+      html_text(out, p.name);
+      out.printf("</td></tr>\n");
+    }
+    end_table(c.parts.size(), c.parts.more(), 7);
+  }
 
   out.printf("<h2>Damaged runs</h2>\n<table id=\"damage\">\n"
              "<tr><th>Position</th><th>From</th><th>To</th><th>First frame</th><th>Frames</th><th>Video concealed</th>"

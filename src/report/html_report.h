@@ -52,7 +52,7 @@ class html_report final : public event_sink, public part_listener {
   void frames_repeated(const frame_run_event& e) override { add_run(capture_kind::repeated, e); }
   void off_speed(const frame_run_event& e) override { add_run(capture_kind::off_speed, e); }
   void summary(const summary_event& e) override;
-  // A part of a split: marked on the timeline.
+  // A part of a split: marked on the timeline, listed with its file name.
   void part(const part_facts& p) override;
   // The stream is a merge of several transfers: a lane shows where each
   // stretch came from. `e` is kept, and must stay valid until write().

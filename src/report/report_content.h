@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -94,6 +95,7 @@ struct part_row {
   frame_stamp first;
   int64_t frames;
   uint64_t bytes;
+  char name[NAME_MAX + 1];  // its file's, without the folder
 };
 
 struct report_content {

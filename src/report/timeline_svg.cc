@@ -451,8 +451,9 @@ void drawing::write_events_lane(output_stream& out) const {
   for (int i = 0; i < c_.parts.size(); ++i) {
     const part_row& p = c_.parts[i];
     open(ROW_PART, p.first_frame, p.first.timecode);
-    out.printf("part %d begins: %lld frames, %llu bytes", p.number, static_cast<long long>(p.frames),
-               static_cast<unsigned long long>(p.bytes));
+    out.printf("part %d begins: ", p.number);
+    html_text(out, p.name);
+    out.printf(", %lld frames, %llu bytes", ll(p.frames), static_cast<unsigned long long>(p.bytes));
     tick(ROW_PART, p.first_frame);
   }
   out.printf("</g>\n");
