@@ -44,9 +44,10 @@ constexpr lane MERGED{"lane-merge", "Merged from", HEIGHT + 8, 30};
 constexpr double HEIGHT_MERGED = MERGED.top + MERGED.height + 6;
 
 // A damaged slice's least height; and the least height of each part of its
-// bar, and the bar's least width. In user units, a pixel or a little more at
-// the page's usual width.
-constexpr double LEAST_DAMAGE_HEIGHT = 5;
+// bar, and the bar's least width. In user units, which are 0.74 pixels in a
+// window 800 pixels wide, 1.06 in one 1,100 wide, 1.2 where the page is
+// widest.
+constexpr double LEAST_DAMAGE_HEIGHT = 6;
 constexpr double LEAST_PART = 1.5;
 constexpr double LEAST_SPAN = 2;  // the least width of a run of frames among the events
 
