@@ -96,7 +96,7 @@ void html_report::frame(const frame_event& e) {
   content_.last_frame = e.at.frame;
 
   // A frame's settings are those of the last status line, given before the
-  // frame is; its recording is the last one begun, told before it too.
+  // frame is; they belong to the recording begun last, its own.
   if (!content_.has_settings) return;
   uint64_t seen = 0;
   for (int field = 0; field < (content_.has_audio ? FIELD_COUNT : PICTURE_FIELDS); ++field) {

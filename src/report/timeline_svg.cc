@@ -25,6 +25,7 @@ struct lane {
   const char* name;
   double top, height;
 };
+
 // The events lane: one row for each kind of mark, so that marks of several
 // kinds at one frame all show.
 enum event_row { ROW_TIMECODE_JUMP, ROW_RECORDING_START, ROW_UNMARKED_JUMP, ROW_TIMECODE_BROKEN, ROW_STATUS,
