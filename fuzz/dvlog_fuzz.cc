@@ -1,7 +1,8 @@
 // libFuzzer target: the whole tool on one input, fed to the scanner as a
-// file's bytes would be, through the decoding, the accounting, the damage
-// count, the logs and the summary, three times: the text log; the JSON log
-// with damage; the text log with the HTML report. The output goes to
+// file's bytes would be, through the decoding, the accounting, the frame
+// model, the damage count, the logs and the summary, three times: the text
+// log; the JSON log with damage and the table of frames; the text log with
+// the HTML report. The output goes to
 // /dev/null, so only crashes, sanitizer reports, leaks and hangs are findings.
 #include <cstddef>
 #include <cstdint>
@@ -36,12 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dvlog::input_source in;
     in.name = "fuzz input";
     dvlog::output_stream out(devnull, devnull);
-    dvlog::log_run run(setup, out, in);
+    setup.opts.frames = mode == 1 ? "/dev/null" : nullptr;
+    dvlog::log_run run(setup, out, in, nullptr, false, nullptr, nullptr, mode == 1 ? devnull : -1);
     run.scan().feed(data, size);
     // Writing to /dev/null never fails.
-    if (run.finish() != 0 || !run.write_report(devnull)) std::abort();
-    // No frame is counted damaged twice, whatever the count of frames does.
-    if (run.analysis().damage().damaged_frames > run.analysis().frames()) std::abort();
+    if (run.finish() != 0 || !run.write_report(devnull) || !run.frames_written()) std::abort();
+    // No frame is counted damaged twice.
+    const dvlog::damage_totals& t = run.frame_totals();
+    if (t.damaged_frames > t.frames || t.frames_repeated > t.frames || t.frames_off_speed > t.frames) std::abort();
   }
   return 0;
 }

@@ -11,25 +11,23 @@ namespace dvlog {
 
 namespace {
 
-// A sequence's audio and video blocks (blocks 6 to 149) lie back to back:
-// they are what two reads of one frame must agree on.
-constexpr size_t CONTENT_FIRST = 6 * BLOCK_SIZE;
-constexpr size_t CONTENT_WORDS = (SEQUENCE_SIZE - CONTENT_FIRST) / 8;
-
-// A 64-bit hash of the content, in four independent lanes so that the
-// multiplications overlap.
+// The content of a sequence, for telling two frames apart: the first 16 bytes
+// of each audio and video block (its ID, the audio pack and first samples,
+// the video block's status and DC coefficients), mixed into 64 bits. Blocks
+// alike there are, in practice, the same block; a picture that changed
+// changes the DC coefficients of most of them.
 uint64_t content_hash(const uint8_t* s) {
   constexpr uint64_t K[4] = {0x9E3779B97F4A7C15u, 0xC2B2AE3D27D4EB4Fu, 0x165667B19E3779F9u, 0xD6E8FEB86659FD93u};
-  uint64_t lane[4] = {1, 2, 3, 4};
-  const uint8_t* p = s + CONTENT_FIRST;
-  for (size_t i = 0; i < CONTENT_WORDS; i += 4)
-    for (size_t k = 0; k < 4; ++k) {
-      uint64_t w;
-      std::memcpy(&w, p + 8 * (i + k), 8);
-      lane[k] = (lane[k] ^ w) * K[k];
-      lane[k] ^= lane[k] >> 29;
-    }
-  return lane[0] ^ (lane[1] << 1 | lane[1] >> 63) ^ (lane[2] << 2 | lane[2] >> 62) ^ (lane[3] << 3 | lane[3] >> 61);
+  uint64_t lane[4] = {K[0], K[1], K[2], K[3]};  // four independent chains, so that the multiplications overlap
+  for (int b = 0; b < AUDIO_BLOCKS * 16; b += 2) {
+    uint64_t w[4];
+    std::memcpy(&w[0], s + audio_block(0) + BLOCK_SIZE * static_cast<size_t>(b), 16);
+    std::memcpy(&w[2], s + audio_block(0) + BLOCK_SIZE * static_cast<size_t>(b + 1), 16);
+    for (int k = 0; k < 4; ++k) lane[k] = (lane[k] ^ w[k]) * K[k];
+  }
+  uint64_t h = 0;
+  for (int k = 0; k < 4; ++k) h = (h ^ lane[k] ^ lane[k] >> 31) * K[k];
+  return h;
 }
 
 // Counts the damage of one sequence into the frame: video blocks by their
@@ -185,36 +183,44 @@ void frame_reader::add_sequence(const uint8_t* s, uint64_t offset, unsigned chan
   listener_.frame_sequence(s, offset, frame_.number);
 }
 
+// The first date and time read from an area of the frame's packs.
+void frame_reader::keep_date(date_source from, const dv_meta& m) {
+  const int i = static_cast<int>(from);
+  if (!read_right(dates_[i], true) && read_right(m.rec_date, true)) dates_[i] = m.rec_date;
+  if (!read_right(times_[i], false) && read_right(m.rec_time, false)) times_[i] = m.rec_time;
+}
+
 // The packs of every kind the frame model keeps, from the sequence's subcode,
 // VAUX and audio blocks. The first that reads wins: a deck that loses a pack
-// in one sequence has it in another.
+// in one sequence has it in another. What the subcode and VAUX give is the
+// same in every sequence of a frame: once all of it has been read, only the
+// audio packs are looked at.
 void frame_reader::read_packs(const uint8_t* s) {
-  dv_meta m;
-  const auto keep = [&](date_source from) {
-    const int i = static_cast<int>(from);
-    if (!read_right(dates_[i], true) && read_right(m.rec_date, true)) dates_[i] = m.rec_date;
-    if (!read_right(times_[i], false) && read_right(m.rec_time, false)) times_[i] = m.rec_time;
-  };
-
-  meta_reset(m);
-  decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
-  decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
-  if (!has_time(frame_.stamp.timecode) && has_time(m.timecode)) {
-    frame_.stamp.timecode = m.timecode;
-    frame_.stamp.drop_frame = m.timecode_drop_frame;
-  }
-  keep(date_source::subcode);
-
-  meta_reset(m);
-  for (const size_t block : {VAUX_BLOCK_0, VAUX_BLOCK_1, VAUX_BLOCK_2})
-    decode_packs(s + block + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, m);
-  keep(date_source::vaux);
   frame_format& f = frame_.format;
-  if (f.system == NO_INFO8 && m.system != NO_INFO8) {
-    f.system = m.system;
-    f.video_type = m.video_type;
+  const bool keys_known = has_time(frame_.stamp.timecode) && f.system != NO_INFO8 && f.aspect != NO_INFO8 &&
+                          read_right(dates_[static_cast<int>(date_source::vaux)], true) &&
+                          read_right(times_[static_cast<int>(date_source::vaux)], false);
+  dv_meta m;
+  if (!keys_known) {
+    meta_reset(m);
+    decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+    decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+    if (!has_time(frame_.stamp.timecode) && has_time(m.timecode)) {
+      frame_.stamp.timecode = m.timecode;
+      frame_.stamp.drop_frame = m.timecode_drop_frame;
+    }
+    keep_date(date_source::subcode, m);
+
+    meta_reset(m);
+    for (const size_t block : {VAUX_BLOCK_0, VAUX_BLOCK_1, VAUX_BLOCK_2})
+      decode_packs(s + block + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, m);
+    keep_date(date_source::vaux, m);
+    if (f.system == NO_INFO8 && m.system != NO_INFO8) {
+      f.system = m.system;
+      f.video_type = m.video_type;
+    }
+    if (f.aspect == NO_INFO8) f.aspect = m.aspect;
   }
-  if (f.aspect == NO_INFO8) f.aspect = m.aspect;
 
   meta_reset(m);
   for (int j = 0; j < AUDIO_BLOCKS; ++j) {
@@ -245,7 +251,7 @@ void frame_reader::read_packs(const uint8_t* s) {
         break;
     }
   }
-  keep(date_source::aaux);
+  keep_date(date_source::aaux, m);
   if (m.audio_rate_code != NO_INFO8 && f.audio_rate_code == NO_INFO8) {
     f.audio_rate_code = m.audio_rate_code;
     f.audio_bits_code = m.audio_bits_code;

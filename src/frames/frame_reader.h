@@ -30,6 +30,7 @@ class frame_reader final : public sequence_consumer {
   void add_sequence(const uint8_t* s, uint64_t offset, unsigned channel, unsigned number);
   void close_frame();
   void read_packs(const uint8_t* s);
+  void keep_date(date_source from, const dv_meta& m);
   bool begins_frame(unsigned channel, unsigned number);
   bool frame_whole_so_far() const;
   int32_t lanes() const;  // channels times pictures of the frame open

@@ -82,6 +82,9 @@ class log_run {
   // The split of the input, when one was asked for.
   splitter* split() { return splitter_.get(); }
   const analyser& analysis() const { return analysis_; }
+  // The totals of the frame model, once finished (when anything beyond the
+  // log was asked for).
+  const damage_totals& frame_totals() const { return frame_analysis_.totals(); }
 
   // Tells the summary (told as stopped by `stop_signal`, or as ended by
   // `read_error`, when not 0) and writes out what is left. Returns 0, or 1
