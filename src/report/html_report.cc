@@ -73,8 +73,17 @@ void html_report::add_recording(const event_place& at, const frame_stamp& stamp,
   content_.recordings.add({at, stamp, marked, 0});
 }
 
+// The log tells a status line, or the timecode failing, at a sequence of the
+// frame the frame model is reading, the one after the last it told of; the
+// log's own count of frames lags where a timecode stood still. The page
+// places everything by the frame model's count.
+event_place html_report::in_frame_read(event_place at) const {
+  at.frame = static_cast<int32_t>(static_cast<uint32_t>(content_.last_frame) + 1);
+  return at;
+}
+
 void html_report::status(const status_event& e) {
-  content_.statuses.add({e.at, e.settings, e.changed, e.has_audio, e.audio_offset});
+  content_.statuses.add({in_frame_read(e.at), e.settings, e.changed, e.has_audio, e.audio_offset});
   content_.has_settings = true;
   content_.has_audio = e.has_audio;
   content_.settings = e.settings;
@@ -82,7 +91,7 @@ void html_report::status(const status_event& e) {
 
 void html_report::timecode_broken(const timecode_broken_event& e) {
   content_.tc_broken = true;
-  content_.tc_broken_at = e.at;
+  content_.tc_broken_at = in_frame_read(e.at);
   content_.tc_broken_timecode = e.timecode;
 }
 

@@ -70,6 +70,7 @@ class html_report final : public event_sink, public part_listener {
 
   void add_recording(const event_place& at, const frame_stamp& stamp, bool marked);
   void add_run(capture_kind kind, const frame_run_event& e);
+  event_place in_frame_read(event_place at) const;
   void write_header(output_stream& out) const;
   void write_settings(output_stream& out, int first_field, int end_field) const;
   void write_tables(output_stream& out) const;
