@@ -17,7 +17,7 @@ DVLOG_LONG_TAPE_REPORT="$work/long.html" ../build/tests/dvlog_e2e_tests \
 screenshot() {
   chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --hide-scrollbars --user-data-dir="$work/profile" \
-    --window-size=1100,"${3:-840}" --screenshot="$PWD/$2" "file://$1" 2>/dev/null
+    --window-size=1100,"${3:-880}" --screenshot="$PWD/$2" "file://$1" 2>/dev/null
 }
 screenshot "$PWD/sample-report.html" sample-report.png
 screenshot "$work/long.html" long-tape-report.png
