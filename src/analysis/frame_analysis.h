@@ -30,6 +30,8 @@ class frame_analysis final : public frame_listener {
   void finish();
 
   const damage_totals& totals() const { return totals_; }
+  // The recording of the last frame, from 1.
+  int32_t recording() const { return recording_; }
 
  private:
   void check_timecode(const tape_frame& f, frame_event& e);

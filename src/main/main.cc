@@ -1,4 +1,5 @@
 // dvlog: logs the settings, recording starts and audio sync of DV streams.
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include "main/run.h"
 #include "main/stop_signals.h"
 #include "output/output_stream.h"
+#include "picture/still_encoder.h"
 
 int main(int argc, char** argv) {
   using namespace dvlog;
@@ -16,8 +18,15 @@ int main(int argc, char** argv) {
       return 2;
     case parse_result::help:
       return write_all(1, USAGE_TEXT, std::strlen(USAGE_TEXT)) == 0 ? 0 : 1;
-    case parse_result::version:
-      return write_all(1, VERSION_TEXT, std::strlen(VERSION_TEXT)) == 0 ? 0 : 1;
+    case parse_result::version: {
+      // The libraries that decode the pictures, as loaded at run time.
+      char text[256];
+      int n = std::snprintf(text, sizeof text, "%s", VERSION_TEXT);
+      picture_library_versions(text + n, sizeof text - static_cast<size_t>(n) - 1);
+      n = static_cast<int>(std::strlen(text));
+      text[n++] = '\n';
+      return write_all(1, text, static_cast<size_t>(n)) == 0 ? 0 : 1;
+    }
     case parse_result::run:
       break;
   }

@@ -30,7 +30,8 @@ const char USAGE_TEXT[] =
     "                    formats, recordings, audio sync and damage\n"
     "  --report FILE     also write an HTML report of the tape to FILE: a\n"
     "                    timeline of recordings, damage, audio offset and\n"
-    "                    events, and tables\n"
+    "                    events, and tables, with pictures of the tape\n"
+    "  --no-pictures     the report without pictures\n"
     "  --frames FILE     also write one CSV row a frame to FILE: its place,\n"
     "                    timecode, recording, format, deck speed and damage\n"
     "  --split DIR       also cut the input into parts in DIR, one a recording\n"
@@ -38,6 +39,9 @@ const char USAGE_TEXT[] =
     "                    timecode-jump, comma-separated (default start,format)\n"
     "  --merge OUT       the FILEs are transfers of one tape: write to OUT the\n"
     "                    tape rebuilt from what each read right, and log it\n"
+    "  --stills DIR      also write pictures of the tape into DIR as JPEG: the\n"
+    "                    first frame of each recording, frames along long ones,\n"
+    "                    and the frames before and at the worst damage\n"
     "  --progress        show progress on standard error (the default when\n"
     "                    standard error is a terminal and standard output is not)\n"
     "  --no-progress     never show progress\n"
@@ -53,7 +57,8 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, table, report, frames, split, split_at, merge, progress, no_progress };
+enum class option_id { help, version, json, damage, table, report, frames, split, split_at, merge, stills, no_pictures,
+                       progress, no_progress };
 
 struct option_entry {
   const char* name;
@@ -68,7 +73,8 @@ constexpr option_entry OPTIONS[] = {
     {"--table", option_id::table},       {"--report", option_id::report, true},
     {"--frames", option_id::frames, true}, {"--split", option_id::split, true},
     {"--split-at", option_id::split_at, true},
-    {"--merge", option_id::merge, true},
+    {"--merge", option_id::merge, true},  {"--stills", option_id::stills, true},
+    {"--no-pictures", option_id::no_pictures},
     {"--progress", option_id::progress},
     {"--no-progress", option_id::no_progress},
 };
@@ -131,7 +137,8 @@ parse_result check_combination(const options& o, int err_fd) {
   if (o.frames && std::strcmp(o.frames, "-") == 0)
     return usage_error(err_fd, "dvlog: --frames needs a file: standard output holds the log\n");
   if (o.merge) {
-    if (o.table || o.split) return usage_error(err_fd, "dvlog: --merge goes with neither --table nor --split\n");
+    if (o.table || o.split || o.stills)
+      return usage_error(err_fd, "dvlog: --merge goes with none of --table, --split and --stills\n");
     bool from_stdin = false;
     for (const char* p : o.paths) from_stdin |= names_standard_input(p);
     if (inputs < 1 || from_stdin)
@@ -217,7 +224,8 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
       if (value == nullptr || value[0] == '\0')
         return usage_error(err_fd,
                            known->id == option_id::split_at ? "dvlog: option '%.*s' needs rules\n"
-                           : known->id == option_id::split  ? "dvlog: option '%.*s' needs a directory\n"
+                           : known->id == option_id::split || known->id == option_id::stills
+                               ? "dvlog: option '%.*s' needs a directory\n"
                                                             : "dvlog: option '%.*s' needs a file name\n",
                            arg, name_length);
     } else if (equals) {
@@ -254,6 +262,12 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         break;
       case option_id::merge:
         out.merge = value;
+        break;
+      case option_id::stills:
+        out.stills = value;
+        break;
+      case option_id::no_pictures:
+        out.pictures = false;
         break;
       case option_id::progress:
         out.progress = progress_mode::on;

@@ -20,6 +20,8 @@ struct options {
   const char* split = nullptr;   // the directory to cut the input into
   unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;  // split_rule bits
   const char* merge = nullptr;   // where to write the tape rebuilt from the inputs
+  const char* stills = nullptr;  // the directory to write pictures of the tape into
+  bool pictures = true;          // the report shows pictures of the tape
   progress_mode progress = progress_mode::automatic;
 };
 

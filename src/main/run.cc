@@ -8,6 +8,7 @@
 
 #include "output/progress.h"
 #include "output/safe_file.h"
+#include "report/still_files.h"
 #include "split/part_names.h"
 
 #ifndef DVLOG_VERSION
@@ -28,20 +29,24 @@ log_run::log_run(const run_setup& setup, output_stream& out, const input_source&
                  split_resources* split, uint8_t* window, int frames_fd)
     : setup_(setup),
       out_(out),
+      table_(table),
       // With several inputs every event names its own, standard input as "-".
       facts_{in.is_stdin ? several ? "-" : nullptr : in.name, 0, 0, several},
       text_(out_, setup.year),
       json_(out_, setup.year, facts_),
       log_(table ? static_cast<event_sink&>(*table)
                  : setup.opts.json ? static_cast<event_sink&>(json_) : static_cast<event_sink&>(text_)),
+      still_lines_(out_),
       report_facts_{in.name, 0, DVLOG_VERSION, 0, 0},
       report_(setup.opts.report ? new html_report(setup.year, report_facts_) : nullptr),
       frames_out_(frames_fd >= 0 ? new output_stream(frames_fd, setup.err_fd, setup.opts.frames, &setup.wait) : nullptr),
       frames_table_(frames_out_ ? new frame_table(*frames_out_, setup.year) : nullptr),
-      frames_wanted_(setup.opts.damage || table || report_ || split || frames_table_),
+      frames_wanted_(setup.opts.damage || table || report_ || split || frames_table_ || setup.opts.stills),
       analysis_(analysis_sink(log_, fanout_, report_ || split || frames_table_)),
       frame_analysis_(analysis_sink(log_, fanout_, report_ || split || frames_table_), setup.year(), &analysis_.audio()),
-      frame_reader_(frame_analysis_),
+      stills_((report_ && setup.opts.pictures) || setup.opts.stills ? new still_picker : nullptr),
+      frame_tee_(frame_analysis_, stills_.get()),
+      frame_reader_(frame_tee_),
       tee_(frames_wanted_ ? &frame_reader_ : nullptr, analysis_),
       own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
       scan_(window ? window : own_window_.get(), tee_) {
@@ -80,6 +85,10 @@ int log_run::finish(int stop_signal, int read_error) {
   if (frames_wanted_) {
     frame_reader_.finish(scan_.bytes(), scan_.unexamined_sequence());
     frame_analysis_.finish();
+  }
+  if (stills_) {
+    stills_->finish();
+    if (report_) report_->set_stills(stills_.get());
   }
   analysis_.finish(frames_wanted_ ? &frame_analysis_.totals() : nullptr);
   out_.flush();
@@ -120,6 +129,20 @@ uint64_t total_size(const std::vector<const char*>& paths) {
   return total;
 }
 
+// The directory of the parts or stills, made before anything is read (one
+// level, as mkdir(1) makes it). One that is there must be a directory, and
+// one that takes new files; else "Could not write WHAT to DIR: ERROR".
+bool make_output_dir(const char* dir, const char* what, int err_fd) {
+  int error = mkdir(dir, 0777) == 0 ? 0 : errno;
+  struct stat st;
+  if (error == EEXIST) error = stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  if (error == 0 && access(dir, W_OK | X_OK) != 0) error = errno;
+  if (error == 0) return true;
+  const char* const parts[] = {"Could not write ", what, " to ", dir, ": ", std::strerror(error), "\n"};
+  write_message(err_fd, parts, std::size(parts));
+  return false;
+}
+
 // What the reading of all inputs shares: the output, the table, the progress.
 struct shared_run {
   const run_setup& setup;
@@ -149,15 +172,21 @@ void tell_stopped(const run_setup& setup, int sig, uint64_t bytes) {
   write_message(setup.err_fd, parts, std::size(parts));
 }
 
+// The files a run must never write: the input, and standard input's file.
+size_t input_ids(const input_source& in, file_id (&inputs)[2]) {
+  size_t count = 0;
+  for (const int fd : {in.fd, 0})
+    if (id_of_fd(fd, inputs[count])) ++count;
+  return count;
+}
+
 // A file of the run's (the report, the table of frames), made before
 // anything is read so that one that cannot be written wastes no reading; it
 // is never the input, nor standard input's file.
 std::unique_ptr<safe_file> make_output(const run_setup& setup, const input_source& in, const char* path,
                                        safe_file_options o) {
   file_id inputs[2];
-  size_t count = 0;
-  for (const int fd : {in.fd, 0})
-    if (id_of_fd(fd, inputs[count])) ++count;
+  const size_t count = input_ids(in, inputs);
   o.follow_fd = setup.out_fd;
   o.inputs = inputs;
   o.input_count = count;
@@ -243,6 +272,15 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
     }
     if (!split->ok()) status = 1;
   }
+  if (setup.opts.stills && run.stills()) {
+    file_id inputs[2];
+    const size_t count = input_ids(in, inputs);
+    char base[256];
+    input_base_name(in.is_stdin ? nullptr : in.name, base, sizeof base);
+    const still_files_setup files{setup.opts.stills, base, inputs, count, &setup.wait, setup.err_fd};
+    if (!write_still_files(*run.stills(), files, run.still_log())) status = 1;
+    shared.out.flush();
+  }
   // The table of frames and the report of what was read, whatever became of
   // the log.
   if (frames && !(run.frames_written() && frames->commit())) status = 1;
@@ -276,18 +314,17 @@ int run_all(const run_setup& setup) {
   std::unique_ptr<tape_table> table(setup.opts.table ? new tape_table(out, setup.year) : nullptr);
   std::unique_ptr<split_resources> split;
   if (setup.opts.split) {
-    // One level, as mkdir(1) makes it; made before anything is read.
-    // A directory that is there must be one, and one that takes new files.
-    int error = mkdir(setup.opts.split, 0777) == 0 ? 0 : errno;
-    struct stat st;
-    if (error == EEXIST) error = stat(setup.opts.split, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    if (error == 0 && access(setup.opts.split, W_OK | X_OK) != 0) error = errno;
-    if (error != 0) {
-      const char* const parts[] = {"Could not write parts to ", setup.opts.split, ": ", std::strerror(error), "\n"};
+    if (!make_output_dir(setup.opts.split, "parts", setup.err_fd)) return 1;
+    split.reset(new split_resources);
+  }
+  if (setup.opts.stills) {
+    char why[256];
+    if (!picture_libraries_present(why, sizeof why)) {
+      const char* const parts[] = {"Could not write stills to ", setup.opts.stills, ": ", why, "\n"};
       write_message(setup.err_fd, parts, std::size(parts));
       return 1;
     }
-    split.reset(new split_resources);
+    if (!make_output_dir(setup.opts.stills, "stills", setup.err_fd)) return 1;
   }
   if (table) table->write_header();
   progress_line progress(setup.err_fd, total_size(paths), files);

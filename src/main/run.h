@@ -11,6 +11,7 @@
 #include "input/scanner.h"
 #include "input/source.h"
 #include "main/options.h"
+#include "picture/still_picker.h"
 #include "report/event_fanout.h"
 #include "report/html_report.h"
 #include "report/json_log.h"
@@ -60,6 +61,28 @@ class sequence_tee final : public sequence_consumer {
   sequence_consumer& second_;
 };
 
+// Hands each frame to the frame analysis, then, with the recording the
+// analysis found it in, to the picker of pictures; the picker also keeps the
+// bytes of the frame being read.
+class frame_tee final : public frame_listener {
+ public:
+  frame_tee(frame_analysis& analysis, still_picker* stills) : analysis_(analysis), stills_(stills) {}
+  void frame_sequence(const uint8_t* s, uint64_t, int32_t frame) override {
+    if (stills_) stills_->sequence(s, frame);
+  }
+  void frame(const tape_frame& f) override {
+    analysis_.frame(f);
+    if (stills_) stills_->frame(f, analysis_.recording());
+  }
+  void gap(uint64_t offset, uint64_t bytes, bool between_frames, bool at_end) override {
+    analysis_.gap(offset, bytes, between_frames, at_end);
+  }
+
+ private:
+  frame_analysis& analysis_;
+  still_picker* stills_;
+};
+
 // Everything the log of one input needs, made before its stream is read: the
 // log, the report, the analysis, and the scanner with its window.
 class log_run {
@@ -82,6 +105,12 @@ class log_run {
   // The split of the input, when one was asked for.
   splitter* split() { return splitter_.get(); }
   const analyser& analysis() const { return analysis_; }
+  // The pictures of the tape, when the report or --stills wants them; after
+  // finish(), chosen.
+  const still_picker* stills() const { return stills_.get(); }
+  // With --stills: tells each picture on the log as a line after the summary
+  // (a JSON event, or nothing for the table).
+  still_listener* still_log() { return setup_.opts.json ? static_cast<still_listener*>(&json_) : table_ ? nullptr : &still_lines_; }
   // The totals of the frame model, once finished (when anything beyond the
   // log was asked for).
   const damage_totals& frame_totals() const { return frame_analysis_.totals(); }
@@ -103,10 +132,12 @@ class log_run {
  private:
   const run_setup& setup_;
   output_stream& out_;
+  tape_table* table_;
   run_facts facts_;
   text_log text_;
   json_log json_;
   event_sink& log_;
+  still_lines still_lines_;
   report_facts report_facts_;
   std::unique_ptr<html_report> report_;
   char base_name_[256];
@@ -117,6 +148,8 @@ class log_run {
   bool frames_wanted_;  // anything beyond the log: the frame model reads the stream too
   analyser analysis_;
   frame_analysis frame_analysis_;
+  std::unique_ptr<still_picker> stills_;
+  frame_tee frame_tee_;
   frame_reader frame_reader_;
   sequence_tee tee_;
   std::unique_ptr<uint8_t[]> own_window_;

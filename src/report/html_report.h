@@ -6,39 +6,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "analysis/events.h"
 #include "output/output_stream.h"
 #include "report/part_facts.h"
+#include "report/report_content.h"
 #include "report/time_texts.h"
-#include "report/timeline.h"
 
 namespace dvlog {
-
-// At most `capacity` rows; those beyond are counted.
-template <typename Row>
-class bounded_rows {
- public:
-  explicit bounded_rows(int capacity) : rows_(new Row[static_cast<size_t>(capacity)]), capacity_(capacity) {}
-  void add(const Row& r) {
-    if (count_ < capacity_)
-      rows_[count_++] = r;
-    else
-      ++more_;
-  }
-  int size() const { return count_; }
-  int64_t more() const { return more_; }
-  const Row& operator[](int i) const { return rows_[i]; }
-  const Row& back() const { return rows_[count_ - 1]; }
-  Row& back() { return rows_[count_ - 1]; }
-
- private:
-  std::unique_ptr<Row[]> rows_;
-  int capacity_;
-  int count_ = 0;
-  int64_t more_ = 0;
-};
 
 // What the page says of the run besides the analysis.
 struct report_facts {
@@ -64,7 +39,8 @@ class html_report final : public event_sink, public part_listener {
   html_report(year_source year, const report_facts& facts);
 
   void status(const status_event& e) override;
-  void recording_start(const recording_start_event& e) override;
+  // Recordings are taken from the frames, which the frame model numbers.
+  void recording_start(const recording_start_event&) override {}
   void timecode_broken(const timecode_broken_event& e) override;
   void audio_block_warning(const audio_block_warning_event&) override {}
   void frame(const frame_event& e) override;
@@ -72,39 +48,24 @@ class html_report final : public event_sink, public part_listener {
   void timecode_jump(const timecode_jump_event& e) override;
   void recording_time_jump(const recording_time_jump_event& e) override;
   void skipped_bytes(const skipped_bytes_event& e) override;
+  void frames_dropped(const frames_dropped_event& e) override;
+  void frames_repeated(const frame_run_event& e) override { add_run(capture_kind::repeated, e); }
+  void off_speed(const frame_run_event& e) override { add_run(capture_kind::off_speed, e); }
   void summary(const summary_event& e) override;
-  // A part of a split: marked on the timeline.
+  // A part of a split: marked on the timeline, listed with its file name.
   void part(const part_facts& p) override;
   // The stream is a merge of several transfers: a lane shows where each
   // stretch came from. `e` is kept, and must stay valid until write().
-  void merge(const merge_event& e) override { merge_ = &e; }
+  void merge(const merge_event& e) override { content_.merge = &e; }
+
+  // Pictures of the tape: a contact sheet, and the pictures of the damaged
+  // runs. Kept, and must stay valid until write().
+  void set_stills(const still_picker* stills) { content_.stills = stills; }
 
   // Writes the page.
   void write(output_stream& out) const;
 
  private:
-  // A recording: from a start mark, or from a jump of the recording time that
-  // no mark explains.
-  struct recording {
-    event_place at;
-    frame_stamp stamp;
-    bool marked;
-    uint64_t settings;  // bit SETTING_VALUES * field + value: the settings seen in its frames
-  };
-  struct jump {
-    event_place at;
-    frame_stamp stamp;
-    uint32_t from_a, from_b;  // timecode; or date and time
-    bool timecode;            // a timecode jump, else a recording-time one
-    bool marked;
-  };
-  struct status_row {
-    event_place at;
-    dv_meta settings;
-    uint32_t changed;
-    bool has_audio;
-    int32_t audio_offset;
-  };
   // The values a setting field has taken, by their key, in order of appearance.
   struct field_values {
     uint8_t key[SETTING_VALUES];
@@ -112,49 +73,18 @@ class html_report final : public event_sink, public part_listener {
   };
 
   void add_recording(const event_place& at, const frame_stamp& stamp, bool marked);
+  void add_run(capture_kind kind, const frame_run_event& e);
+  event_place in_frame_read(event_place at) const;
   void write_header(output_stream& out) const;
   void write_settings(output_stream& out, int first_field, int end_field) const;
-  void write_timeline(output_stream& out) const;
-  void write_recordings_lane(output_stream& out) const;
-  void write_damage_lanes(output_stream& out) const;
-  void write_offset_lane(output_stream& out) const;
-  void write_events_lane(output_stream& out) const;
-  void write_axis(output_stream& out) const;
-  void write_merge_lane(output_stream& out) const;
   void write_merge_table(output_stream& out) const;
   void write_tables(output_stream& out) const;
-  double x_of(int32_t frame) const;
-  uint8_t system() const;
-  const char* position_text(int32_t frame, char* out, size_t size) const;
 
-  year_source year_;
   const report_facts& facts_;
-  std::unique_ptr<timeline> timeline_;
-  bounded_rows<recording> recordings_;
-  bounded_rows<damage_run_event> runs_;
-  bounded_rows<status_row> statuses_;
-  bounded_rows<jump> jumps_;
-  bounded_rows<skipped_bytes_event> skipped_;
-  struct part_row {
-    int number;
-    int32_t first_frame;
-    frame_stamp first;
-    int64_t frames;
-    uint64_t bytes;
-  };
-  bounded_rows<part_row> parts_;
-  const merge_event* merge_ = nullptr;
-  bool tc_broken_ = false;
-  event_place tc_broken_at_{};
-  uint32_t tc_broken_timecode_ = 0;
-  int32_t last_frame_ = 0;
-  // The settings of the last status line, and the values seen in frames.
-  bool has_settings_ = false;
-  bool has_audio_ = false;
-  dv_meta settings_{};
-  field_values seen_[FIELD_COUNT]{};
+  report_content content_;
+  int32_t recording_ = 0;  // of the last frame
+  field_values seen_[FIELD_COUNT]{};  // the values seen in frames
   uint64_t settings_of_later_ = 0;  // seen in recordings beyond the table's rows
-  summary_event summary_{};
 };
 
 }  // namespace dvlog

@@ -285,6 +285,36 @@ void json_log::part(const part_facts& p) {
   out_.flush();
 }
 
+void json_log::still(const still_facts& s) {
+  open("still", s.at);
+  json_.field_or_null("path", s.path);
+  json_.field_or_null("failure", s.path ? nullptr : s.failure);
+  timecode(s.stamp.timecode, s.stamp.drop_frame);
+  recorded(s.stamp.rec_date, s.stamp.rec_time);
+  json_.key("reasons");
+  json_.begin_array();
+  for (int r = 0; r < STILL_REASONS; ++r)
+    if (s.reasons >> r & 1) json_.string(STILL_REASON_NAMES[r]);
+  json_.end_array();
+  json_.field("recording", s.recording);
+  if (s.run_first > 0) {
+    json_.field("run_first_frame", s.run_first);
+    json_.field("run_last_frame", s.run_last);
+  } else {
+    json_.field_null("run_first_frame");
+    json_.field_null("run_last_frame");
+  }
+  if (s.path) {
+    json_.field("width", s.width);
+    json_.field("height", s.height);
+  } else {
+    json_.field_null("width");
+    json_.field_null("height");
+  }
+  close();
+  out_.flush();
+}
+
 void json_log::end_of_sequence() { out_.flush(); }
 
 void json_log::summary(const summary_event& e) {

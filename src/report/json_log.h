@@ -8,6 +8,7 @@
 #include "analysis/events.h"
 #include "report/json_writer.h"
 #include "report/part_facts.h"
+#include "report/still_facts.h"
 #include "output/output_stream.h"
 #include "report/time_texts.h"
 
@@ -21,7 +22,7 @@ struct run_facts {
   bool every_event = false;     // the input is named in every event, not only the summary
 };
 
-class json_log final : public event_sink, public part_listener {
+class json_log final : public event_sink, public part_listener, public still_listener {
  public:
   json_log(output_stream& out, year_source year, const run_facts& facts);
 
@@ -42,6 +43,8 @@ class json_log final : public event_sink, public part_listener {
   void merge(const merge_event& e) override;
   // A part of a split, once written: told as it comes, before the summary.
   void part(const part_facts& p) override;
+  // A picture of the tape (--stills), told after the summary.
+  void still(const still_facts& s) override;
 
  private:
   void open(const char* event, const event_place& at);

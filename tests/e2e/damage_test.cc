@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "support/dif_builder.h"
 #include "support/run_tool.h"
@@ -412,7 +413,8 @@ TEST_F(Damage, RecordingTimeJumps) {
   }
 }
 
-// Headless Chromium on a page: the DOM it made, and what it said on its console.
+// Headless Chromium on a page, in a window as wide as the screenshots of
+// samples/: the DOM it made, and what it said on its console.
 struct rendered {
   std::string dom, console;
   int status;
@@ -420,7 +422,8 @@ struct rendered {
 rendered render(const std::string& page, const std::string& screenshot) {
   const std::string chromium =
       "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking "
-      "--disable-component-update --disable-sync --hide-scrollbars --enable-logging=stderr --v=0 --user-data-dir=" +
+      "--disable-component-update --disable-sync --hide-scrollbars --enable-logging=stderr --v=0 "
+      "--window-size=1100,900 --user-data-dir=" +
       shell_quote(screenshot + ".profile") + " ";
   rendered r;
   const std::string log = screenshot + ".log";
@@ -429,8 +432,7 @@ rendered render(const std::string& page, const std::string& screenshot) {
     const std::string found = shell_output("grep -h " + shell_quote(line) + " " + shell_quote(log) + " || true");
     r.console += found;
   }
-  shell_output(chromium + "--window-size=1100,900 --screenshot=" + shell_quote(screenshot) + " file://" +
-               shell_quote(page) + " 2>/dev/null");
+  shell_output(chromium + "--screenshot=" + shell_quote(screenshot) + " file://" + shell_quote(page) + " 2>/dev/null");
   return r;
 }
 
@@ -441,12 +443,13 @@ std::string report_check(const std::string& what, const std::string& file) {
 // A long worn tape: two short ffmpeg clips, 4:3 and 16:9, played again and
 // again with the timecode (counted without drop frames) and the recording
 // time rewritten frame by frame. Four recordings, the last with no start
-// mark; the timecode blank for a stretch early on, an edit after it and a
-// reset; single-frame dropouts and an audio burst far apart, a head clog,
-// junk between two recordings and a cut-short end. Its report holds them in
-// its tables, and in headless Chromium every damaged run stands at the height
-// of its worst frame (four frames share a slice), every kind of event shows
-// and no label is cut.
+// mark; the timecode blank for a stretch early on, then two seconds on (the
+// recording time going on: frames the capture dropped), and a reset;
+// single-frame dropouts and an audio burst far apart, a head clog, junk
+// between two recordings and a cut-short end. Its report holds them in its
+// tables, and in headless Chromium every damaged run stands at the height of
+// its worst frame (four frames share a slice), every kind of event shows and
+// no label is cut.
 TEST_F(Damage, ReportOfALongWornTape) {
   constexpr int CLIP = 120, TOTAL = 4200, JUNK = 5000, CUT = 5 * SEQ + 3000;  // the last frame's bytes
   const source& s = NTSC;
@@ -539,7 +542,7 @@ TEST_F(Damage, ReportOfALongWornTape) {
   EXPECT_EQ(report_check("svg", dom),
             "{\"lanes\": [\"lane-recordings\", \"lane-video\", \"lane-audio\", \"lane-offset\", \"lane-events\"], "
             "\"markers\": {\"timecode-jump\": 2, \"unmarked-jump\": 1, \"recording-start\": 3, \"timecode-broken\": 1, "
-            "\"status-change\": 3, \"skipped-bytes\": 2}}\n");
+            "\"status-change\": 3, \"skipped-bytes\": 2, \"dropped\": 1}}\n");
   // Lines "video|audio FIRST LAST HEIGHT" for each slice drawn, and
   // "text inside|cut TEXT" for each label.
   std::map<const damaged*, int> slices;
@@ -558,6 +561,60 @@ TEST_F(Damage, ReportOfALongWornTape) {
     ++slices[d];
   }
   EXPECT_EQ(slices.size(), std::size(runs)) << "a damaged run not drawn";
+  EXPECT_GT(std::atoi(report_check("png", screenshot).c_str()), 20) << "a blank screenshot";
+}
+
+// What a capture did, as its report tells it: an ffmpeg clip with a frame left
+// out (dropped) and one given twice (repeated), stretches whose AAUX source
+// control pack says fast forward and reverse, a second recording whose first
+// frame repeats the timecode before it, and a dropout of 10 of the 1,350
+// video blocks of one frame, which in Chromium stands a few pixels high. The
+// report of its split lists the parts by their file names.
+TEST_F(Damage, ReportOfACapture) {
+  const source& s = NTSC;
+  const bytes& clip = make(s, 70);
+  bytes dv;  // the clip's frames 1-19, 21-30, 30 again, 31-70
+  for (int c = 1; c <= 70; ++c)
+    for (int twice = 0; c != 20 && twice <= (c == 30); ++twice)
+      dv.insert(dv.end(), clip.begin() + static_cast<long>(at(s, c, 0)),
+                clip.begin() + static_cast<long>(at(s, c + 1, 0)));
+  for (int f = 60; f <= 70; ++f)  // a recording from frame 60, its timecodes one frame back
+    for_each_pack(dv, s, f, f, [&](uint8_t* p) {
+      if (p[0] == TIMECODE) std::copy_n(&clip[at(s, f - 1, 0) + BLOCK + 7], 4, p + 1);
+      if (p[0] == AUDIO_SOURCE_CONTROL && f == 60) p[2] &= 0x7F;  // REC ST
+    });
+  for (const auto& [first, last, pc3] : {std::tuple{40, 44, 0x80 | 0x50}, {50, 52, 0x78}})  // direction bit, speed
+    for_each_pack(dv, s, first, last, [&](uint8_t* p) { if (p[0] == AUDIO_SOURCE_CONTROL) p[3] = pc3; });
+  for (int k = 0; k < 10; ++k) dv[at(s, 10, 3) + sta_byte(k)] = 7 << 4;  // in error
+  const std::string path = save("capture", dv), page = dir().file("capture.html"), parts = dir().file("parts");
+  EXPECT_EQ(run_tool({"--split", parts, "--report", page, path}).status, 0);
+
+  const std::string check = shell_quote(source_file("tests/tools/report-check"));
+  EXPECT_EQ(shell_output(check + " tables " + shell_quote(page) +
+                         " | jq -c '[.capture[] | .[2:5]], [.recordings[] | .[4,7]], [.parts[][6]]'"),
+            "[[\"20\",\"1\",\"dropped\"],[\"30\",\"1\",\"repeated\"],[\"40\",\"5\",\"not at playback speed\"],"
+            "[\"50\",\"3\",\"not at playback speed\"]]\n[\"1\",\"no\",\"60\",\"yes\"]\n" +
+                shell_output("cd " + shell_quote(parts) + " && ls | jq -Rnc '[inputs]'"));
+  const bytes html = read_file(page);
+  for (const char* shown : {"<dd id=\"frames\">70; the log counted 68</dd>", "speed 0x50, forward",
+                            "speed 0x78, reverse",
+                            "<dd id=\"qc\">frames dropped 1; frames repeated 1; frames not at playback speed 8</dd>"})
+    EXPECT_NE(std::string(html.begin(), html.end()).find(shown), std::string::npos) << shown;
+
+  int status = -1;
+  shell_output("command -v chromium", &status);
+  if (status != 0) GTEST_SKIP() << "chromium not found: the report is not opened in a browser";
+  const std::string measuring = dir().file("capture-measuring.html"), screenshot = dir().file("capture.png");
+  shell_output(check + " instrument " + shell_quote(page) + " " + shell_quote(measuring));
+  const rendered r = render(measuring, screenshot);
+  const std::string dom = dir().write("capture-dom.html", bytes(r.dom.begin(), r.dom.end()));
+  const std::string marks = " | jq -c '.markers | [.dropped, .repeated, .\"off-speed\"]'";
+  EXPECT_EQ(shell_output(check + " svg " + shell_quote(dom) + marks), "[1,1,2]\n");
+  double units = 0, pixels = 0;  // the dropout's height, in the drawing and on the screen
+  const std::string measured = report_check("measured", dom);
+  EXPECT_EQ(std::sscanf(measured.c_str(), "video 10 10 %lf %lf", &units, &pixels), 2) << measured;
+  EXPECT_EQ(units, 6);
+  EXPECT_GE(pixels, 5);
   EXPECT_GT(std::atoi(report_check("png", screenshot).c_str()), 20) << "a blank screenshot";
 }
 

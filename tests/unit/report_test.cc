@@ -137,10 +137,10 @@ TEST(HtmlReport, EscapesTheInputName) {
   EXPECT_EQ(page.find("<b>&"), std::string::npos);
 }
 
-// Six recordings of three frames each, the fifth found from an unmarked jump
-// of the recording time, the fourth 16:9, the sixth 32 kHz 12-bit; the others
-// NTSC DV25 4:3 48 kHz 16-bit, as the zeros of {} give them. Events come in
-// the order the analysis tells them.
+// Six recordings of three frames each, as the frame model numbers them, the
+// fifth with no start mark, the fourth 16:9, the sixth 32 kHz 12-bit; the
+// others NTSC DV25 4:3 48 kHz 16-bit, as the zeros of {} give them. Events
+// come in the order the analysis tells them.
 void tell_six_recordings(dvlog::html_report& report) {
   for (int k = 0; k < 6; ++k) {
     const int32_t first = 3 * k + 1;
@@ -151,10 +151,13 @@ void tell_six_recordings(dvlog::html_report& report) {
     status.settings.aspect = k == 3 ? 2 : 0;
     status.settings.audio_rate_code = k == 5 ? 2 : 0;
     status.settings.audio_bits_code = k == 5 ? 1 : 0;
-    if (k != 4) report.recording_start({{first, 0, 0}, dvlog::NO_INFO, dvlog::NO_INFO, dvlog::NO_INFO, 0});
     report.status(status);
-    if (k == 4) report.recording_time_jump({{first, 0, 0}, {}, 0, 0, false});
-    for (int32_t n = first; n < first + 3; ++n) report.frame(frame_with(n, 0, 0));
+    for (int32_t n = first; n < first + 3; ++n) {
+      dvlog::frame_event f = frame_with(n, 0, 0);
+      f.recording = k + 1;
+      f.recording_start = n == first && k != 4;
+      report.frame(f);
+    }
   }
 }
 
