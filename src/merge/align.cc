@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "dv/datetime.h"
-#include "dv/system.h"
 #include "merge/frame_match.h"
+#include "merge/stretches.h"
 
 namespace dvlog {
 
@@ -50,26 +49,11 @@ int anchor_keys(const frame_key& k, uint64_t signature, anchor_key out[2]) {
   return n;
 }
 
-// A stretch of a transfer that goes forward: its reads, indexes into the
-// transfer's frames, are reads[begin .. end - 1]; the transfer goes on
-// reading at playback speed up to reads[reach - 1].
-struct stretch_reads {
-  const int32_t* reads;
-  int64_t begin, end, reach;
-};
-
 // One tape frame of the plan being made: a frame of the tape so far, a read
 // of the stretch matched in, or both; -1 for none.
 struct step {
   int64_t p, j;
 };
-
-// The timecode as a count of frames, for telling where a transfer goes back;
-// -1 when none was read.
-int64_t timecode_count(uint32_t tc, uint8_t system) {
-  if (!has_time(tc)) return -1;
-  return timecode_frames(tc, system_of(system == NO_INFO8 ? 0 : system).frames_per_second, false);
-}
 
 // Matches one stretch of a transfer, going forward, to the tape so far.
 class aligner {
@@ -450,64 +434,6 @@ void drop_repeats(const std::vector<transfer_index>& transfers, merge_plan& plan
     ++kept;
   }
   plan.reads.resize(static_cast<size_t>(kept) * width);
-}
-
-// Cuts a transfer's reads at playback speed into stretches that go forward:
-// a new one begins after frames not at playback speed (the deck shuttled),
-// where the timecode goes back, and where a frame's whole content comes again
-// after others (the capture went back over frames without a timecode). A
-// read with the timecode and content of the one before is a repeat of it,
-// left out. A cut where the transfer did not go back (a later recording whose
-// timecode starts again) costs nothing: its stretch goes on where the one
-// before ended.
-void cut_stretches(const transfer_index& t, std::vector<int32_t>& reads, std::vector<stretch_reads>& stretches,
-                   int64_t& repeats) {
-  reads.clear();
-  stretches.clear();
-  std::unordered_map<uint64_t, size_t> seen;  // a signature, and where in `reads` it came last
-  bool gap = true;
-  int64_t last_timecode = -1;
-  uint32_t previous_timecode = NO_INFO;
-  std::vector<int64_t> begins, reaches;
-  for (size_t j = 0; j < t.frames.size(); ++j) {
-    const frame_entry& f = t.frames[j];
-    if (f.flags & FRAME_OFF_SPEED) {
-      gap = true;
-      continue;
-    }
-    if (!gap && (f.flags & FRAME_REPEATS) && has_time(f.timecode) && f.timecode == previous_timecode) {
-      ++repeats;
-      continue;
-    }
-    const int64_t timecode = timecode_count(f.timecode, t.system);
-    bool back = timecode >= 0 && last_timecode >= 0 && timecode < last_timecode;
-    // Without a timecode, a frame whose whole content came before went back,
-    // unless the frame before it came before it there too (a still whose
-    // sound repeats every few frames goes on).
-    if (f.signature != 0 && !(f.flags & FRAME_PLAIN)) {
-      const auto at = seen.emplace(f.signature, reads.size());
-      if (!at.second && timecode < 0) {
-        const size_t earlier = at.first->second;
-        back |= reads.empty() || earlier == 0 ||
-                t.frames[static_cast<size_t>(reads.back())].signature !=
-                    t.frames[static_cast<size_t>(reads[earlier - 1])].signature;
-        at.first->second = reads.size();
-      }
-    }
-    if (gap) reaches.push_back(static_cast<int64_t>(reads.size()));
-    if (gap || back || begins.empty()) begins.push_back(static_cast<int64_t>(reads.size()));
-    reads.push_back(static_cast<int32_t>(j));
-    gap = false;
-    if (timecode >= 0) last_timecode = timecode;
-    previous_timecode = f.timecode;
-  }
-  reaches.push_back(static_cast<int64_t>(reads.size()));
-  size_t r = 1;  // reaches[0] is where the first stretch begins
-  for (size_t k = 0; k < begins.size(); ++k) {
-    const int64_t end = k + 1 < begins.size() ? begins[k + 1] : static_cast<int64_t>(reads.size());
-    while (r < reaches.size() && reaches[r] < end) ++r;
-    stretches.push_back({reads.data(), begins[k], end, reaches[r]});
-  }
 }
 
 // Adds a column for another pass of transfer t, after the transfer's others.
