@@ -464,7 +464,6 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
   for (int32_t t = 0; t < static_cast<int32_t>(transfers.size()); ++t) {
     cut_stretches(transfers[static_cast<size_t>(t)], order, stretches, plan.repeated[static_cast<size_t>(t)]);
     if (stretches.empty()) continue;
-    if (plan.columns == 0) add_column(plan, t);
     int64_t telling = 0, follow_from = 0;
     for (const stretch_reads& stretch : stretches) {
       aligner placed(transfers, plan, t, stretch), from_start(transfers, plan, t, stretch);
@@ -507,9 +506,9 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
         if (plan.column_transfer[static_cast<size_t>(c)] == t) ++passes, last = c;
       // It goes back when it reads a frame the pass it would continue read,
       // or one before the last that pass read.
-      bool back = false;
+      bool back = last < 0;  // the transfer's first stretch: a pass of its own
       size_t first_read = steps.size(), last_of_pass = 0;
-      for (size_t k = 0; k < steps.size(); ++k) {
+      for (size_t k = 0; k < steps.size() && last >= 0; ++k) {
         const bool of_pass = steps[k].p >= 0 && plan.frame(steps[k].p)[last] >= 0;
         if (of_pass) last_of_pass = k;
         if (steps[k].j >= 0 && first_read == steps.size()) first_read = k;
@@ -517,7 +516,7 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
       }
       back |= first_read < last_of_pass;
       if (!back) column = last;
-      for (int32_t c = 0; c < plan.columns && column < 0 && passes >= MAX_PASSES; ++c) {
+      for (int32_t c = 0; c < plan.columns && column < 0 && last >= 0 && passes >= MAX_PASSES; ++c) {
         if (plan.column_transfer[static_cast<size_t>(c)] != t) continue;
         bool free = true;
         for (const step& s : steps) free &= s.p < 0 || s.j < 0 || plan.frame(s.p)[c] < 0;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <initializer_list>
-#include <sys/stat.h>
 #include <vector>
 
 #include "dv/datetime.h"

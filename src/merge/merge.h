@@ -1,6 +1,7 @@
-// Rescuing a damaged tape from several transfers: every tape frame some
-// transfer holds, once, in tape order, each block from a transfer that read
-// it right, written whole or not at all.
+// Rescuing a damaged tape from several transfers, or from the passes of one
+// capture with retakes: every tape frame some transfer read at playback
+// speed, once, in tape order, each block from a read that has it right,
+// written whole or not at all.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ namespace dvlog {
 constexpr int MAX_TRANSFERS = 64;
 
 struct merge_request {
-  const char* const* paths;  // the transfers, regular files, in order of preference
+  const char* const* paths;  // the transfers, regular files, in order of preference (one will do)
   int count;
   const char* output;        // where the merged stream goes: a new or regular file; replaced when it exists
   int err_fd = 2;
