@@ -255,12 +255,14 @@ void aligner::find_anchors(std::vector<step>& chain) const {
   }
   // A frame may stand out by both keys; a tape frame placed at two reads
   // anchors neither.
-  std::sort(unique.begin(), unique.end(), [](const step& x, const step& y) { return x.p < y.p || (x.p == y.p && x.j < y.j); });
-  unique.erase(std::unique(unique.begin(), unique.end(), [](const step& x, const step& y) { return x.p == y.p && x.j == y.j; }),
-               unique.end());
+  auto before_in_tape = [](const step& x, const step& y) { return x.p < y.p || (x.p == y.p && x.j < y.j); };
+  auto same_pair = [](const step& x, const step& y) { return x.p == y.p && x.j == y.j; };
+  std::sort(unique.begin(), unique.end(), before_in_tape);
+  unique.erase(std::unique(unique.begin(), unique.end(), same_pair), unique.end());
   size_t kept = 0;
   for (size_t k = 0; k < unique.size(); ++k) {
-    const bool alone = (k == 0 || unique[k - 1].p != unique[k].p) && (k + 1 == unique.size() || unique[k + 1].p != unique[k].p);
+    const bool alone =
+        (k == 0 || unique[k - 1].p != unique[k].p) && (k + 1 == unique.size() || unique[k + 1].p != unique[k].p);
     if (alone) unique[kept++] = unique[k];
   }
   unique.resize(kept);
@@ -382,7 +384,8 @@ bool is_repeat(const std::vector<transfer_index>& transfers, const merge_plan& p
     if (row[c] >= 0) only = c, ++count;
   if (count != 1) return false;
   auto frame_at = [&](int32_t c, int32_t index) -> const frame_entry& {
-    return transfers[static_cast<size_t>(plan.column_transfer[static_cast<size_t>(c)])].frames[static_cast<size_t>(index)];
+    const int32_t transfer = plan.column_transfer[static_cast<size_t>(c)];
+    return transfers[static_cast<size_t>(transfer)].frames[static_cast<size_t>(index)];
   };
   auto key_at = [&](int64_t q) {
     frame_key key{NO_INFO, NO_INFO, NO_INFO};
@@ -411,7 +414,8 @@ bool is_repeat(const std::vector<transfer_index>& transfers, const merge_plan& p
   bool repeats_own = false;
   for (const int32_t* near : {prior, after}) {
     const int32_t n = near[only];
-    repeats_own |= n >= 0 && (n == row[only] - 1 || n == row[only] + 1) && compare_frames(frame_at(only, n), f) == likeness::same;
+    repeats_own |= n >= 0 && (n == row[only] - 1 || n == row[only] + 1) &&
+                   compare_frames(frame_at(only, n), f) == likeness::same;
   }
   if (!repeats_own) return false;
   for (int32_t c = 0; c < plan.columns; ++c)
@@ -526,7 +530,8 @@ merge_refusal plan_merge(const std::vector<transfer_index>& transfers, merge_pla
       const size_t width = static_cast<size_t>(plan.columns);
       reads.assign(steps.size() * width, -1);
       for (size_t k = 0; k < steps.size(); ++k) {
-        if (steps[k].p >= 0) std::copy_n(plan.frame(steps[k].p), width, reads.begin() + static_cast<std::ptrdiff_t>(k * width));
+        if (steps[k].p >= 0)
+          std::copy_n(plan.frame(steps[k].p), width, reads.begin() + static_cast<std::ptrdiff_t>(k * width));
         if (steps[k].j >= 0) {
           reads[k * width + static_cast<size_t>(column)] = stretch.reads[stretch.begin + steps[k].j];
           follow_from = static_cast<int64_t>(k) + 1;

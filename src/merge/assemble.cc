@@ -134,7 +134,8 @@ int assembler::write_frame(const int32_t* row) {
   // The reads of the frame, the first passes' first.
   reads_held_ = 0;
   for (int32_t c = 0; c < plan_.columns && reads_held_ < MAX_READS; ++c)
-    if (row[c] >= 0) read_column_[reads_held_] = c, read_transfer_[reads_held_++] = plan_.column_transfer[static_cast<size_t>(c)];
+    if (row[c] >= 0)
+      read_column_[reads_held_] = c, read_transfer_[reads_held_++] = plan_.column_transfer[static_cast<size_t>(c)];
   const int32_t base = read_transfer_[0];
   auto entry = [&](int k) -> const frame_entry& {
     return transfers_[static_cast<size_t>(read_transfer_[k])].frames[static_cast<size_t>(row[read_column_[k]])];
@@ -270,8 +271,8 @@ void assembler::build_sequence(int slot, uint8_t* out, uint32_t* from_reads) {
       int least = INT_MAX;
       for (int i = 0; i < count; ++i) {
         const uint8_t* block = block_of(readers[i], at);
-        const int damage =
-            kind == block_kind::video ? video_damage(block) : audio_damage(block, quantisation_[read_transfer_[readers[i]]]);
+        const uint8_t quantisation = quantisation_[read_transfer_[readers[i]]];
+        const int damage = kind == block_kind::video ? video_damage(block) : audio_damage(block, quantisation);
         if (damage < least || i == 0) least = damage, chosen = readers[i];
         if (damage == 0) break;
       }

@@ -82,7 +82,8 @@ void frame_indexer::frame(const tape_frame& f) {
 
   // A sequence number is read when every channel has it, read right.
   const uint8_t system = f.format.system != NO_INFO8 ? f.format.system : out_.system;
-  const int32_t channels = channels_of(f.format.system != NO_INFO8 ? f.format.video_type : out_.video_type, channels_seen_);
+  const uint8_t video_type = f.format.system != NO_INFO8 ? f.format.video_type : out_.video_type;
+  const int32_t channels = channels_of(video_type, channels_seen_);
   const int32_t per_channel = system == NO_INFO8 ? 0 : system_of(system).sequences_per_frame;
   int found = 0;
   for (int32_t n = 0; n < per_channel && n < MAX_SEQUENCE_NUMBERS; ++n) {
@@ -118,7 +119,8 @@ void frame_indexer::finish() {
   // A frame the same as one next to it (black, a still) tells no place on the tape.
   std::vector<frame_entry>& v = out_.frames;
   for (size_t j = 0; j < v.size(); ++j)
-    if ((v[j].flags & FRAME_REPEATS) || (j + 1 < v.size() && (v[j + 1].flags & FRAME_REPEATS))) v[j].flags |= FRAME_PLAIN;
+    if ((v[j].flags & FRAME_REPEATS) || (j + 1 < v.size() && (v[j + 1].flags & FRAME_REPEATS)))
+      v[j].flags |= FRAME_PLAIN;
   out_.channels = channels_of(out_.video_type, channels_seen_);
   out_.sequences_per_frame = out_.system == NO_INFO8 ? 0 : system_of(out_.system).sequences_per_frame * out_.channels;
 }
@@ -171,7 +173,8 @@ bool index_transfer(const input_source& in, uint8_t* window, const stop_request&
     if (got == 0) break;
     scan.append(static_cast<size_t>(got));
     if (progress.line)
-      progress.line->update(progress.bytes_before + scan.bytes(), static_cast<int32_t>(out.frames.size()), progress.file);
+      progress.line->update(progress.bytes_before + scan.bytes(), static_cast<int32_t>(out.frames.size()),
+                            progress.file);
   }
   // The sequence that ends the input is part of its last frame.
   reader.finish(scan.bytes(), scan.unexamined_sequence());

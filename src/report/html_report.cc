@@ -311,7 +311,8 @@ void html_report::write_merge_table(output_stream& out) const {
     html_text(out, t.name);
     out.printf("</td><td class=\"n\">%lld</td><td></td><td class=\"n\">%lld</td><td class=\"n\">%lld</td>"
                "<td class=\"n\">%lld</td><td class=\"n\">%lld</td><td class=\"n\">%lld</td></tr>\n",
-               static_cast<long long>(t.frames), static_cast<long long>(t.off_speed), static_cast<long long>(t.repeated),
+               static_cast<long long>(t.frames), static_cast<long long>(t.off_speed),
+               static_cast<long long>(t.repeated),
                static_cast<long long>(t.frames_taken), static_cast<long long>(t.blocks_taken),
                static_cast<long long>(t.damaged_blocks));
     for (int32_t k = 0; k < m->pass_count && t.passes > 1; ++k) {
