@@ -107,7 +107,8 @@ assembler::assembler(const std::vector<transfer_index>& transfers, const merge_p
   tally_.stretches.reserve(STRETCHES_PER_CHUNK);
 }
 
-int assembler::write(const stop_request& stop, progress_line* progress) {
+int assembler::write(const stop_request& stop, const wait_control* wait, progress_line* progress) {
+  wait_ = wait;
   for (int64_t p = 0; p < plan_.frames(); ++p) {
     if (stop_requested(stop)) return EINTR;
     const int error = write_frame(plan_.frame(p));
@@ -182,7 +183,7 @@ int assembler::write_frame(const int32_t* row) {
   const bool several = __builtin_popcount(from_reads) > 1;
   totals.assembled_frames += several;
   add_stretch(several ? -1 : from_reads ? read_transfer_[__builtin_ctz(from_reads)] : base, damaged);
-  error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), SEQUENCE_SIZE * sequences);
+  error = write_all(out_fd_, reinterpret_cast<const char*>(frame_.get()), SEQUENCE_SIZE * sequences, wait_);
   if (error == 0) wrote(SEQUENCE_SIZE * sequences);
   return error;
 }

@@ -37,8 +37,9 @@ class assembler {
 
   // Writes every frame of the plan, showing how far on `progress` (when not
   // nullptr). Returns 0, or the errno of the read or write that failed
-  // (EINTR when a stop was asked for).
-  int write(const stop_request& stop, progress_line* progress);
+  // (EINTR when a stop was asked for; `wait` lets a stop end a write that
+  // keeps failing so).
+  int write(const stop_request& stop, const wait_control* wait, progress_line* progress);
   // Bytes of the stream written.
   uint64_t written() const { return written_; }
   // The transfer whose read failed, or -1 when the write did.
@@ -61,6 +62,7 @@ class assembler {
   const merge_plan& plan_;
   const input_source* files_;
   int out_fd_;
+  const wait_control* wait_ = nullptr;
   merge_tally& tally_;
   // The reads of the frame being built: their pass, transfer, and each one's
   // sequences, one a slot.

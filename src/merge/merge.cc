@@ -147,7 +147,7 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   if (r.progress)
     r.progress->begin("writing", static_cast<uint64_t>(plan.frames()) *
                                      static_cast<uint64_t>(first.sequences_per_frame) * SEQUENCE_SIZE);
-  int error = writer.write(r.stop, r.progress);
+  int error = writer.write(r.stop, &r.wait, r.progress);
   if (error == 0 && !sync_in_steps(out.fd(), writer.written(), r.stop, r.progress)) error = EINTR;
   if (r.progress) r.progress->erase();
   if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;

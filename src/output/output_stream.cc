@@ -55,14 +55,15 @@ int write_all(int fd, const char* data, size_t size, const wait_control* wait, b
       piece = std::min(size, size_t{PIPE_BUF});
     }
     const ssize_t done = ::write(fd, data, piece);
+    if (done >= 0) interrupted_since = 0;
     if (done < 0) {
       if (errno == EINTR) {
         // No stop signal interrupts a write (they are blocked), but a file
         // system may fail every write so: a stop pending is let in, and once
-        // one came, a second of such failures gives the write up.
-        if (!watched) continue;
-        if (!wait->stopped()) let_stop_in(*wait);
-        if (!wait->stopped()) continue;
+        // one came (or at once, for a write no stop watches: a message),
+        // a second of such failures gives the write up.
+        if (watched && !wait->stopped()) let_stop_in(*wait);
+        if (watched && !wait->stopped()) continue;
         if (interrupted_since == 0) interrupted_since = now_ms();
         if (now_ms() - interrupted_since < GIVE_UP_MS) continue;
         return EINTR;
