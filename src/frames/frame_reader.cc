@@ -222,33 +222,32 @@ void frame_reader::read_packs(const uint8_t* s) {
     if (f.aspect == NO_INFO8) f.aspect = m.aspect;
   }
 
+  // The AAUX date and time and the audio format are read until known; the
+  // source control pack in every sequence, since any may mark the start.
+  const int aaux = static_cast<int>(date_source::aaux);
+  const bool audio_known = f.audio_rate_code != NO_INFO8 && read_right(dates_[aaux], true) &&
+                           read_right(times_[aaux], false);
   meta_reset(m);
   for (int j = 0; j < AUDIO_BLOCKS; ++j) {
     const uint8_t* block = s + audio_block(j);
     if (!is_audio_block_id(block[ID0])) continue;
     const uint8_t* pack = block + AUDIO_PACK;
-    switch (pack[0]) {
-      case PACK_AUDIO_SOURCE:
-        decode_pack(pack, pack_area::audio, m);
-        break;
-      case PACK_AUDIO_SOURCE_CONTROL:
-        if (decode_pack(pack, pack_area::audio, m).recording_start) frame_.recording_start = true;
-        if (frame_.speed == NO_INFO8) {
-          frame_.forward = pack[PC3] >> 7;   // DRF: 1 forward
-          frame_.speed = pack[PC3] & 0x7F;   // SPEED
-        }
-        break;
-      case PACK_AAUX_REC_DATE:
-      case PACK_AAUX_REC_TIME: {
-        // Laid out as the VAUX packs of the same name.
-        uint8_t as_vaux[PACK_SIZE];
-        std::memcpy(as_vaux, pack, PACK_SIZE);
-        as_vaux[0] = pack[0] == PACK_AAUX_REC_DATE ? PACK_REC_DATE : PACK_REC_TIME;
-        decode_pack(as_vaux, pack_area::subcode_or_vaux, m);
-        break;
+    if (pack[0] == PACK_AUDIO_SOURCE_CONTROL) {
+      if (!(pack[PC2] & 0x80)) frame_.recording_start = true;  // REC ST clear
+      if (frame_.speed == NO_INFO8) {
+        frame_.forward = pack[PC3] >> 7;  // DRF: 1 forward
+        frame_.speed = pack[PC3] & 0x7F;  // SPEED
       }
-      default:
-        break;
+    } else if (audio_known) {
+      continue;
+    } else if (pack[0] == PACK_AUDIO_SOURCE) {
+      decode_pack(pack, pack_area::audio, m);
+    } else if (pack[0] == PACK_AAUX_REC_DATE || pack[0] == PACK_AAUX_REC_TIME) {
+      // Laid out as the VAUX packs of the same name.
+      uint8_t as_vaux[PACK_SIZE];
+      std::memcpy(as_vaux, pack, PACK_SIZE);
+      as_vaux[0] = pack[0] == PACK_AAUX_REC_DATE ? PACK_REC_DATE : PACK_REC_TIME;
+      decode_pack(as_vaux, pack_area::subcode_or_vaux, m);
     }
   }
   keep_date(date_source::aaux, m);

@@ -29,6 +29,12 @@ class frame_table final : public event_sink {
  private:
   csv_writer csv_;
   year_source year_;
+  uint32_t date_word_ = 0;  // the last recording date written, and its text
+  bool date_made_ = false;
+  char date_[32] = {};
+  uint32_t audio_code_ = 0;  // the last audio format written, and its text
+  bool audio_made_ = false;
+  char audio_[40] = {};
 };
 
 }  // namespace dvlog

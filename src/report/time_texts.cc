@@ -69,11 +69,15 @@ const char* iso_time_text(uint32_t word, bool with_frames, char* out, size_t siz
   if (!has_time(word)) return nullptr;
   for (int b = with_frames ? 0 : 1; b < 4; ++b)
     if (!is_bcd(byte_of(word, b))) return nullptr;
-  if (with_frames)
-    std::snprintf(out, size, "%02X:%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1),
-                  byte_of(word, 0));
-  else
-    std::snprintf(out, size, "%02X:%02X:%02X", byte_of(word, 3), byte_of(word, 2), byte_of(word, 1));
+  // BCD digits are their own hex digits: "HH:MM:SS[:FF]", byte 3 first.
+  const size_t length = with_frames ? 11 : 8;
+  if (size <= length) return nullptr;
+  for (int b = 3, i = 0; b >= (with_frames ? 0 : 1); --b, i += 3) {
+    out[i] = static_cast<char>('0' + (byte_of(word, b) >> 4));
+    out[i + 1] = static_cast<char>('0' + (byte_of(word, b) & 0x0F));
+    out[i + 2] = ':';
+  }
+  out[length] = '\0';
   return out;
 }
 
