@@ -243,6 +243,7 @@ int run_on_input(shared_run& shared, const input_source& in, int file) {
   int read_error = 0;
   for (;;) {
     size_t room;
+    run.before_refill();
     uint8_t* into = run.scan().space(&room);
     const ssize_t got = read_input(in, into, room, setup.stop);
     if (got == 0) break;

@@ -102,6 +102,11 @@ class log_run {
     scan_.append(count);
   }
   scanner& scan() { return scan_; }
+  // The scanner's window is about to take more of the stream: what still
+  // points into it is copied out.
+  void before_refill() {
+    if (stills_) stills_->window_moves();
+  }
   // The split of the input, when one was asked for.
   splitter* split() { return splitter_.get(); }
   const analyser& analysis() const { return analysis_; }

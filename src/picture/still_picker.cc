@@ -41,15 +41,31 @@ still_picker::~still_picker() = default;
 void still_picker::sequence(const uint8_t* s, int32_t frame) {
   if (frame != reading_frame_) {
     reading_frame_ = frame;
-    reading_->size = 0;
+    reading_->size = reading_->pending = 0;
   }
-  if (reading_->size + SEQUENCE_SIZE > MAX_FRAME_BYTES) return;
-  std::memcpy(reading_->data.get() + reading_->size, s, SEQUENCE_SIZE);
-  reading_->size += SEQUENCE_SIZE;
+  if (reading_->size + (reading_->pending + 1) * SEQUENCE_SIZE > MAX_FRAME_BYTES) return;
+  reading_->window[reading_->pending++] = s;
+}
+
+// Copying every frame would cost as much as reading the stream: a frame's
+// sequences are copied only when it is to be pictured, or when the window
+// they lie in is about to be filled again while the frame may still be
+// wanted (the frame before a damaged run is known as such only once the run
+// begins).
+void still_picker::copy_in(frame_bytes& b) {
+  for (size_t i = 0; i < b.pending; ++i) {
+    std::memcpy(b.data.get() + b.size, b.window[i], SEQUENCE_SIZE);
+    b.size += SEQUENCE_SIZE;
+  }
+  b.pending = 0;
+}
+
+void still_picker::window_moves() {
+  for (frame_bytes& b : buffers_) copy_in(b);
 }
 
 void still_picker::frame(const tape_frame& f, int32_t recording) {
-  if (f.number != reading_frame_) reading_->size = 0;
+  if (f.number != reading_frame_) reading_->size = reading_->pending = 0;
   reading_frame_ = 0;
   reading_->facts = f;
 
@@ -90,7 +106,7 @@ void still_picker::frame(const tape_frame& f, int32_t recording) {
     std::swap(reading_, previous_);
     have_previous_ = true;
   }
-  reading_->size = 0;
+  reading_->size = reading_->pending = 0;
 }
 
 void still_picker::finish() {
@@ -162,7 +178,8 @@ void still_picker::close_run() {
   if (r.worst >= 0) stills_[r.worst].outline = make_outline(*worst_);
 }
 
-int still_picker::keep(still_kind kind, const frame_bytes& b, int32_t recording) {
+int still_picker::keep(still_kind kind, frame_bytes& b, int32_t recording) {
+  copy_in(b);
   int i = 0;
   while (i < MAX_STILLS && used_[i]) ++i;
   if (i == MAX_STILLS) return -1;  // not reached: the stills are counted
@@ -232,7 +249,8 @@ void still_picker::compact() {
 
 // The marks of a DV25 frame's video blocks, by sequence number: a sequence
 // the frame lacks lost all of its blocks. -1 for other frames.
-int still_picker::make_outline(const frame_bytes& b) {
+int still_picker::make_outline(frame_bytes& b) {
+  copy_in(b);
   if (b.size == 0) return -1;
   const tape_frame& f = b.facts;
   const uint8_t* data = b.data.get();

@@ -82,8 +82,12 @@ class still_picker {
   bool ready() const { return encoder_.ready(); }
   const char* failure() const { return encoder_.failure(); }
 
-  // A sequence of frame number `frame`: its bytes, valid during the call.
+  // A sequence of frame number `frame`: its bytes, which stay valid until
+  // window_moves() is called (the reader's window is about to be filled
+  // again). Only the sequences of frames that may be pictured are copied, and
+  // only then.
   void sequence(const uint8_t* s, int32_t frame);
+  void window_moves();
   // The frame is complete; `recording` counts the recordings from 1.
   void frame(const tape_frame& f, int32_t recording);
   // At the end of the input: closes the damaged run still open, and puts the
@@ -100,10 +104,13 @@ class still_picker {
   int32_t recordings_unshown() const { return recordings_unshown_; }
 
  private:
-  // A frame's bytes: its sequences back to back, as they came.
+  // A frame's bytes: its sequences back to back, as they came; the last
+  // `pending` of them still in the reader's window, not yet copied.
   struct frame_bytes {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
+    const uint8_t* window[MAX_FRAME_BYTES / SEQUENCE_SIZE] = {};
+    size_t pending = 0;
     tape_frame facts{};
     int32_t recording = 0;
   };
@@ -112,13 +119,14 @@ class still_picker {
     int64_t blocks = 0;
   };
 
-  int keep(still_kind kind, const frame_bytes& b, int32_t recording);
+  static void copy_in(frame_bytes& b);
+  int keep(still_kind kind, frame_bytes& b, int32_t recording);
   void drop(int index);
   bool store(still& s, const still_picture& p);
   void compact();
   void consider_along(const tape_frame& f);
   void close_run();
-  int make_outline(const frame_bytes& b);
+  int make_outline(frame_bytes& b);
 
   still_encoder encoder_;
   frame_bytes buffers_[4];
