@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "dv/block_map.h"
+#include "report/html_text.h"
 
 namespace dvlog {
 
@@ -32,8 +33,11 @@ void write_picture(output_stream& out, const still_picker& stills, const still& 
   out.printf(STILL_MARK_ID, s.frame);
   out.printf("\" title=\"%s, frame %d\">", what, s.frame);
   if (s.jpeg_size == 0) {
-    out.printf("<span class=\"nopic\" style=\"width:%dpx;height:%dpx\">No picture: %s</span></a>",
-               s.wide ? STILL_WIDTH_16_9 : STILL_WIDTH_4_3, STILL_HEIGHT, s.failure);
+    // The reason may be the dynamic loader's words: escaped.
+    out.printf("<span class=\"nopic\" style=\"width:%dpx;height:%dpx\">No picture: ",
+               s.wide ? STILL_WIDTH_16_9 : STILL_WIDTH_4_3, STILL_HEIGHT);
+    html_text(out, s.failure);
+    out.printf("</span></a>");
     return;
   }
   out.printf("<img width=\"%d\" height=\"%d\" alt=\"%s, frame %d\" src=\"data:image/jpeg;base64,", s.width, s.height,
