@@ -43,8 +43,9 @@ void frame_analysis::frame(const tape_frame& f) {
 
   bool new_recording = !any_ || f.recording_start;
   if (any_) {
-    check_timecode(f, e);
-    new_recording |= check_recording_time(f, e.at);
+    const int64_t step = timecode_step(f);
+    check_timecode(f, step, e);
+    new_recording |= check_recording_time(f, step, e.at);
   }
   if (new_recording) recording_ = static_cast<int32_t>(static_cast<uint32_t>(recording_) + 1);
   e.recording = recording_;
@@ -53,7 +54,7 @@ void frame_analysis::frame(const tape_frame& f) {
   // The capture repeated a frame: the same timecode over the same picture
   // and sound. A camera whose timecode stood still over a changing picture
   // did not.
-  e.repeated = any_ && f.same_as_previous && has_time(f.stamp.timecode) && f.stamp.timecode == last_.stamp.timecode;
+  e.repeated = any_ && f.same_as_previous && has_time(f.stamp.timecode) && f.stamp.timecode == last_stamp_.timecode;
   e.off_speed = !at_playback_speed(f);
   if (!e.repeated && repeats_.frames > 0) sink_.frames_repeated(repeats_), repeats_ = {};
   if (!e.off_speed && off_speed_.frames > 0) sink_.off_speed(off_speed_), off_speed_ = {};
@@ -69,37 +70,43 @@ void frame_analysis::frame(const tape_frame& f) {
   damage_run_event run;
   if (runs_.add(e, &run)) sink_.damage_run(run);
 
-  last_.stamp = f.stamp;
-  last_.format = f.format;
-  last_.number = f.number;
+  last_stamp_ = f.stamp;
+  last_number_ = f.number;
   any_ = true;
   sequences_ = f.first_sequence + f.sequences - 1;
+}
+
+// The frames the timecode went forward from the frame before, when both
+// timecodes read; -1 otherwise.
+int64_t frame_analysis::timecode_step(const tape_frame& f) const {
+  const system_profile& system = system_of(f.format.system);
+  const bool drop_frame = system.frames_per_second == 30 && f.stamp.drop_frame == 1;
+  const int64_t a = timecode_frames(last_stamp_.timecode, system.frames_per_second, drop_frame);
+  const int64_t b = timecode_frames(f.stamp.timecode, system.frames_per_second, drop_frame);
+  return a >= 0 && b >= a ? b - a : -1;
 }
 
 // A timecode that does not go on by one frame is a jump: an edit, a new
 // recording, damage, or frames the capture lost. A timecode that stays is no
 // jump: a repeated frame, or a camera that did not advance it.
-void frame_analysis::check_timecode(const tape_frame& f, frame_event& e) {
-  const uint32_t from = last_.stamp.timecode, to = f.stamp.timecode;
+void frame_analysis::check_timecode(const tape_frame& f, int64_t step, frame_event& e) {
+  const uint32_t from = last_stamp_.timecode, to = f.stamp.timecode;
   if (!has_time(from) || !has_time(to) || from == to) return;
   const system_profile& system = system_of(f.format.system);
   const bool drop_frame = system.frames_per_second == 30 && f.stamp.drop_frame == 1;
   if (is_next_timecode(from, to, system.frames_per_second, drop_frame)) return;
   totals_.timecode_jumps += 1;
-  sink_.timecode_jump({e.at, f.stamp, from, last_.stamp.drop_frame});
+  sink_.timecode_jump({e.at, f.stamp, from, last_stamp_.drop_frame});
 
   // Within a recording (no start mark, and the recording time going on as
   // the timecode does) the frames it stepped over were lost by the capture.
-  if (f.recording_start) return;
-  const int64_t a = timecode_frames(from, system.frames_per_second, drop_frame);
-  const int64_t b = timecode_frames(to, system.frames_per_second, drop_frame);
-  if (a < 0 || b <= a + 1) return;
-  const int64_t t0 = recorded_seconds(last_.stamp.rec_date, last_.stamp.rec_time, year_now_);
+  if (f.recording_start || step <= 1) return;
+  const int64_t t0 = recorded_seconds(last_stamp_.rec_date, last_stamp_.rec_time, year_now_);
   const int64_t t1 = recorded_seconds(f.stamp.rec_date, f.stamp.rec_time, year_now_);
-  const int64_t seconds = (b - a) / system.frames_per_second;
+  const int64_t seconds = step / system.frames_per_second;
   const bool time_goes_on = t0 >= 0 && t1 >= 0 ? t1 >= t0 && t1 <= t0 + seconds + 1 : seconds <= UNTIMED_DROP_SECONDS;
   if (!time_goes_on) return;
-  e.dropped_before = b - a - 1;
+  e.dropped_before = step - 1;
   totals_.frames_dropped += e.dropped_before;
   sink_.frames_dropped({e.at, f.stamp, from, e.dropped_before});
 }
@@ -107,20 +114,15 @@ void frame_analysis::check_timecode(const tape_frame& f, frame_event& e) {
 // The recording date and time went back, or on by more than a second (more
 // than the frames the timecode stepped over): a new recording, marked or
 // not. Returns true for a jump that no mark explains.
-bool frame_analysis::check_recording_time(const tape_frame& f, const event_place& at) {
-  const int64_t before = recorded_seconds(last_.stamp.rec_date, last_.stamp.rec_time, year_now_);
+bool frame_analysis::check_recording_time(const tape_frame& f, int64_t step, const event_place& at) {
+  const int64_t before = recorded_seconds(last_stamp_.rec_date, last_stamp_.rec_time, year_now_);
   const int64_t now = recorded_seconds(f.stamp.rec_date, f.stamp.rec_time, year_now_);
   if (before < 0 || now < 0) return false;
-  int64_t stepped = 0;  // seconds of timecode between the frames, when both read
-  const system_profile& system = system_of(f.format.system);
-  const bool drop_frame = system.frames_per_second == 30 && f.stamp.drop_frame == 1;
-  const int64_t a = timecode_frames(last_.stamp.timecode, system.frames_per_second, drop_frame);
-  const int64_t b = timecode_frames(f.stamp.timecode, system.frames_per_second, drop_frame);
-  if (a >= 0 && b > a && !f.recording_start) stepped = (b - a) / system.frames_per_second;
+  const int64_t stepped = step > 0 && !f.recording_start ? step / system_of(f.format.system).frames_per_second : 0;
   if (now >= before && now <= before + 1 + stepped) return false;
   totals_.recording_time_jumps += 1;
   totals_.unmarked_recording_time_jumps += !f.recording_start;
-  sink_.recording_time_jump({at, f.stamp, last_.stamp.rec_date, last_.stamp.rec_time, f.recording_start});
+  sink_.recording_time_jump({at, f.stamp, last_stamp_.rec_date, last_stamp_.rec_time, f.recording_start});
   return !f.recording_start;
 }
 
@@ -132,8 +134,7 @@ void frame_analysis::gap(uint64_t offset, uint64_t bytes, bool between_frames, b
     return;
   }
   totals_.bytes_skipped += bytes;
-  const frame_stamp none{NO_INFO, NO_INFO, NO_INFO, NO_INFO8};
-  sink_.skipped_bytes({{last_.number, sequences_, offset}, any_ ? last_.stamp : none, bytes, at_end});
+  sink_.skipped_bytes({{last_number_, sequences_, offset}, last_stamp_, bytes, at_end});
 }
 
 void frame_analysis::finish() {

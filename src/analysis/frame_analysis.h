@@ -34,8 +34,9 @@ class frame_analysis final : public frame_listener {
   int32_t recording() const { return recording_; }
 
  private:
-  void check_timecode(const tape_frame& f, frame_event& e);
-  bool check_recording_time(const tape_frame& f, const event_place& at);
+  int64_t timecode_step(const tape_frame& f) const;
+  void check_timecode(const tape_frame& f, int64_t step, frame_event& e);
+  bool check_recording_time(const tape_frame& f, int64_t step, const event_place& at);
   void end_runs(const tape_frame* next);
 
   event_sink& sink_;
@@ -44,7 +45,8 @@ class frame_analysis final : public frame_listener {
   damage_totals totals_;
   damage_runs runs_;
   bool any_ = false;
-  tape_frame last_{};  // the frame before (its keys; content hashes are not used)
+  frame_stamp last_stamp_{NO_INFO, NO_INFO, NO_INFO, NO_INFO8};  // of the frame before
+  int32_t last_number_ = 0;
   int32_t sequences_ = 0;  // up to the end of the last frame
   int32_t recording_ = 0;
   frame_run_event repeats_{}, off_speed_{};

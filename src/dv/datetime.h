@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "dv/dv_meta.h"
+
 namespace dvlog {
 
 constexpr unsigned byte_of(uint32_t word, int n) { return word >> (8 * n) & 0xFF; }
@@ -64,24 +66,24 @@ constexpr int64_t timecode_frames(uint32_t tc, int fps, bool drop_frame) {
   return (minutes * 60 + s) * fps + f - dropped;
 }
 
-// Seconds since 1970-01-01 of a recording date and time, or -1 when either
-// is missing or its digits are no date or time.
-constexpr int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
-  if (date == 0xFFFFFFFF || date == 0xFFFF3FFF || time == 0xFFFFFFFF || time == 0x3F7F7F3F) return -1;
-  for (int b = 1; b < 4; ++b)
-    if (!is_bcd(byte_of(time, b)) || !is_bcd(byte_of(date, b == 2 ? 1 : b))) return -1;
-  if (!is_bcd(byte_of(date, 2) & 0x1F)) return -1;
-  const int64_t year = full_year(byte_of(date, 3), year_now);
-  const int month = bcd_value(byte_of(date, 2) & 0x1F), day = bcd_value(byte_of(date, 1));
-  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
-  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
-         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
-}
-
 // The weekday code (top three bits of the date's month byte); 7 means none.
 constexpr const char* WEEKDAY_NAMES[8] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", nullptr};
 constexpr const char* weekday_name(uint32_t date) { return WEEKDAY_NAMES[byte_of(date, 2) >> 5]; }
 constexpr unsigned month_byte(uint32_t date) { return byte_of(date, 2) & 0x1F; }
+
+// Seconds since 1970-01-01 of a recording date and time, or -1 when either
+// is missing or its digits are no date or time.
+constexpr int64_t recorded_seconds(uint32_t date, uint32_t time, int64_t year_now) {
+  if (!has_date(date) || !has_time(time)) return -1;
+  for (int b = 1; b < 4; ++b)
+    if (!is_bcd(byte_of(time, b))) return -1;
+  if (!is_bcd(byte_of(date, 1)) || !is_bcd(month_byte(date)) || !is_bcd(byte_of(date, 3))) return -1;
+  const int64_t year = full_year(byte_of(date, 3), year_now);
+  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
+  if (month < 1 || month > 12 || day < 1 || day > 31) return -1;
+  return (days_from_civil(year, month, day) * 24 + bcd_value(byte_of(time, 3))) * 3600 +
+         bcd_value(byte_of(time, 2)) * 60 + bcd_value(byte_of(time, 1));
+}
 
 // The time-zone byte of the date pack: BCD hours in its low six bits, 0x40
 // clear for a further half hour, 0x80 clear in daylight-saving time. Hours

@@ -109,8 +109,7 @@ frame_reader::frame_reader(frame_listener& listener) : listener_(listener) {}
 bool frame_reader::begins_frame(unsigned channel, unsigned number) {
   if (static_cast<int>(number) > last_number_[channel]) return false;
   for (int& n : last_number_) n = -1;
-  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
-  if (picture_ + 1 < pictures_of(type)) {
+  if (picture_ + 1 < pictures_of(video_type())) {
     ++picture_;
     return false;
   }
@@ -146,13 +145,14 @@ void frame_reader::open_frame(const uint8_t* s, uint64_t offset) {
   frame_.number = number_;
   frame_.offset = offset;
   frame_.first_sequence = sequences_ + 1;
-  frame_.begins_whole = sequence_number(id1) == 0 && channel_number(id1) == 0;
   frame_.contiguous = true;
-  frame_.judged = !first || frame_.begins_whole;
+  // The input's first frame may begin before the input does: unless it
+  // begins with sequence 0 of the first channel, what it lacks is not known.
+  frame_.judged = !first || (sequence_number(id1) == 0 && channel_number(id1) == 0);
   frame_.stamp = {NO_INFO, NO_INFO, NO_INFO, NO_INFO8};
   frame_.format = {NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};
   frame_.speed = frame_.forward = NO_INFO8;
-  for (int i = 0; i < 4; ++i) dates_[i] = times_[i] = NO_INFO;
+  for (int i = 0; i < 3; ++i) dates_[i] = times_[i] = NO_INFO;
   for (int& n : last_number_) n = -1;
   picture_ = 0;
   open_ = true;
@@ -169,8 +169,7 @@ void frame_reader::add_sequence(const uint8_t* s, uint64_t offset, unsigned chan
   const int64_t damaged = count_damage(s, number, frame_, quantisation_);
   // Channels of the second picture come after the first's; a slot past the
   // last is no sequence of this signal and is not kept.
-  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
-  const int lane = picture_ * channels_of(type, channels_seen_) + static_cast<int>(channel);
+  const int lane = picture_ * channels_of(video_type(), channels_seen_) + static_cast<int>(channel);
   if (lane < MAX_CHANNELS) {
     const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
     const uint64_t bit = uint64_t{1} << slot;
@@ -260,17 +259,25 @@ void frame_reader::read_packs(const uint8_t* s) {
   }
 }
 
+// The signal type of the frame open: its own, or the stream's so far.
+uint8_t frame_reader::video_type() const {
+  return frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
+}
+
+// The sequences the frame open lacks, as far as it has been read, of those
+// `expected` of its format.
+int64_t frame_reader::missing(int32_t expected) const {
+  return missing_of(frame_.slots_seen, expected / lanes(), lanes());
+}
+
 // Whether the frame open has every sequence its format calls for, as far as
 // it has been read.
 bool frame_reader::frame_whole_so_far() const {
   const int32_t expected = expected_sequences();
-  return expected > 0 && missing_of(frame_.slots_seen, expected / lanes(), lanes()) == 0;
+  return expected > 0 && missing(expected) == 0;
 }
 
-int32_t frame_reader::lanes() const {
-  const uint8_t type = frame_.format.video_type != NO_INFO8 ? frame_.format.video_type : known_type_;
-  return channels_of(type, channels_seen_) * pictures_of(type);
-}
+int32_t frame_reader::lanes() const { return channels_of(video_type(), channels_seen_) * pictures_of(video_type()); }
 
 int32_t frame_reader::expected_sequences() const {
   const uint8_t system = frame_.format.system != NO_INFO8 ? frame_.format.system
@@ -293,19 +300,14 @@ void frame_reader::close_frame() {
     f.audio_channels = known_format_.audio_channels;
   }
   frame_.sequences_expected = expected_sequences();
-  if (frame_.judged && frame_.sequences_expected > 0)
-    frame_.damage.sequences_missing =
-        missing_of(frame_.slots_seen, frame_.sequences_expected / lanes(), lanes());
+  if (frame_.judged && frame_.sequences_expected > 0) frame_.damage.sequences_missing = missing(frame_.sequences_expected);
   known_system_ = f.system;
   known_type_ = f.video_type;
   known_format_ = f;
 
-  // Where the frame's date and time were read: VAUX first, then subcode,
-  // then AAUX.
+  // The frame's date and time: from VAUX first, then subcode, then AAUX.
   for (const date_source from : {date_source::vaux, date_source::subcode, date_source::aaux}) {
     const int i = static_cast<int>(from);
-    if (frame_.date_from == date_source::none && (read_right(dates_[i], true) || read_right(times_[i], false)))
-      frame_.date_from = from;
     if (!read_right(frame_.stamp.rec_date, true)) frame_.stamp.rec_date = dates_[i];
     if (!read_right(frame_.stamp.rec_time, false)) frame_.stamp.rec_time = times_[i];
   }
@@ -314,21 +316,21 @@ void frame_reader::close_frame() {
   // were read right, and some sequence is the same.
   if (had_previous_) {
     bool same = false, differs = false;
-    const uint64_t both = frame_.slots_seen & previous_.slots_seen;
+    const uint64_t both = frame_.slots_seen & previous_seen_;
     for (int slot = 0; slot < FRAME_SLOTS; ++slot) {
       const uint64_t bit = uint64_t{1} << slot;
       if (!(both & bit)) continue;
-      if (frame_.content[slot] == previous_.content[slot])
+      if (frame_.content[slot] == previous_content_[slot])
         same = true;
-      else if (frame_.slots_intact & previous_.slots_intact & bit)
+      else if (frame_.slots_intact & previous_intact_ & bit)
         differs = true;
     }
     frame_.same_as_previous = same && !differs;
   }
   listener_.frame(frame_);
-  std::memcpy(previous_.content, frame_.content, sizeof frame_.content);
-  previous_.slots_seen = frame_.slots_seen;
-  previous_.slots_intact = frame_.slots_intact;
+  std::memcpy(previous_content_, frame_.content, sizeof frame_.content);
+  previous_seen_ = frame_.slots_seen;
+  previous_intact_ = frame_.slots_intact;
   had_previous_ = true;
 }
 

@@ -33,12 +33,16 @@ class frame_reader final : public sequence_consumer {
   void keep_date(date_source from, const dv_meta& m);
   bool begins_frame(unsigned channel, unsigned number);
   bool frame_whole_so_far() const;
+  uint8_t video_type() const;
   int32_t lanes() const;  // channels times pictures of the frame open
+  int64_t missing(int32_t expected) const;
   int32_t expected_sequences() const;
 
   frame_listener& listener_;
   tape_frame frame_{};
-  tape_frame previous_{};   // content hashes of the frame before, for repeats
+  // The content of the frame before, to tell a repeat.
+  uint64_t previous_content_[FRAME_SLOTS] = {};
+  uint64_t previous_seen_ = 0, previous_intact_ = 0;
   bool open_ = false;
   bool had_previous_ = false;
   int32_t number_ = 0;
@@ -49,7 +53,7 @@ class frame_reader final : public sequence_consumer {
   int32_t channels_seen_ = 0;  // 1 + the highest channel met in the stream
   uint8_t quantisation_ = NO_INFO8;  // of the last audio source pack met
   // The recording dates and times the frame's packs gave, by date_source.
-  uint32_t dates_[4] = {}, times_[4] = {};  // by date_source
+  uint32_t dates_[3] = {}, times_[3] = {};  // by date_source
   uint8_t known_system_ = NO_INFO8, known_type_ = NO_INFO8;  // of the frames so far
   uint8_t audio_system_ = NO_INFO8;  // the audio source pack's 50/60 bit, where no video source pack read
   frame_format known_format_{NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};

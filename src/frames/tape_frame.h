@@ -65,8 +65,8 @@ struct frame_format {
   bool operator!=(const frame_format& o) const { return !(*this == o); }
 };
 
-// Where a frame's recording date and time were read.
-enum class date_source : uint8_t { none, vaux, subcode, aaux };
+// Where a frame's recording date and time may be read.
+enum class date_source : uint8_t { vaux, subcode, aaux };
 
 struct tape_frame {
   int32_t number;        // in stream order, from 1
@@ -76,11 +76,9 @@ struct tape_frame {
   int32_t sequences;     // sequences found in it
   uint64_t slots_seen;   // bit slot: that sequence was found
   int32_t sequences_expected;  // of its system, signal type and channels; 0 while unknown
-  bool begins_whole;     // it begins with sequence 0 of the first channel
   bool contiguous;       // its sequences lie back to back, from offset to end
   bool judged;           // its missing sequences are counted (it did not begin before the input)
   frame_stamp stamp;
-  date_source date_from;
   bool recording_start;  // some AAUX source control pack has REC ST clear
   frame_format format;
   uint8_t speed;         // SPEED of the AAUX source control pack; NO_INFO8 when none read

@@ -151,6 +151,7 @@ class log_run {
   std::unique_ptr<frame_table> frames_table_;
   event_fanout fanout_;
   bool frames_wanted_;  // anything beyond the log: the frame model reads the stream too
+  event_sink& events_;  // where both analyses tell what they find
   analyser analysis_;
   frame_analysis frame_analysis_;
   std::unique_ptr<still_picker> stills_;
