@@ -8,7 +8,7 @@
 
 #include "analysis/audio_accounting.h"
 #include "analysis/damage.h"
-#include "analysis/events.h"
+#include "events/events.h"
 #include "frames/tape_frame.h"
 
 namespace dvlog {

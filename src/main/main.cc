@@ -4,11 +4,11 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "ffmpeg/still_encoder.h"
 #include "main/options.h"
 #include "main/run.h"
 #include "main/stop_signals.h"
 #include "output/output_stream.h"
-#include "picture/still_encoder.h"
 
 int main(int argc, char** argv) {
   using namespace dvlog;

@@ -8,8 +8,8 @@
 
 #include "output/progress.h"
 #include "output/safe_file.h"
-#include "report/still_files.h"
 #include "split/part_names.h"
+#include "stills/still_files.h"
 
 #ifndef DVLOG_VERSION
 #define DVLOG_VERSION "unknown"

@@ -21,8 +21,8 @@
 #include <memory>
 
 #include "dv/dif.h"
+#include "ffmpeg/still_encoder.h"
 #include "frames/tape_frame.h"
-#include "picture/still_encoder.h"
 
 namespace dvlog {
 

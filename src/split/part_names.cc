@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dv/datetime.h"
-#include "report/time_texts.h"
+#include "texts/time_texts.h"
 
 namespace dvlog {
 

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "log/file_lines.h"
 #include "output/byte_copy.h"
 #include "split/part_names.h"
 

@@ -15,9 +15,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/events.h"
+#include "events/events.h"
+#include "events/part_facts.h"
 #include "output/output_stream.h"
-#include "report/part_facts.h"
 #include "output/safe_file.h"
 #include "split/split_rules.h"
 
