@@ -34,6 +34,7 @@ class event_fanout final : public event_sink {
   void frames_dropped(const frames_dropped_event& e) override { each_damage([&](event_sink& s) { s.frames_dropped(e); }); }
   void frames_repeated(const frame_run_event& e) override { each_damage([&](event_sink& s) { s.frames_repeated(e); }); }
   void off_speed(const frame_run_event& e) override { each_damage([&](event_sink& s) { s.off_speed(e); }); }
+  void retake(const retake_event& e) override { each_damage([&](event_sink& s) { s.retake(e); }); }
   void end_of_sequence() override { each([&](event_sink& s) { s.end_of_sequence(); }); }
   void summary(const summary_event& e) override {
     for (int i = 0; i < count_; ++i) {

@@ -74,7 +74,7 @@ struct frame_event {
   event_place at;  // of the frame's first sequence
   frame_stamp stamp;
   frame_format format;
-  damage_counts damage;
+  damage_counts damage;    // what the tape lost in it: none in a frame read off speed
   int64_t video_blocks;    // video blocks read in the frame
   int64_t audio_blocks;    // audio blocks read in the frame
   bool recording_start;    // the frame is marked as a recording start
@@ -83,7 +83,8 @@ struct frame_event {
   int32_t recording;        // the recording it belongs to, from 1
   int64_t dropped_before;   // frames the capture dropped just before it
   bool repeated;            // the same frame as the one before: the capture repeated it
-  bool off_speed;           // the deck was not playing the tape forward at normal speed
+  bool off_speed;           // the deck was not playing the tape forward at normal speed: `damage` is none
+  int64_t retake_frames;    // the capture went back over this many frames it had read, to this one; else 0
 };
 
 // Consecutive damaged frames, told when the first intact frame after them (or
@@ -146,6 +147,18 @@ struct frame_run_event {
   uint8_t speed, forward;  // of the first frame, for runs off speed
 };
 
+// The capture went back over frames it had read: the deck was rewound, or
+// the capture restarted, and played on from an earlier frame.
+struct retake_event {
+  event_place at;        // of the first frame read again
+  frame_stamp stamp;     // its timecode and recording time
+  uint32_t from;         // the timecode of the last frame played before it
+  uint8_t from_drop_frame;
+  int32_t from_frame;    // that frame's number
+  int64_t frames;        // the frames read again, from this one to that one
+  bool by_content;       // told by the frames' content: no timecode told it
+};
+
 struct damage_totals {
   int64_t frames = 0;  // in the stream, as it delimits them
   int64_t damaged_frames = 0;
@@ -158,6 +171,8 @@ struct damage_totals {
   int64_t frames_dropped = 0;
   int64_t frames_repeated = 0;
   int64_t frames_off_speed = 0;
+  int64_t retakes = 0;
+  int64_t sequences_repeated = 0;  // DIF sequences the capture sent twice within a frame
   container_kind container = container_kind::none;
   uint64_t container_bytes = 0;
 };
@@ -242,6 +257,7 @@ class event_sink {
   virtual void frames_dropped(const frames_dropped_event&) {}
   virtual void frames_repeated(const frame_run_event&) {}
   virtual void off_speed(const frame_run_event&) {}
+  virtual void retake(const retake_event&) {}
   // All events of one sequence have been given: a good moment to write.
   virtual void end_of_sequence() {}
   virtual void summary(const summary_event& e) = 0;

@@ -15,7 +15,7 @@ constexpr const char* COLUMNS[] = {
     "recorded",        "recording",       "start",         "system",            "signal_type",
     "aspect",          "audio",           "speed",         "direction",         "video_concealed",
     "video_errors",    "video_unknown",   "audio_error_samples", "sequences_missing", "dropped_before",
-    "repeated",        "off_speed",
+    "repeated",        "off_speed",       "retake_frames", "sequences_repeated",
 };
 
 const char* flag(bool on) { return on ? "true" : "false"; }
@@ -77,6 +77,8 @@ void frame_table::frame(const frame_event& e) {
     csv_.number(n);
   csv_.field(flag(e.repeated));
   csv_.field(flag(e.off_speed));
+  csv_.number(e.retake_frames);
+  csv_.number(f.sequences_repeated);
   csv_.end_row();
 }
 

@@ -22,7 +22,8 @@ constexpr const char* COLUMNS[] = {
     "audio_error_samples", "sequences_missing", "timecode_jumps",
     "recording_time_jumps", "unmarked_recording_time_jumps", "log_frames",
     "frames_dropped", "frames_repeated", "frames_off_speed",
-    "container", "container_bytes",
+    "container", "container_bytes", "retakes",
+    "sequences_repeated",
 };
 
 constexpr const char* STATUS_NAMES[] = {"ok", "open error", "read error", "stopped", "no DV"};
@@ -189,6 +190,8 @@ void tape_table::end(tape_status status, uint64_t bytes) {
     csv_.number(n);
   csv_.field(t.container == container_kind::none ? "" : container_name(t.container));
   csv_.number(static_cast<int64_t>(t.container_bytes));
+  csv_.number(t.retakes);
+  csv_.number(t.sequences_repeated);
   csv_.end_row();
   out_.flush();
 }
