@@ -59,24 +59,24 @@ void frame_analysis::frame(const tape_frame& f) {
   // What a deck reads while it moves the tape is no damage of the tape's.
   if (played_) e.damage = f.damage;
 
+  // The capture repeated a frame: the same timecode over the same picture
+  // and sound. A camera whose timecode stood still over a changing picture
+  // did not.
+  e.repeated = played_ && have_played_ && !moved_ && f.same_as_previous && has_time(f.stamp.timecode) &&
+               f.stamp.timecode == played_stamp_.timecode;
+  // Runs that this frame ends are told before what it begins.
+  if (!e.off_speed && off_speed_.frames > 0) sink_.off_speed(off_speed_), off_speed_ = {};
+  if (!e.repeated && repeats_.frames > 0) sink_.frames_repeated(repeats_), repeats_ = {};
+
   if (!any_) recording_ = 1;
-  if (played_ && have_played_ && !check_retake(f, e)) {
-    // The capture repeated a frame: the same timecode over the same picture
-    // and sound. A camera whose timecode stood still over a changing picture
-    // did not.
-    e.repeated = !moved_ && f.same_as_previous && has_time(f.stamp.timecode) &&
-                 f.stamp.timecode == played_stamp_.timecode;
-    if (!e.repeated) {
-      check_timecode(f, e);
-      if (check_recording_time(f, e.at) || f.recording_start)
-        recording_ = static_cast<int32_t>(static_cast<uint32_t>(recording_) + 1);
-    }
+  if (played_ && have_played_ && !e.repeated && !check_retake(f, e)) {
+    check_timecode(f, e);
+    if (check_recording_time(f, e.at) || f.recording_start)
+      recording_ = static_cast<int32_t>(static_cast<uint32_t>(recording_) + 1);
   }
   e.recording = recording_;
   totals_.recordings = recording_;
 
-  if (!e.repeated && repeats_.frames > 0) sink_.frames_repeated(repeats_), repeats_ = {};
-  if (!e.off_speed && off_speed_.frames > 0) sink_.off_speed(off_speed_), off_speed_ = {};
   if (e.repeated) totals_.frames_repeated += 1, extend(repeats_, e);
   if (e.off_speed) totals_.frames_off_speed += 1, extend(off_speed_, e);
   totals_.sequences_repeated += f.sequences_repeated;
@@ -129,13 +129,22 @@ bool frame_analysis::check_retake(const tape_frame& f, frame_event& e) {
     // A timecode that stays is a repeat, or a camera's, unless the deck
     // moved the tape in between.
     if (b > a || (b == a && !moved_)) return false;
-    const int64_t t0 = recorded(played_stamp_), t1 = recorded(f.stamp);
-    if (t0 >= 0 && t1 >= 0) {
-      // A recording time going on is a new recording whose timecode
-      // started lower.
-      if (std::abs(static_cast<double>(t1 - t0) - seconds_of(b - a, f)) > RECORDED_SLACK_SECONDS) return false;
-    } else if (f.recording_start && !moved_) {
-      return false;
+    const int age = age_of_position(b);
+    // The capture passed that place without reading it: the timecode went
+    // back on the tape (an edit, or a pack out of place).
+    if (age == PASSED_OVER) return false;
+    // A frame read there has other content: a new picture under an old
+    // timecode.
+    if (age >= 0 && !same_content(f, recent(age))) return false;
+    if (age == BEFORE_ALL) {
+      const int64_t t0 = recorded(played_stamp_), t1 = recorded(f.stamp);
+      if (t0 >= 0 && t1 >= 0) {
+        // A recording time going on is a new recording whose timecode
+        // started lower.
+        if (std::abs(static_cast<double>(t1 - t0) - seconds_of(b - a, f)) > RECORDED_SLACK_SECONDS) return false;
+      } else if (f.recording_start && !moved_) {
+        return false;
+      }
     }
     back = a - b + 1;
   } else {
@@ -144,33 +153,53 @@ bool frame_analysis::check_retake(const tape_frame& f, frame_event& e) {
   }
   e.retake_frames = back;
   totals_.retakes += 1;
-  sink_.retake({e.at, f.stamp, played_stamp_.timecode, played_stamp_.drop_frame, last_played_number_, back, a < 0 || b < 0});
+  sink_.retake({e.at, f.stamp, played_stamp_.timecode, played_stamp_.drop_frame, last_played_number_, back,
+                a < 0 || b < 0});
   return true;
 }
 
-// With no timecode to tell: the frames read again when f has the content of
-// one of the last played frames before the last (whose content it may well
-// share: a still picture); 0 when it has none's.
-int64_t frame_analysis::frames_back_by_content(const tape_frame& f) const {
-  for (int k = 0; k < recent_count_; ++k) {
-    const recent_frame& r = recent_[(recent_next_ - 1 - k + RECENT_FRAMES) % RECENT_FRAMES];
-    // Sequences both hold and both read right must agree, and be at least
-    // half of those both hold.
-    const uint64_t both = f.slots_seen & r.seen, right = both & f.slots_intact & r.intact;
-    int same = 0;
-    bool differs = false;
-    for (uint64_t bits = right; bits; bits &= bits - 1) {
-      const int slot = std::countr_zero(bits);
-      f.content[slot] == r.content[slot] ? ++same : differs = true;
-    }
-    if (differs || same == 0 || 2 * same < std::popcount(both)) continue;
-    return k == 0 ? 0 : k + 1;
+const frame_analysis::recent_frame& frame_analysis::recent(int age) const {
+  return recent_[(recent_next_ - 1 - age + 2 * RECENT_FRAMES) % RECENT_FRAMES];
+}
+
+// The age of the newest frame remembered at a place on the tape (0: the last
+// played); PASSED_OVER when none is but one before it is; BEFORE_ALL when
+// the place lies before every frame remembered.
+int frame_analysis::age_of_position(int64_t position) const {
+  bool before = false;
+  for (int age = 0; age < recent_count_; ++age) {
+    const int64_t at = recent(age).position;
+    if (at == position) return age;
+    before |= at >= 0 && at < position;
   }
+  return before ? PASSED_OVER : BEFORE_ALL;
+}
+
+// Two reads of one frame: the sequences both hold and both read right agree,
+// and are at least half of those both hold.
+bool frame_analysis::same_content(const tape_frame& f, const recent_frame& r) {
+  const uint64_t both = f.slots_seen & r.seen, right = both & f.slots_intact & r.intact;
+  int same = 0;
+  for (uint64_t bits = right; bits; bits &= bits - 1) {
+    const int slot = std::countr_zero(bits);
+    if (f.content[slot] != r.content[slot]) return false;
+    ++same;
+  }
+  return same > 0 && 2 * same >= std::popcount(both);
+}
+
+// With no timecode to tell: the frames read again when f has the content of
+// one of the frames played before the last (whose content it may well share:
+// a still picture); 0 when it has none's.
+int64_t frame_analysis::frames_back_by_content(const tape_frame& f) const {
+  for (int age = 0; age < recent_count_; ++age)
+    if (same_content(f, recent(age))) return age == 0 ? 0 : age + 1;
   return 0;
 }
 
 void frame_analysis::remember(const tape_frame& f) {
   recent_frame& r = recent_[recent_next_];
+  r.position = timecode_position(f.stamp, f);
   r.seen = f.slots_seen;
   r.intact = f.slots_intact;
   for (uint64_t bits = f.slots_seen; bits; bits &= bits - 1) {

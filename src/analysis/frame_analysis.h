@@ -78,13 +78,19 @@ class frame_analysis final : public frame_listener {
   bool played() const { return played_; }
 
  private:
-  // The content of a played frame, by slot.
+  // A played frame: its place on the tape by its timecode (-1: none), and
+  // its content by slot.
   struct recent_frame {
+    int64_t position;
     uint64_t seen, intact;
     uint64_t content[FRAME_SLOTS];
   };
+  static constexpr int PASSED_OVER = -1, BEFORE_ALL = -2;
 
   bool check_retake(const tape_frame& f, frame_event& e);
+  const recent_frame& recent(int age) const;
+  int age_of_position(int64_t position) const;
+  static bool same_content(const tape_frame& f, const recent_frame& r);
   int64_t frames_back_by_content(const tape_frame& f) const;
   void check_timecode(const tape_frame& f, frame_event& e);
   bool check_recording_time(const tape_frame& f, const event_place& at);

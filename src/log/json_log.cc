@@ -75,6 +75,14 @@ void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
   else
     json_.field_null("year");
   json_.field_or_null("weekday", dated ? weekday_name(date) : nullptr);
+  // The weekday the date falls on: ffmpeg, and some cameras, write none
+  // right.
+  const unsigned own = weekday_of_date(date, year_());
+  json_.field_or_null("weekday_of_date", WEEKDAY_NAMES[own]);
+  if (own == 7 || !dated || weekday_name(date) == nullptr)
+    json_.field_null("weekday_wrong");
+  else
+    json_.field_bool("weekday_wrong", WEEKDAY_NAMES[own] != weekday_name(date));
   const bool timed = has_time(time);
   json_.field_or_null("time", iso_time_text(time, false, text, sizeof text));
   if (timed && has_time_frames(time) && is_bcd(byte_of(time, 0)))
@@ -189,8 +197,16 @@ void json_log::counts(const damage_counts& d) {
   json_.field("sequences_missing", d.sequences_missing);
 }
 
-// Only damaged frames make an event.
+// Only damaged frames make an event, and frames the capture sent a sequence
+// of twice.
 void json_log::frame(const frame_event& e) {
+  if (e.frame->sequences_repeated > 0) {
+    open("sequences_repeated", e.at);
+    timecode(e.stamp.timecode, e.stamp.drop_frame);
+    recorded(e.stamp.rec_date, e.stamp.rec_time);
+    json_.field("sequences", e.frame->sequences_repeated);
+    close();
+  }
   if (!e.damage.any()) return;
   open("damage", e.at);
   timecode(e.stamp.timecode, e.stamp.drop_frame);
@@ -265,6 +281,17 @@ void json_log::off_speed(const frame_run_event& e) {
   frame_run("off_speed", e);
   raw_field(json_, "speed", e.speed, NO_INFO8);
   e.forward == NO_INFO8 ? json_.field_null("forward") : json_.field_bool("forward", e.forward != 0);
+  close();
+}
+
+void json_log::retake(const retake_event& e) {
+  open("retake", e.at);
+  timecode(e.stamp.timecode, e.stamp.drop_frame);
+  recorded(e.stamp.rec_date, e.stamp.rec_time);
+  timecode(e.from, e.from_drop_frame, "from");
+  json_.field("from_frame", e.from_frame);
+  json_.field("frames", e.frames);
+  json_.field_bool("by_content", e.by_content);
   close();
 }
 
@@ -348,6 +375,8 @@ void json_log::summary(const summary_event& e) {
     json_.field("frames_dropped", e.damage.frames_dropped);
     json_.field("frames_repeated", e.damage.frames_repeated);
     json_.field("frames_off_speed", e.damage.frames_off_speed);
+    json_.field("retakes", e.damage.retakes);
+    json_.field("sequences_repeated", e.damage.sequences_repeated);
     json_.field_or_null("container",
                         e.damage.container == container_kind::none ? nullptr : container_name(e.damage.container));
     json_.field("container_bytes", static_cast<int64_t>(e.damage.container_bytes));

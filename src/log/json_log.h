@@ -38,6 +38,7 @@ class json_log final : public event_sink, public part_listener, public still_lis
   void frames_dropped(const frames_dropped_event& e) override;
   void frames_repeated(const frame_run_event& e) override;
   void off_speed(const frame_run_event& e) override;
+  void retake(const retake_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;

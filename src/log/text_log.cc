@@ -93,6 +93,24 @@ void text_log::off_speed(const frame_run_event& e) {
               timecode_text(e.first.timecode, first, sizeof first), timecode_text(e.last_timecode, last, sizeof last));
 }
 
+void text_log::retake(const retake_event& e) {
+  char from[16], to[16];
+  head(e.stamp);
+  if (e.by_content)
+    out_.printf("Retake: the capture went back %lld frame%s (by the frames' content)\n", ll(e.frames),
+                e.frames == 1 ? "" : "s");
+  else
+    out_.printf("Retake: the capture went back %lld frame%s, from %s to %s\n", ll(e.frames), e.frames == 1 ? "" : "s",
+                timecode_text(e.from, from, sizeof from), timecode_text(e.stamp.timecode, to, sizeof to));
+}
+
+// A frame the capture sent a DIF sequence of twice.
+void text_log::frame(const frame_event& e) {
+  if (e.frame->sequences_repeated == 0) return;
+  head(e.stamp);
+  out_.printf("DIF sequences repeated by the capture: %d\n", e.frame->sequences_repeated);
+}
+
 void text_log::audio_block_warning(const audio_block_warning_event& e) {
   out_.error("Warning: got %02x instead of audio block\n", e.id0);
 }
@@ -132,6 +150,7 @@ void text_log::summary(const summary_event& e) {
                 static_cast<unsigned long long>(t.container_bytes));
   out_.printf("Frames dropped by the capture: %lld, repeated: %lld, not at playback speed: %lld\n",
               ll(t.frames_dropped), ll(t.frames_repeated), ll(t.frames_off_speed));
+  out_.printf("Retakes: %lld; DIF sequences repeated by the capture: %lld\n", ll(t.retakes), ll(t.sequences_repeated));
 }
 
 // What the merge took from each transfer, and what the merged stream still

@@ -23,6 +23,8 @@ class text_log final : public event_sink {
   void frames_dropped(const frames_dropped_event& e) override;
   void frames_repeated(const frame_run_event& e) override;
   void off_speed(const frame_run_event& e) override;
+  void retake(const retake_event& e) override;
+  void frame(const frame_event& e) override;
   void end_of_sequence() override;
   void summary(const summary_event& e) override;
   void merge(const merge_event& e) override;
