@@ -54,6 +54,7 @@ void frame_analysis::frame(const tape_frame& f) {
   e.recording_start = f.recording_start;
   e.audio_offset = audio_ ? audio_->offset() : 0;
   e.frame = &f;
+  e.sequences_repeated = f.sequences_repeated;
   played_ = at_playback_speed(f);
   e.off_speed = !played_;
   // What a deck reads while it moves the tape is no damage of the tape's.
@@ -136,20 +137,20 @@ bool frame_analysis::check_retake(const tape_frame& f, frame_event& e) {
     // A frame read there has other content: a new picture under an old
     // timecode.
     if (age >= 0 && !same_content(f, recent(age))) return false;
-    if (age == BEFORE_ALL) {
-      const int64_t t0 = recorded(played_stamp_), t1 = recorded(f.stamp);
-      if (t0 >= 0 && t1 >= 0) {
-        // A recording time going on is a new recording whose timecode
-        // started lower.
-        if (std::abs(static_cast<double>(t1 - t0) - seconds_of(b - a, f)) > RECORDED_SLACK_SECONDS) return false;
-      } else if (f.recording_start && !moved_) {
-        return false;
-      }
-    }
     back = a - b + 1;
   } else {
     back = frames_back_by_content(f);
     if (back <= 0) return false;
+  }
+  // The recording time goes back with the frames, within a second: one
+  // going on is a new recording whose timecode started lower (or whose
+  // frames look alike). Without it, a start mark right after the last played
+  // frame is one too.
+  const int64_t t0 = recorded(played_stamp_), t1 = recorded(f.stamp);
+  if (t0 >= 0 && t1 >= 0) {
+    if (std::abs(static_cast<double>(t1 - t0) + seconds_of(back - 1, f)) > RECORDED_SLACK_SECONDS) return false;
+  } else if (f.recording_start && !moved_) {
+    return false;
   }
   e.retake_frames = back;
   totals_.retakes += 1;

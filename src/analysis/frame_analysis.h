@@ -19,15 +19,18 @@
 // Each played frame F is set against P, the played frame before it, and is
 // the first of these that holds:
 //
-// - a retake: F lies at or before P on the tape, so the capture went back
-//   over frames it had read. The timecode says so when it goes back (or
-//   stays, after a deck movement) and the recording time goes back with it,
-//   within a second, or is not given; with no timecode, F's content is that
-//   of one of the last RECENT_FRAMES played frames other than P. F is not a
-//   new recording, and the frames read again are P's timecode minus F's,
-//   plus one (or, by content, the played frames from that one to P).
 // - a repeat: F follows P with nothing between, and is P again: the same
 //   timecode, and the same content in every sequence both read right.
+// - a retake: F lies at or before P on the tape, so the capture went back
+//   over frames it had read. Its timecode goes back (or stays, after a deck
+//   movement) to the place of one of the last RECENT_FRAMES played frames
+//   whose content F shares, or to a place before all of them (not to one the
+//   capture passed without reading: that is the tape's own timecode going
+//   back); with no timecode, F's content is that of one of those frames
+//   other than P. The recording time goes back with it, within a second;
+//   without one, F is no start mark right after P. F opens no recording, and
+//   the frames read again are P's timecode minus F's, plus one (by content,
+//   the played frames from the one F shares to P).
 // - else F goes on from P. A recording-start mark opens a recording. Where F
 //   follows P with nothing between, a timecode that does not step by one
 //   frame (nor stay) is a timecode jump; a forward step of n frames is n - 1

@@ -85,6 +85,7 @@ struct frame_event {
   bool repeated;            // the same frame as the one before: the capture repeated it
   bool off_speed;           // the deck was not playing the tape forward at normal speed: `damage` is none
   int64_t retake_frames;    // the capture went back over this many frames it had read, to this one; else 0
+  int32_t sequences_repeated;  // DIF sequences the capture sent twice in the frame
 };
 
 // Consecutive damaged frames, told when the first intact frame after them (or

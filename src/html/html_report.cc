@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "dv/datetime.h"
 #include "dv/system.h"
 #include "html/html_text.h"
 #include "html/still_html.h"
@@ -104,6 +105,9 @@ void html_report::frame(const frame_event& e) {
   recording_ = e.recording;
   content_.slices->add(e.at.frame, e);
   content_.last_frame = e.at.frame;
+  if (e.sequences_repeated > 0)
+    content_.capture.add({capture_kind::sequences_repeated, e.at, e.stamp.timecode, NO_INFO, e.at.frame,
+                          e.sequences_repeated, NO_INFO8, NO_INFO8, false});
 
   // A frame's settings are those of the last status line, given before the
   // frame is; they belong to the recording begun last, its own.
@@ -147,11 +151,17 @@ void html_report::part(const part_facts& p) {
 
 void html_report::frames_dropped(const frames_dropped_event& e) {
   content_.capture.add(
-      {capture_kind::dropped, e.at, e.stamp.timecode, e.from, e.at.frame, e.frames, NO_INFO8, NO_INFO8});
+      {capture_kind::dropped, e.at, e.stamp.timecode, e.from, e.at.frame, e.frames, NO_INFO8, NO_INFO8, false});
+}
+
+void html_report::retake(const retake_event& e) {
+  content_.capture.add(
+      {capture_kind::retake, e.at, e.stamp.timecode, e.from, e.from_frame, e.frames, NO_INFO8, NO_INFO8, e.by_content});
 }
 
 void html_report::add_run(capture_kind kind, const frame_run_event& e) {
-  content_.capture.add({kind, e.at, e.first.timecode, e.last_timecode, e.last_frame, e.frames, e.speed, e.forward});
+  content_.capture.add(
+      {kind, e.at, e.first.timecode, e.last_timecode, e.last_frame, e.frames, e.speed, e.forward, false});
 }
 
 void html_report::summary(const summary_event& e) {
@@ -176,7 +186,7 @@ void html_report::write(output_stream& out) const {
       "th{background:#eee}td.n{text-align:right;font-variant-numeric:tabular-nums}\n");
   write_timeline_style(out);
   if (content_.stills) write_still_style(out);
-  out.printf("p.more{color:#a00}\n</style>\n</head>\n<body>\n");
+  out.printf("p.more{color:#a00}.note{color:#666}\n</style>\n</head>\n<body>\n");
   write_header(out);
   write_timeline(out, content_);
   if (content_.stills) write_contact_sheet(out, *content_.stills, content_.year);
@@ -284,8 +294,9 @@ void html_report::write_header(output_stream& out) const {
       static_cast<unsigned long long>(t.bytes_skipped), ll(t.timecode_jumps), ll(t.recording_time_jumps),
       ll(t.unmarked_recording_time_jumps));
   out.printf("<dt>Capture</dt><dd id=\"qc\">frames dropped %lld; frames repeated %lld; frames not at playback speed "
-             "%lld</dd>\n",
-             ll(t.frames_dropped), ll(t.frames_repeated), ll(t.frames_off_speed));
+             "%lld; retakes %lld; DIF sequences repeated %lld</dd>\n",
+             ll(t.frames_dropped), ll(t.frames_repeated), ll(t.frames_off_speed), ll(t.retakes),
+             ll(t.sequences_repeated));
   if (t.container != container_kind::none)
     out.printf("<dt>Container</dt><dd id=\"container\">%s, %llu bytes of its own between the frames</dd>\n",
                container_name(t.container), static_cast<unsigned long long>(t.container_bytes));
@@ -354,7 +365,10 @@ void html_report::write_tables(output_stream& out) const {
     const int32_t frames = std::max(end - r.at.frame, 0);
     out.printf("<tr><td class=\"n\">%d</td><td class=\"n\">%s</td><td>%s</td><td>", i + 1,
                c.position_text(r.at.frame, position, sizeof position), timecode_text(r.stamp.timecode, tc, sizeof tc));
-    html_text(out, rec_datetime_text(r.stamp.rec_date, r.stamp.rec_time, c.year(), when, sizeof when));
+    html_text(out, rec_datetime_checked_text(r.stamp.rec_date, r.stamp.rec_time, c.year(), when, sizeof when));
+    // The weekday shown is the date's own: say so where the stream's differs.
+    if (weekday_wrong(r.stamp.rec_date, c.year()))
+      out.printf(" <span class=\"note\">(the stream says %s)</span>", weekday_name(r.stamp.rec_date));
     out.printf("</td><td class=\"n\">%d</td><td class=\"n\">%d</td><td class=\"n\">%s</td><td>%s</td></tr>\n",
                r.at.frame, frames, duration_text(frames, c.system(), text, sizeof text), r.marked ? "yes" : "no");
   }
@@ -408,9 +422,9 @@ void html_report::write_tables(output_stream& out) const {
       continue;
     }
     out.printf("recording time, %s</td><td>", j.marked ? "new recording" : "not marked");
-    html_text(out, rec_datetime_text(j.from_a, j.from_b, c.year(), when, sizeof when));
+    html_text(out, rec_datetime_checked_text(j.from_a, j.from_b, c.year(), when, sizeof when));
     out.printf("</td><td>");
-    html_text(out, rec_datetime_text(j.stamp.rec_date, j.stamp.rec_time, c.year(), when, sizeof when));
+    html_text(out, rec_datetime_checked_text(j.stamp.rec_date, j.stamp.rec_time, c.year(), when, sizeof when));
     out.printf("</td></tr>\n");
   }
   end_table(c.jumps.size(), c.jumps.more(), 6);
@@ -443,7 +457,7 @@ void html_report::write_tables(output_stream& out) const {
     const status_event e{r.at, r.settings, r.changed, r.has_audio, r.audio_offset};
     row_start(r.at.frame, r.settings.timecode);
     out.printf("<td>");
-    html_text(out, rec_datetime_text(r.settings.rec_date, r.settings.rec_time, c.year(), when, sizeof when));
+    html_text(out, rec_datetime_checked_text(r.settings.rec_date, r.settings.rec_time, c.year(), when, sizeof when));
     out.printf("</td><td class=\"n\">%d</td><td class=\"wrap\">", r.at.frame);
     html_text(out, status_settings_text(e, text, sizeof text));
     out.printf("</td></tr>\n");
@@ -465,8 +479,9 @@ void html_report::write_tables(output_stream& out) const {
       "changes, bytes that belong to no DIF sequence (a capture glitch, a splice, a file cut short), and what "
       "the capture did: frames it dropped (the timecode going on by more than a frame within a recording), "
       "frames it repeated (the same timecode and content as the frame before) and frames read while the deck "
-      "was not playing at normal speed (shuttling, pausing or playing in reverse), the last two as spans; "
-      "then the parts of a split.</p>\n"
+      "was not playing at normal speed (shuttling, pausing or playing in reverse), the last two as spans, and "
+      "retakes (the capture going back over frames it had read: the deck rewound and played again); then the "
+      "parts of a split. Frames read while the deck was not playing are no damage and open no recording.</p>\n"
       "<p>A <b>dropout</b> is a short red spike across all sequences. A <b>clogged head</b> damages every other "
       "DIF sequence for many frames: a long band at about half height, with the run marked \"one head\" in the "
       "table. An <b>edit</b> or a re-recording shows as a jump of the timecode or of the recording time, often "

@@ -51,6 +51,7 @@ class html_report final : public event_sink, public part_listener {
   void frames_dropped(const frames_dropped_event& e) override;
   void frames_repeated(const frame_run_event& e) override { add_run(capture_kind::repeated, e); }
   void off_speed(const frame_run_event& e) override { add_run(capture_kind::off_speed, e); }
+  void retake(const retake_event& e) override;
   void summary(const summary_event& e) override;
   // A part of a split: marked on the timeline, listed with its file name.
   void part(const part_facts& p) override;

@@ -26,6 +26,10 @@ const char* capture_kind_name(capture_kind kind) {
       return "dropped";
     case capture_kind::repeated:
       return "repeated";
+    case capture_kind::retake:
+      return "retake";
+    case capture_kind::sequences_repeated:
+      return "DIF sequences repeated";
     case capture_kind::off_speed:
       break;
   }
@@ -34,9 +38,21 @@ const char* capture_kind_name(capture_kind kind) {
 
 const char* capture_details(const capture_row& row, char* out, size_t size) {
   char tc[16];
-  if (row.kind == capture_kind::dropped) {
-    std::snprintf(out, size, "timecode from %s", timecode_text(row.other, tc, sizeof tc));
-    return out;
+  switch (row.kind) {
+    case capture_kind::dropped:
+      std::snprintf(out, size, "timecode from %s", timecode_text(row.other, tc, sizeof tc));
+      return out;
+    case capture_kind::retake:
+      if (row.by_content)
+        std::snprintf(out, size, "back from frame %d, told by the frames' content", row.last_frame);
+      else
+        std::snprintf(out, size, "back from %s (frame %d)", timecode_text(row.other, tc, sizeof tc), row.last_frame);
+      return out;
+    case capture_kind::sequences_repeated:
+      std::snprintf(out, size, "sent twice within the frame");
+      return out;
+    default:
+      break;
   }
   const int n = std::snprintf(out, size, "to %s (frame %d)", timecode_text(row.other, tc, sizeof tc), row.last_frame);
   // SPEED and DRF of the AAUX source control pack: the deck's speed, and

@@ -72,22 +72,25 @@ struct status_row {
 
 // What the capture did to the tape: frames it dropped before a frame, frames
 // it repeated, frames it read while the deck was not playing the tape forward
-// at normal speed.
-enum class capture_kind : uint8_t { dropped, repeated, off_speed };
+// at normal speed, a retake (the capture going back over frames it had
+// read), DIF sequences it sent twice in a frame.
+enum class capture_kind : uint8_t { dropped, repeated, off_speed, retake, sequences_repeated };
 struct capture_row {
   capture_kind kind;
-  event_place at;     // of the frame after the dropped ones; of a run's first frame
+  event_place at;     // of the frame after the dropped ones; of a run's first frame; of a retake's first
   uint32_t timecode;  // of that frame
-  uint32_t other;     // the timecode before the dropped frames; that of a run's last frame
-  int32_t last_frame;  // of a run
-  int64_t frames;
+  uint32_t other;     // the timecode before the dropped frames or the retake; that of a run's last frame
+  int32_t last_frame;  // of a run; the frame played before a retake
+  int64_t frames;      // dropped, in the run, read again; the sequences sent twice
   uint8_t speed, forward;  // the deck's, in a run off speed's first frame
+  bool by_content;         // a retake told by the frames' content
 };
-// "dropped", "repeated", "not at playback speed".
+// "dropped", "repeated", "not at playback speed", "retake", "DIF sequences
+// repeated".
 const char* capture_kind_name(capture_kind kind);
 // What a row tells beyond its place and its frames: "timecode from
-// 00h 00m 01s 02f", "to 00h 00m 03s 04f (frame 95); speed 0x50, reverse".
-// 96 bytes are enough.
+// 00h 00m 01s 02f", "to 00h 00m 03s 04f (frame 95); speed 0x50, reverse",
+// "back from 00h 00m 03s 09f (frame 100)". 96 bytes are enough.
 const char* capture_details(const capture_row& row, char* out, size_t size);
 
 struct part_row {

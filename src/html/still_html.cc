@@ -48,23 +48,31 @@ void write_picture(output_stream& out, const still_picker& stills, const still& 
 
 // The worst frame again, under the outlines of its damaged video blocks
 // (orange: concealed; red: in error), drawn in the coordinates of the coded
-// picture, which the thumbnail shows whole.
+// picture, which the thumbnail shows whole. Each outline is drawn twice, a
+// dark stroke under a coloured one, so that it shows on any picture: the
+// colour on dark parts, the dark edges on parts of its own colour.
 void write_outlined(output_stream& out, const still_picker& stills, const still& s, const damage_outline& o) {
   const int height = DV25_HEIGHT[o.system & 1];
   const int sequences = system_of(o.system).sequences_per_frame;
   out.printf("<span class=\"outlined\">");
   write_picture(out, stills, s, "Damaged blocks");
-  out.printf("<svg viewBox=\"0 0 %d %d\" preserveAspectRatio=\"none\" aria-hidden=\"true\">", DV25_WIDTH, height);
+  out.printf("<svg viewBox=\"0 0 %d %d\" preserveAspectRatio=\"none\" aria-hidden=\"true\"><defs>", DV25_WIDTH,
+             height);
   for (const outline_mark mark : {outline_mark::concealed, outline_mark::error}) {
-    out.printf("<path class=\"%s\" d=\"", mark == outline_mark::concealed ? "concealed" : "error");
+    const char* name = mark == outline_mark::concealed ? "concealed" : "error";
+    out.printf("<path class=\"%s\" d=\"", name);
     for (int n = 0; n < sequences; ++n)
       for (int k = 0; k < VIDEO_BLOCKS; ++k) {
         if (o.mark[n][k] != mark) continue;
         const picture_rect r = dv25_macroblock(o.system, static_cast<unsigned>(n), k);
         out.printf("M%d %dh%dv%dh-%dz", r.x, r.y, r.width, r.height, r.width);
       }
-    out.printf("\"/>");
+    out.printf("\" id=\"outline-%d-%s\"/>", s.frame, name);
   }
+  out.printf("</defs>");
+  for (const char* name : {"concealed", "error"})
+    for (const char* stroke : {"under", name})
+      out.printf("<use href=\"#outline-%d-%s\" class=\"%s\"/>", s.frame, name, stroke);
   out.printf("</svg></span>");
 }
 
@@ -82,7 +90,7 @@ void write_contact_sheet(output_stream& out, const still_picker& stills, year_so
     write_picture(out, stills, s, what);
     out.printf("<figcaption>%s%s, %s<br>", first ? "" : "in ", what, timecode_text(s.stamp.timecode, tc, sizeof tc));
     // Digits, names of weekdays and zones: nothing to escape.
-    out.printf("%s", rec_datetime_text(s.stamp.rec_date, s.stamp.rec_time, year(), when, sizeof when));
+    out.printf("%s", rec_datetime_checked_text(s.stamp.rec_date, s.stamp.rec_time, year(), when, sizeof when));
     out.printf("</figcaption></figure>\n");
   }
   out.printf("</div>\n");
@@ -96,25 +104,38 @@ void write_run_stills(output_stream& out, const still_picker& stills, int32_t fi
   for (int i = 0; i < stills.count(); ++i) {
     const still& s = stills.at(i);
     if (s.run_first != first_frame) continue;
-    if (!any) out.printf("<tr class=\"pics\"><td colspan=\"%d\">", columns);
+    if (!any) out.printf("<tr class=\"pics\"><td colspan=\"%d\"><div class=\"runpics\">", columns);
     any = true;
     const bool worst = s.kind == still_kind::worst_damage;
     write_picture(out, stills, s, worst ? "Worst frame" : "Frame before");
-    const damage_outline* o = worst ? stills.outline(s) : nullptr;
-    if (o && o->any) write_outlined(out, stills, s, *o);
+    if (!worst) continue;
+    const damage_outline* o = stills.outline(s);
+    if (o && o->any) {
+      write_outlined(out, stills, s, *o);
+    } else if (!o && s.jpeg_size > 0) {
+      // Where each video block lies in the picture is known for DV25's
+      // shuffling only.
+      out.printf("<span class=\"nopic\" style=\"width:%dpx;height:%dpx\">No outlined blocks: where the video blocks "
+                 "lie in the picture is known for DV25 only</span>",
+                 s.wide ? STILL_WIDTH_16_9 : STILL_WIDTH_4_3, STILL_HEIGHT);
+    }
   }
-  if (any) out.printf("</td></tr>\n");
+  if (any) out.printf("</div></td></tr>\n");
 }
 
 void write_still_style(output_stream& out) {
   out.printf(
       ".sheet{display:flex;flex-wrap:wrap;gap:8px}.sheet figure{margin:0}.sheet figure.along{opacity:.85}"
-      "figcaption{font-size:12px}tr.pics td{white-space:normal;border-top:0}tr.pics img,tr.pics .nopic{margin-right:4px}\n"
+      "figcaption{font-size:12px}tr.pics td{white-space:normal;border-top:0}\n"
+      // A run's pictures share one line, narrower if they must.
+      ".runpics{display:flex;gap:4px;align-items:flex-start}.runpics>*{flex:0 1 auto;min-width:0}"
+      ".runpics img{display:block;max-width:100%%;height:auto}\n"
       "img,.nopic{vertical-align:top}.nopic{display:inline-block;background:#bbb;color:#333;font-size:12px;"
       "padding:4px;box-sizing:border-box;white-space:normal}\n"
       ".outlined{position:relative;display:inline-block}.outlined svg{position:absolute;left:0;top:0;width:100%%;"
-      "height:100%%;border:0;background:none}.outlined path{fill:none;stroke-width:2;"
-      "vector-effect:non-scaling-stroke}.outlined .concealed{stroke:#f80}.outlined .error{stroke:#e00}\n");
+      "height:100%%;border:0;background:none}.outlined path{fill:none;vector-effect:non-scaling-stroke}"
+      ".outlined use{fill:none}.outlined use.under{stroke:#000;stroke-width:4}.outlined use.concealed{stroke:#f80;"
+      "stroke-width:2}.outlined use.error{stroke:#f22;stroke-width:2}\n");
 }
 
 }  // namespace dvlog

@@ -30,7 +30,7 @@ struct lane {
 // The events lane: one row for each kind of mark, so that marks of several
 // kinds at one frame all show.
 enum event_row { ROW_TIMECODE_JUMP, ROW_RECORDING_START, ROW_UNMARKED_JUMP, ROW_TIMECODE_BROKEN, ROW_STATUS,
-                 ROW_SKIPPED, ROW_DROPPED, ROW_REPEATED, ROW_OFF_SPEED, ROW_PART, ROW_COUNT };
+                 ROW_SKIPPED, ROW_DROPPED, ROW_REPEATED, ROW_OFF_SPEED, ROW_RETAKE, ROW_PART, ROW_COUNT };
 constexpr double ROW_HEIGHT = 12;
 
 constexpr lane RECORDINGS{"lane-recordings", "Recordings", 0, 34};
@@ -97,6 +97,7 @@ constexpr event_kind EVENT_KINDS[ROW_COUNT] = {
     {{"dropped", "#e0301e", "frames the capture dropped, before the mark"}, "Frames dropped"},
     {{"repeated", "#7a8a00", "frames the capture repeated"}, "Frames repeated"},
     {{"off-speed", "#5e3c99", "frames read while the deck was not playing at normal speed"}, "Not at playback speed"},
+    {{"retake", "#b8860b", "a retake: the capture went back over frames it had read"}, "Retakes"},
     {{"part", "#1f4e9c", "a part of the split begins"}, "Parts"},
 };
 
@@ -231,8 +232,8 @@ void drawing::write_recordings_lane(output_stream& out) const {
     const double x0 = x_of(r.at.frame);
     const double x1 = i + 1 < c_.recordings.size() ? x_of(c_.recordings[i + 1].at.frame) : LEFT + PLOT;
     const int32_t end = i + 1 < c_.recordings.size() ? c_.recordings[i + 1].at.frame : c_.last_frame + 1;
-    rec_datetime_text(r.stamp.rec_date, r.stamp.rec_time, c_.year(), when, sizeof when);
-    rec_datetime_text(r.stamp.rec_date, NO_INFO, c_.year(), day, sizeof day);
+    rec_datetime_checked_text(r.stamp.rec_date, r.stamp.rec_time, c_.year(), when, sizeof when);
+    rec_datetime_checked_text(r.stamp.rec_date, NO_INFO, c_.year(), day, sizeof day);
     if (const size_t n = std::strlen(day)) day[n - 1] = '\0';  // the space before the time
     out.printf("<g class=\"recording\"><title>Recording %d, from %s: %s / ", i + 1,
                position_text(r.at.frame, position, sizeof position),
@@ -407,9 +408,9 @@ void drawing::write_events_lane(output_stream& out) const {
       out.printf("timecode jump from %s", timecode_text(j.from_a, tc2, sizeof tc2));
     } else {
       out.printf("recording time jump from ");
-      html_text(out, rec_datetime_text(j.from_a, j.from_b, c_.year(), text, sizeof text));
+      html_text(out, rec_datetime_checked_text(j.from_a, j.from_b, c_.year(), text, sizeof text));
       out.printf(" to ");
-      html_text(out, rec_datetime_text(j.stamp.rec_date, j.stamp.rec_time, c_.year(), text, sizeof text));
+      html_text(out, rec_datetime_checked_text(j.stamp.rec_date, j.stamp.rec_time, c_.year(), text, sizeof text));
       out.printf(", no start mark");
     }
     tick(row, j.at.frame);
@@ -419,7 +420,7 @@ void drawing::write_events_lane(output_stream& out) const {
     if (!r.marked) continue;
     open(ROW_RECORDING_START, r.at.frame, r.stamp.timecode);
     out.printf("recording %d starts, recorded ", i + 1);
-    html_text(out, rec_datetime_text(r.stamp.rec_date, r.stamp.rec_time, c_.year(), text, sizeof text));
+    html_text(out, rec_datetime_checked_text(r.stamp.rec_date, r.stamp.rec_time, c_.year(), text, sizeof text));
     tick(ROW_RECORDING_START, r.at.frame);
   }
   if (c_.tc_broken) {
@@ -441,17 +442,24 @@ void drawing::write_events_lane(output_stream& out) const {
                static_cast<unsigned long long>(e.at.offset), e.at_end ? ", at the end of the input" : "");
     tick(ROW_SKIPPED, e.at.frame);
   }
-  // What the capture did: a tick at the frame after those it dropped, a span
-  // over the frames it repeated or read off speed.
+  // What the capture did: a tick at the frame after those it dropped and at
+  // the first a retake read again, a span over the frames it repeated or
+  // read off speed. Sequences sent twice are in the capture table only.
   for (int i = 0; i < c_.capture.size(); ++i) {
     const capture_row& r = c_.capture[i];
+    if (r.kind == capture_kind::sequences_repeated) continue;
     const int row = r.kind == capture_kind::dropped    ? ROW_DROPPED
                     : r.kind == capture_kind::repeated ? ROW_REPEATED
+                    : r.kind == capture_kind::retake   ? ROW_RETAKE
                                                        : ROW_OFF_SPEED;
     open(row, r.at.frame, r.timecode);
-    out.printf("%lld frame%s %s: %s", ll(r.frames), r.frames == 1 ? "" : "s", capture_kind_name(r.kind),
-               capture_details(r, text, sizeof text));
-    if (r.kind == capture_kind::dropped) {
+    if (r.kind == capture_kind::retake)
+      out.printf("retake: %lld frame%s read again, %s", ll(r.frames), r.frames == 1 ? "" : "s",
+                 capture_details(r, text, sizeof text));
+    else
+      out.printf("%lld frame%s %s: %s", ll(r.frames), r.frames == 1 ? "" : "s", capture_kind_name(r.kind),
+                 capture_details(r, text, sizeof text));
+    if (r.kind == capture_kind::dropped || r.kind == capture_kind::retake) {
       tick(row, r.at.frame);
       continue;
     }

@@ -8,6 +8,13 @@
 
 namespace dvlog {
 
+// A file's name in a line of the text log, escaped as C writes strings, so
+// that a line is one line and shows what the name holds: a backslash as
+// "\\", a newline, tab or carriage return as "\n", "\t", "\r", other
+// controls and bytes that are not UTF-8 as "\xHH", the invisible controls
+// of bidirectional text as "\uHHHH". Any other name is written as it is.
+void write_name(output_stream& out, const char* name);
+
 // "Part N: PATH, TIMECODE to TIMECODE, F frames, B bytes".
 void write_part_line(output_stream& out, const part_facts& p);
 

@@ -79,10 +79,10 @@ void json_log::recorded(uint32_t date, uint32_t time, const char* name) {
   // right.
   const unsigned own = weekday_of_date(date, year_());
   json_.field_or_null("weekday_of_date", WEEKDAY_NAMES[own]);
-  if (own == 7 || !dated || weekday_name(date) == nullptr)
+  if (own == 7 || weekday_name(date) == nullptr)
     json_.field_null("weekday_wrong");
   else
-    json_.field_bool("weekday_wrong", WEEKDAY_NAMES[own] != weekday_name(date));
+    json_.field_bool("weekday_wrong", weekday_wrong(date, year_()));
   const bool timed = has_time(time);
   json_.field_or_null("time", iso_time_text(time, false, text, sizeof text));
   if (timed && has_time_frames(time) && is_bcd(byte_of(time, 0)))
@@ -200,11 +200,11 @@ void json_log::counts(const damage_counts& d) {
 // Only damaged frames make an event, and frames the capture sent a sequence
 // of twice.
 void json_log::frame(const frame_event& e) {
-  if (e.frame->sequences_repeated > 0) {
+  if (e.sequences_repeated > 0) {
     open("sequences_repeated", e.at);
     timecode(e.stamp.timecode, e.stamp.drop_frame);
     recorded(e.stamp.rec_date, e.stamp.rec_time);
-    json_.field("sequences", e.frame->sequences_repeated);
+    json_.field("sequences", e.sequences_repeated);
     close();
   }
   if (!e.damage.any()) return;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "log/file_lines.h"
 #include "texts/status_text.h"
 
 namespace dvlog {
@@ -106,9 +107,9 @@ void text_log::retake(const retake_event& e) {
 
 // A frame the capture sent a DIF sequence of twice.
 void text_log::frame(const frame_event& e) {
-  if (e.frame->sequences_repeated == 0) return;
+  if (e.sequences_repeated == 0) return;
   head(e.stamp);
-  out_.printf("DIF sequences repeated by the capture: %d\n", e.frame->sequences_repeated);
+  out_.printf("DIF sequences repeated by the capture: %d\n", e.sequences_repeated);
 }
 
 void text_log::audio_block_warning(const audio_block_warning_event& e) {
@@ -157,12 +158,12 @@ void text_log::summary(const summary_event& e) {
 // lacks.
 void text_log::merge(const merge_event& e) {
   out_.printf("============\nMerge: %d transfer%s into ", e.transfer_count, e.transfer_count == 1 ? "" : "s");
-  out_.write(e.output, std::strlen(e.output));
+  write_name(out_, e.output);
   out_.printf("\n");
   for (int32_t i = 0; i < e.transfer_count; ++i) {
     const merge_transfer& t = e.transfers[i];
     out_.printf("Transfer %d, ", i + 1);
-    out_.write(t.name, std::strlen(t.name));
+    write_name(out_, t.name);
     out_.printf(": %lld frames (%d pass%s, %lld not at playback speed, %lld repeated); taken: %lld frames, %lld "
                 "blocks; damaged blocks: %lld\n",
                 ll(t.frames), t.passes, t.passes == 1 ? "" : "es", ll(t.off_speed), ll(t.repeated), ll(t.frames_taken),

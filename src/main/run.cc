@@ -351,7 +351,9 @@ int run_all(const run_setup& setup) {
     // With several inputs, each log is headed by its name, and set off from
     // the one before by an empty line, as head(1) does.
     if (files > 1 && !table && !setup.opts.json) {
-      out.printf("%s==> %s <==\n", headed ? "\n" : "", in.is_stdin ? "standard input" : paths[i]);
+      out.printf("%s==> ", headed ? "\n" : "");
+      write_name(out, in.is_stdin ? "standard input" : paths[i]);
+      out.printf(" <==\n");
       headed = true;
     }
     const int file_status = run_on_input(shared, in, i + 1);

@@ -1,7 +1,12 @@
 #include "stills/still_files.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <unistd.h>
+
+#include "texts/utf8.h"
 
 namespace dvlog {
 
@@ -36,7 +41,12 @@ int still_facts_at(const still_picker& picker, int i, const char* path, still_fa
 
 bool write_still_files(const still_picker& picker, const still_files_setup& setup, still_listener* listener) {
   bool ok = true;
-  char path[4096], tc[24];
+  char path[4096], tc[24], suffix[64];
+  // The longest name the folder takes: the input's name is shortened, never
+  // inside a UTF-8 character, to leave room for the frame and timecode.
+  const long folder_limit = pathconf(setup.dir, _PC_NAME_MAX);
+  const size_t name_max = folder_limit > 0 ? static_cast<size_t>(folder_limit) : size_t{NAME_MAX};
+  const size_t base_length = std::strlen(setup.base_name);
   safe_file_options options;
   options.kind = "still";
   options.replace = false;
@@ -46,7 +56,10 @@ bool write_still_files(const still_picker& picker, const still_files_setup& setu
   for (int i = 0; i < picker.count();) {
     const still& s = picker.at(i);
     name_timecode(s.stamp.timecode, tc, sizeof tc);
-    std::snprintf(path, sizeof path, "%s/%s-%06d-%s.jpg", setup.dir, setup.base_name, s.frame, tc);
+    const size_t suffix_length = static_cast<size_t>(std::snprintf(suffix, sizeof suffix, "-%06d-%s.jpg", s.frame, tc));
+    const size_t kept =
+        utf8_prefix_length(setup.base_name, base_length, name_max > suffix_length ? name_max - suffix_length : 0);
+    std::snprintf(path, sizeof path, "%s/%.*s%s", setup.dir, static_cast<int>(kept), setup.base_name, suffix);
     still_facts facts;
     i = still_facts_at(picker, i, path, facts);
     if (facts.path) {

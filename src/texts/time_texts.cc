@@ -29,12 +29,15 @@ const char* timecode_text(uint32_t tc, char* out, size_t size) {
   return out;
 }
 
-const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size) {
+namespace {
+
+// With `weekday` the name to show, or nullptr for none.
+const char* datetime_text(uint32_t date, uint32_t time, int64_t year_now, const char* weekday, char* out,
+                          size_t size) {
   char date_part[48] = "";
   char time_part[48] = "";
   const bool dated = has_date(date);
   if (dated) {
-    const char* weekday = weekday_name(date);
     std::snprintf(date_part, sizeof date_part, "%s%s%04lld-%02X-%02X ", weekday ? weekday : "", weekday ? " " : "",
                   static_cast<long long>(full_year(byte_of(date, 3), year_now)), month_byte(date), byte_of(date, 1));
   }
@@ -53,6 +56,23 @@ const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, ch
   }
   std::snprintf(out, size, "%s%s", date_part, time_part);
   return out;
+}
+
+}  // namespace
+
+const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size) {
+  return datetime_text(date, time, year_now, has_date(date) ? weekday_name(date) : nullptr, out, size);
+}
+
+const char* rec_datetime_checked_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size) {
+  const unsigned own = weekday_of_date(date, year_now);
+  return datetime_text(date, time, year_now, own < 7 ? WEEKDAY_NAMES[own] : has_date(date) ? weekday_name(date) : nullptr,
+                       out, size);
+}
+
+bool weekday_wrong(uint32_t date, int64_t year_now) {
+  const unsigned own = weekday_of_date(date, year_now);
+  return own < 7 && weekday_name(date) != nullptr && WEEKDAY_NAMES[own] != weekday_name(date);
 }
 
 const char* iso_date_text(uint32_t date, int64_t year_now, char* out, size_t size) {

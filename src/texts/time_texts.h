@@ -16,6 +16,13 @@ const char* timecode_text(uint32_t tc, char* out, size_t size);
 // two-digit year. 80 bytes are enough for any year.
 const char* rec_datetime_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size);
 
+// The same, with the weekday the date falls on rather than the one the pack
+// gives (which ffmpeg, and some cameras, write wrong); the pack's where the
+// digits are no date.
+const char* rec_datetime_checked_text(uint32_t date, uint32_t time, int64_t year_now, char* out, size_t size);
+// The pack gives a weekday, and not the one its date falls on.
+bool weekday_wrong(uint32_t date, int64_t year_now);
+
 // "+09:00" or "-03:30": the UTC offset of a time zone in half hours, into out
 // (8 bytes are enough).
 const char* utc_offset_text(int half_hours, char* out, size_t size);

@@ -42,6 +42,16 @@ inline unsigned utf8_code_point(const unsigned char* p, size_t length) {
   return c;
 }
 
+// The length of the longest start of `text` (of `length` bytes) that is at
+// most `room` bytes and does not end inside a UTF-8 character: a name
+// shortened to fit a directory entry stays a name.
+inline size_t utf8_prefix_length(const char* text, size_t length, size_t room) {
+  if (length <= room) return length;
+  size_t n = room;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
 // Characters that change how the text around them reads without showing
 // themselves: the controls of bidirectional text (which can make one name
 // display as another) and the C0 and C1 controls.

@@ -601,7 +601,8 @@ TEST_F(Damage, ReportOfACapture) {
   const bytes html = read_file(page);
   for (const char* shown : {"<dd id=\"frames\">70; the log counted 68</dd>", "speed 0x50, forward",
                             "speed 0x78, reverse",
-                            "<dd id=\"qc\">frames dropped 1; frames repeated 1; frames not at playback speed 8</dd>"})
+                            "<dd id=\"qc\">frames dropped 1; frames repeated 1; frames not at playback speed 8; retakes 0; DIF "
+                            "sequences repeated 0</dd>"})
     EXPECT_NE(std::string(html.begin(), html.end()).find(shown), std::string::npos) << shown;
 
   int status = -1;
