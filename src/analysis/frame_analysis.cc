@@ -92,10 +92,10 @@ void frame_analysis::frame(const tape_frame& f) {
   if (runs_.add(e, &run)) sink_.damage_run(run);
 
   if (played_) {
+    remember(f, have_played_ && !moved_ && e.retake_frames == 0);
     played_stamp_ = f.stamp;
     have_played_ = true;
     moved_ = false;
-    remember(f);
   } else {
     moved_ = true;
   }
@@ -136,7 +136,7 @@ bool frame_analysis::check_retake(const tape_frame& f, frame_event& e) {
     if (age == PASSED_OVER) return false;
     // A frame read there has other content: a new picture under an old
     // timecode.
-    if (age >= 0 && !same_content(f, recent(age))) return false;
+    if (age >= 0 && !same_content({f.slots_seen, f.slots_intact, f.content}, view(recent(age)))) return false;
     back = a - b + 1;
   } else {
     back = frames_back_by_content(f);
@@ -178,12 +178,12 @@ int frame_analysis::age_of_position(int64_t position) const {
 
 // Two reads of one frame: the sequences both hold and both read right agree,
 // and are at least half of those both hold.
-bool frame_analysis::same_content(const tape_frame& f, const recent_frame& r) {
-  const uint64_t both = f.slots_seen & r.seen, right = both & f.slots_intact & r.intact;
+bool frame_analysis::same_content(const content_view& a, const content_view& b) {
+  const uint64_t both = a.seen & b.seen, right = both & a.intact & b.intact;
   int same = 0;
   for (uint64_t bits = right; bits; bits &= bits - 1) {
     const int slot = std::countr_zero(bits);
-    if (f.content[slot] != r.content[slot]) return false;
+    if (a.content[slot] != b.content[slot]) return false;
     ++same;
   }
   return same > 0 && 2 * same >= std::popcount(both);
@@ -191,16 +191,25 @@ bool frame_analysis::same_content(const tape_frame& f, const recent_frame& r) {
 
 // With no timecode to tell: the frames read again when f has the content of
 // one of the frames played before the last (whose content it may well share:
-// a still picture); 0 when it has none's.
+// a still picture), unless that one followed an earlier read of the last:
+// then f follows it again, reading on after a retake (the one that matched
+// was read on from that read, not reached by a retake or a deck movement).
+// 0 when f goes on.
 int64_t frame_analysis::frames_back_by_content(const tape_frame& f) const {
-  for (int age = 0; age < recent_count_; ++age)
-    if (same_content(f, recent(age))) return age == 0 ? 0 : age + 1;
+  const content_view read{f.slots_seen, f.slots_intact, f.content};
+  for (int age = 0; age < recent_count_; ++age) {
+    if (!same_content(read, view(recent(age)))) continue;
+    const bool reads_on =
+        recent(age).follows && age + 1 < recent_count_ && same_content(view(recent(age + 1)), view(recent(0)));
+    return age == 0 || reads_on ? 0 : age + 1;
+  }
   return 0;
 }
 
-void frame_analysis::remember(const tape_frame& f) {
+void frame_analysis::remember(const tape_frame& f, bool follows) {
   recent_frame& r = recent_[recent_next_];
   r.position = timecode_position(f.stamp, f);
+  r.follows = follows;
   r.seen = f.slots_seen;
   r.intact = f.slots_intact;
   for (uint64_t bits = f.slots_seen; bits; bits &= bits - 1) {

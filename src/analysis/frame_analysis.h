@@ -81,10 +81,12 @@ class frame_analysis final : public frame_listener {
   bool played() const { return played_; }
 
  private:
-  // A played frame: its place on the tape by its timecode (-1: none), and
-  // its content by slot.
+  // A played frame: its place on the tape by its timecode (-1: none),
+  // whether it went on from the one before it (no retake, no deck movement
+  // between), and its content by slot.
   struct recent_frame {
     int64_t position;
+    bool follows;
     uint64_t seen, intact;
     uint64_t content[FRAME_SLOTS];
   };
@@ -93,14 +95,19 @@ class frame_analysis final : public frame_listener {
   bool check_retake(const tape_frame& f, frame_event& e);
   const recent_frame& recent(int age) const;
   int age_of_position(int64_t position) const;
-  static bool same_content(const tape_frame& f, const recent_frame& r);
+  struct content_view {
+    uint64_t seen, intact;
+    const uint64_t* content;
+  };
+  static content_view view(const recent_frame& r) { return {r.seen, r.intact, r.content}; }
+  static bool same_content(const content_view& a, const content_view& b);
   int64_t frames_back_by_content(const tape_frame& f) const;
   void check_timecode(const tape_frame& f, frame_event& e);
   bool check_recording_time(const tape_frame& f, const event_place& at);
   int64_t timecode_step(const frame_stamp& from, const tape_frame& f) const;
   double seconds_of(int64_t frames, const tape_frame& f) const;
   int64_t recorded(const frame_stamp& s) const;
-  void remember(const tape_frame& f);
+  void remember(const tape_frame& f, bool follows);
 
   event_sink& sink_;
   int64_t year_now_;
