@@ -73,7 +73,12 @@ class frame_tee final : public frame_listener {
   }
   void frame(const tape_frame& f) override {
     analysis_.frame(f);
-    if (stills_) stills_->frame(f, analysis_.recording());
+    if (!stills_) return;
+    if (analysis_.played()) return stills_->frame(f, analysis_.recording());
+    // What a deck reads while it moves the tape is no damage to picture.
+    tape_frame moving = f;
+    moving.damage = {};
+    stills_->frame(moving, analysis_.recording());
   }
   void gap(uint64_t offset, uint64_t bytes, bool between_frames, bool at_end) override {
     analysis_.gap(offset, bytes, between_frames, at_end);
