@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -261,6 +262,55 @@ TEST_F(Pictures, FromAPipeAsFromTheFileAndNeverOverAFile) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err, "Could not write stills to " + not_dir + ": Not a directory\n");
+}
+
+// A name as the text log writes it: a backslash, a newline and a byte that
+// is no UTF-8 escaped as C writes them.
+std::string escaped(const std::string& name) {
+  std::string out;
+  for (const unsigned char c : name) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c >= 0x80 ? std::string(hex) : std::string(1, static_cast<char>(c));
+  }
+  return out;
+}
+
+// An input whose name holds a newline, a backslash and a byte that is no
+// UTF-8, and is as long as a name may be: every line that names a file
+// written for it (parts, stills, the heads of several inputs) is one line,
+// escaped; the stills' names are shortened to fit the folder, keeping frame
+// number and timecode, and are written.
+TEST_F(Pictures, NamesEscapedInLinesAndShortenedToFit) {
+  const std::string base = "a\nb\\c\xFF" + std::string(240, 'x'), input = dir_.file(base + ".dv");
+  shell_output("cp " + shell_quote(source_file("samples/sample.dv")) + " " + shell_quote(input));
+  const std::string parts = dir_.file("named-parts"), stills = dir_.file("named-stills");
+  const tool_run r = run_tool({"--split", parts, "--stills", stills, input});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // ls would cut the names at their newlines.
+  const auto names_in = [](const std::string& path) {
+    std::vector<std::string> out;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) out.push_back(entry.path().filename());
+    return out;
+  };
+  const std::vector<std::string> part_files = names_in(parts), still_files = names_in(stills);
+  ASSERT_EQ(part_files.size(), 3u);
+  ASSERT_EQ(still_files.size(), 8u);
+  // Whether a line of the log holds `text`.
+  const auto told = [](const std::string& log, const std::string& text) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  };
+  for (const std::string& file : still_files) {
+    EXPECT_EQ(file.size(), 255u);
+    EXPECT_EQ(file.substr(0, 16), base.substr(0, 16)) << file;
+    EXPECT_TRUE(told(r.out, "Still: " + escaped(stills + "/" + file) + ", frame ")) << escaped(file);
+  }
+  for (const std::string& file : part_files)
+    EXPECT_TRUE(told(r.out, ": " + escaped(parts + "/" + file) + ", 00h ")) << escaped(file);
+  EXPECT_TRUE(told(run_tool({input, input}).out, "==> " + escaped(input) + " <==\n"));
 }
 
 // In headless Chromium the report of the sample shows every picture (each
