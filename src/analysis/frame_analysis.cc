@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cmath>
-#include <cstring>
 
 #include "dv/datetime.h"
 #include "dv/system.h"
