@@ -315,7 +315,8 @@ TEST_F(Pictures, NamesEscapedInLinesAndShortenedToFit) {
 
 // In headless Chromium the report of the sample shows every picture (each
 // decoded, natural width > 0): one a recording on the sheet, and three for
-// each damaged run with video damage (two for the run of audio errors).
+// each damaged run with video damage (two for the run of audio errors), all
+// of a run on one line.
 TEST_F(Pictures, ThePageShowsEveryPicture) {
   int status = 0;
   shell_output("command -v chromium", &status);
@@ -327,7 +328,9 @@ TEST_F(Pictures, ThePageShowsEveryPicture) {
   measuring.replace(measuring.rfind("</body>"), 7,
                     "<script>addEventListener('load', () => document.body.insertAdjacentHTML('beforeend', "
                     "'<pre id=\"meas' + 'ured\">' + [...document.images].map(i => (i.closest('.sheet') ? 'sheet ' : "
-                    "'run ') + i.naturalWidth).join(' ') + '</pre>'))</script></body>");
+                    "'run ') + i.naturalWidth).join(' ') + ' lines ' + [...document.querySelectorAll('tr.pics')].map(r "
+                    "=> new Set([...r.querySelectorAll('img,.nopic')].map(e => e.getBoundingClientRect().top)).size)"
+                    ".join(' ') + '</pre>'))</script></body>");
   const std::string copy = dir_.write("measuring.html", bytes(measuring.begin(), measuring.end()));
   const std::string dom = shell_output(
       "chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking "
@@ -335,8 +338,9 @@ TEST_F(Pictures, ThePageShowsEveryPicture) {
       shell_quote(dir_.file("profile")) + " --dump-dom file://" + shell_quote(copy) + " 2>/dev/null");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"measured\">([^<]*)</pre>"))) << "no measures";
+  // Each damaged run's pictures on one line, the three 16:9 ones too.
   EXPECT_EQ(std::string(m[1]), "sheet 320 sheet 426 sheet 320 run 320 run 320 run 320 run 426 run 426 run 426 run 320 "
-                               "run 320");
+                               "run 320 lines 1 1 1");
 }
 
 }  // namespace
