@@ -71,7 +71,7 @@ class splitter final : public event_sink {
   void write_lines(output_stream& out) const;
 
  private:
-  bool cuts_before(const frame_event& f);
+  bool cuts_before(const frame_event& f, bool opens);
   safe_file& part() { return parts_[current_]; }
   bool make_part_file(safe_file& file, int number);
   void begin_part(uint64_t offset);
@@ -101,6 +101,7 @@ class splitter final : public event_sink {
   frame_format format_{};       // of the part, as far as known
   uint64_t time_jump_at_ = UINT64_MAX;      // offset of a frame whose recording time jumped, unmarked
   uint64_t timecode_jump_at_ = UINT64_MAX;  // offset of a frame whose timecode jumped
+  int32_t recording_ = 0;       // of the last frame, as the analysis numbers them
   int records_ = 0;
   int64_t more_ = 0;            // parts beyond the records kept
 };
