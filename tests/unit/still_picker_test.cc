@@ -27,7 +27,8 @@ dvtest::bytes ntsc_frame() {
 }
 
 struct feed {
-  still_picker picker;
+  picture_worker worker;
+  still_picker picker{worker};
   int32_t recording = 1;
   int32_t number = 0;
 
