@@ -87,7 +87,6 @@ struct ffmpeg_libraries {
   // object file: ...", "libswscale.so.6 has no sws_scale"), at the first
   // that cannot be used; those loaded before it stay usable.
   bool load(unsigned wanted, char* failure, size_t size);
-  bool loaded(ffmpeg_library l) const { return handles[l] != nullptr; }
 };
 
 // "libavcodec 59.37.100": a library loaded, as its version says.
