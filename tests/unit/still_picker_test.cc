@@ -129,4 +129,29 @@ TEST(StillPicker, AlongARecording) {
   }
 }
 
+// Each sequence is pictured at the place its number gives it, whatever order
+// it came in: a frame whose sequences come in reverse is pictured as the frame
+// in order; one that lacks a sequence is not.
+TEST(StillPicker, SequencesAtTheirPlaces) {
+  dvtest::bytes in_order = ntsc_frame(), reversed, lacking;
+  for (int s = 0; s < NTSC_SEQUENCES; s++)
+    for (int k = 0; k < VIDEO_BLOCKS; k++)  // each sequence a brightness of its own: the top bits of the first DC
+      in_order[static_cast<size_t>(s) * SEQUENCE_SIZE + video_block(k) + BLOCK_ID_SIZE + 1] = static_cast<uint8_t>(0x18 * s);
+  for (int s = NTSC_SEQUENCES - 1; s >= 0; s--) {
+    const auto sequence = in_order.begin() + static_cast<long>(s * SEQUENCE_SIZE);
+    reversed.insert(reversed.end(), sequence, sequence + SEQUENCE_SIZE);
+    if (s != 3) lacking.insert(lacking.begin(), sequence, sequence + SEQUENCE_SIZE);
+  }
+  const auto picture = [](const dvtest::bytes& frame) {
+    feed f;
+    f.frame(&frame);
+    f.kept();
+    const still& s = f.picker.at(0);
+    EXPECT_GT(s.jpeg_size, 0u) << (s.failure ? s.failure : "");
+    return std::vector<uint8_t>(f.picker.jpeg(s), f.picker.jpeg(s) + s.jpeg_size);
+  };
+  EXPECT_EQ(picture(reversed), picture(in_order));
+  EXPECT_NE(picture(lacking), picture(in_order));
+}
+
 }  // namespace
