@@ -40,7 +40,8 @@ input_reading::input_reading(const run_setup& setup, const std::vector<run_outpu
       frame_reader_(frame_tee_),
       tee_(frames_wanted_ ? &frame_reader_ : nullptr, analysis_),
       own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
-      scan_(window ? window : own_window_.get(), tee_) {
+      spare_window_(pictures_ ? new uint8_t[SCAN_WINDOW_SIZE] : nullptr),
+      scan_(window ? window : own_window_.get(), tee_, spare_window_.get()) {
   for (run_output* o : outputs)
     if (o->needs() & NEEDS_BYTES) byte_takers_.push_back(o);
 }

@@ -74,9 +74,9 @@ class input_reading {
   }
   scanner& scan() { return scan_; }
   // The scanner's window is about to take more of the stream: what still
-  // points into it is copied out.
+  // points into the bytes it will write over is copied out.
   void before_refill() {
-    if (pictures_) pictures_->window_moves();
+    if (pictures_) pictures_->window_moves(scan_.next_filled(), SCAN_WINDOW_SIZE);
   }
   const analyser& analysis() const { return analysis_; }
   // The pictures, when wanted; after finish(), chosen and made.
@@ -102,6 +102,9 @@ class input_reading {
   frame_reader frame_reader_;
   sequence_tee tee_;
   std::unique_ptr<uint8_t[]> own_window_;
+  // With pictures, a second window: the frames that may yet be pictured stay
+  // where they were read for a window more, and are seldom copied.
+  std::unique_ptr<uint8_t[]> spare_window_;
   scanner scan_;
 };
 

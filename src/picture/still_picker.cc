@@ -74,22 +74,27 @@ void still_picker::sequence(const uint8_t* s, int32_t frame) {
 }
 
 // Copying every frame would cost as much as reading the stream: a frame's
-// sequences are copied only when it is to be pictured, or when the window
+// sequences are copied only when it is to be outlined, or when the window
 // they lie in is about to be filled again while the frame may still be
 // wanted (the frame before a damaged run is known as such only once the run
-// begins).
-void still_picker::copy_in(frame_bytes& b) {
+// begins). With two windows read in turn, that is rare: the frame before the
+// one being read is seldom still wanted a whole window later.
+void still_picker::copy_in(frame_bytes& b, const uint8_t* from, size_t size) {
   for (int place = 0; place < MAX_PLACES; ++place) {
     if (!(b.pending >> place & 1)) continue;
+    const uint8_t* at = b.at[place];
+    // Addresses compared as numbers: the bytes may lie in another array.
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(from);
+    if (from && offset >= size) continue;
     uint8_t* to = b.data.get() + static_cast<size_t>(place) * SEQUENCE_SIZE;
-    std::memcpy(to, b.at[place], SEQUENCE_SIZE);
+    std::memcpy(to, at, SEQUENCE_SIZE);
     b.at[place] = to;
+    b.pending &= ~(uint64_t{1} << place);
   }
-  b.pending = 0;
 }
 
-void still_picker::window_moves() {
-  for (frame_bytes& b : buffers_) copy_in(b);
+void still_picker::window_moves(const uint8_t* window, size_t size) {
+  for (frame_bytes& b : buffers_) copy_in(b, window, size);
 }
 
 void still_picker::frame(const tape_frame& f, int32_t recording) {

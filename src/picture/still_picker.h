@@ -87,11 +87,11 @@ class still_picker {
   still_picker& operator=(const still_picker&) = delete;
 
   // A sequence of frame number `frame`: its bytes, which stay valid until
-  // window_moves() is called (the reader's window is about to be filled
-  // again). Only the sequences of frames that may be pictured are copied, and
+  // window_moves() says that the bytes they lie in are about to be filled
+  // again. Only the sequences of frames that may be pictured are copied, and
   // only then.
   void sequence(const uint8_t* s, int32_t frame);
-  void window_moves();
+  void window_moves(const uint8_t* window, size_t size);
   // The frame is complete; `recording` counts the recordings from 1.
   void frame(const tape_frame& f, int32_t recording);
   // At the end of the input: closes the damaged run still open, waits for
@@ -128,7 +128,9 @@ class still_picker {
     int64_t blocks = 0;
   };
 
-  static void copy_in(frame_bytes& b);
+  // Copies the sequences still in the reader's window, or only those within
+  // `size` bytes from `from`.
+  static void copy_in(frame_bytes& b, const uint8_t* from = nullptr, size_t size = 0);
   int keep(still_kind kind, frame_bytes& b, int32_t recording);
   void hand_over(still& s, frame_bytes& b);
   void take(picture_job& job);
