@@ -15,8 +15,8 @@ namespace {
 
 class log_output final : public run_output {
  public:
-  explicit log_output(const run_setup& setup) : json_mode_(setup.opts.json), table_mode_(setup.opts.table),
-                                                damage_(setup.opts.damage || setup.opts.table) {}
+  explicit log_output(const run_setup& setup)
+      : json_mode_(setup.opts.json), table_mode_(setup.opts.table), damage_(setup.opts.damage || setup.opts.table) {}
 
   int start_run(run_context& run) override {
     out_ = &run.out;
@@ -39,13 +39,13 @@ class log_output final : public run_output {
     // With several inputs every event names its own, standard input as "-".
     facts_ = run_facts{c.in.is_stdin ? several ? "-" : nullptr : c.in.name, 0, 0, several};
     if (json_mode_ && !table_mode_) c.parts.add(*json_);
-    c.still_log = json_mode_ ? static_cast<still_listener*>(json_.get()) : table_ ? nullptr : still_lines_.get();
+    c.still_log = json_mode_ ? static_cast<still_listener*>(json_.get()) : table_mode_ ? nullptr : still_lines_.get();
     return preflight::ok;
   }
 
   event_sink* sink() override {
-    return table_ ? static_cast<event_sink*>(table_.get())
-                  : json_mode_ ? static_cast<event_sink*>(json_.get()) : static_cast<event_sink*>(text_.get());
+    return table_mode_ ? static_cast<event_sink*>(table_.get())
+                       : json_mode_ ? static_cast<event_sink*>(json_.get()) : static_cast<event_sink*>(text_.get());
   }
   // The table always counts damage; the log is told of it only when asked.
   bool takes_damage() const override { return damage_; }
@@ -59,7 +59,7 @@ class log_output final : public run_output {
   // The input's row, whatever became of it: one that could not be opened
   // keeps its row too.
   void input_done(const char* path, tape_status how, uint64_t bytes) override {
-    if (!table_) return;
+    if (!table_mode_) return;
     if (!row_started_) start_row(path);
     table_->end(how, bytes);
     row_started_ = false;
@@ -67,7 +67,7 @@ class log_output final : public run_output {
 
  private:
   void start_row(const char* path) {
-    if (!table_) return;
+    if (!table_mode_) return;
     if (!header_written_) table_->write_header();
     header_written_ = true;
     table_->begin(path);

@@ -18,8 +18,9 @@
 // that whatever one thread wrote in a slot before handing it over is seen by
 // the other once it holds it. The encoder and the libraries are the worker's
 // alone; the reason they failed is written before any result is handed back
-// and read only after drain(). Stop signals are blocked on the worker: they
-// reach the reading thread, which waits at most for the picture being made.
+// and read only after drain() (tests/tools/thread-check runs the pictures
+// under ThreadSanitizer). Stop signals are blocked on the worker: they reach
+// the reading thread, which waits at most for the picture being made.
 #pragma once
 
 #include <condition_variable>
