@@ -1,8 +1,8 @@
 #include "input/scanner.h"
 
 #include <algorithm>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "dv/recognizer.h"
 
