@@ -15,10 +15,12 @@ output_list make_outputs(const run_setup& setup) {
   output_list list;
   if (setup.opts.merge) list.push_back(make_merge_output());
   list.push_back(make_log_output(setup));
-  if (setup.opts.split) list.push_back(make_split_output());
-  if (setup.opts.stills) list.push_back(make_stills_output());
+  // Those whose file may refuse the input before those that write files as
+  // the stream is read (a part's file is made at once).
   if (setup.opts.frames) list.push_back(make_frames_output());
   if (setup.opts.report) list.push_back(make_report_output(setup.opts.pictures));
+  if (setup.opts.split) list.push_back(make_split_output());
+  if (setup.opts.stills) list.push_back(make_stills_output());
   return list;
 }
 

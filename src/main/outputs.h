@@ -110,8 +110,8 @@ class run_output {
 using output_list = std::vector<std::unique_ptr<run_output>>;
 
 // The outputs the options ask for, in the order they are checked, told and
-// committed: the merge, the log, the parts, the stills, the table of frames,
-// the report.
+// committed: the merge, the log, the table of frames, the report, the parts,
+// the stills.
 output_list make_outputs(const run_setup& setup);
 
 std::unique_ptr<run_output> make_merge_output();
