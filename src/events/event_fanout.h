@@ -1,22 +1,21 @@
-// Events to several sinks: the log, the HTML report, the table of tapes, the
-// split. Each says whether it takes the damage events; those that do not are
-// not told of damage in the summary either.
+// Events to several sinks: the log, the HTML report, the table of frames,
+// the split, and any other output of the run. Each says whether it takes the
+// damage events; those that do not are not told of damage in the summary
+// either. The sinks are added before the stream is read, as many as the run
+// has: none is ever left out.
 #pragma once
 
+#include <vector>
+
 #include "events/events.h"
+#include "events/part_facts.h"
 
 namespace dvlog {
 
 class event_fanout final : public event_sink {
  public:
-  static constexpr int MAX_SINKS = 4;
-
-  // Adds a sink; false when there is no room.
-  bool add(event_sink& sink, bool damage) {
-    if (count_ == MAX_SINKS) return false;
-    targets_[count_++] = {&sink, damage};
-    return true;
-  }
+  void add(event_sink& sink, bool damage) { targets_.push_back({&sink, damage}); }
+  size_t size() const { return targets_.size(); }
 
   void status(const status_event& e) override { each([&](event_sink& s) { s.status(e); }); }
   void recording_start(const recording_start_event& e) override { each([&](event_sink& s) { s.recording_start(e); }); }
@@ -37,30 +36,42 @@ class event_fanout final : public event_sink {
   void retake(const retake_event& e) override { each_damage([&](event_sink& s) { s.retake(e); }); }
   void end_of_sequence() override { each([&](event_sink& s) { s.end_of_sequence(); }); }
   void summary(const summary_event& e) override {
-    for (int i = 0; i < count_; ++i) {
+    for (const target& t : targets_) {
       summary_event told = e;
-      told.has_damage = e.has_damage && targets_[i].damage;
-      targets_[i].sink->summary(told);
+      told.has_damage = e.has_damage && t.damage;
+      t.sink->summary(told);
     }
   }
 
  private:
   template <typename F>
   void each(F&& f) {
-    for (int i = 0; i < count_; ++i) f(*targets_[i].sink);
+    for (const target& t : targets_) f(*t.sink);
   }
   template <typename F>
   void each_damage(F&& f) {
-    for (int i = 0; i < count_; ++i)
-      if (targets_[i].damage) f(*targets_[i].sink);
+    for (const target& t : targets_)
+      if (t.damage) f(*t.sink);
   }
 
   struct target {
     event_sink* sink;
     bool damage;
   };
-  target targets_[MAX_SINKS] = {};
-  int count_ = 0;
+  std::vector<target> targets_;
+};
+
+// The parts of a split to all who tell of them: the JSON log, the report.
+class part_fanout final : public part_listener {
+ public:
+  void add(part_listener& listener) { listeners_.push_back(&listener); }
+  void clear() { listeners_.clear(); }
+  void part(const part_facts& p) override {
+    for (part_listener* l : listeners_) l->part(p);
+  }
+
+ private:
+  std::vector<part_listener*> listeners_;
 };
 
 }  // namespace dvlog

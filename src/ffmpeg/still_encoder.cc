@@ -29,7 +29,7 @@ struct still_encoder::state {
   SwsContext* scaler = nullptr;
 
   ~state() {
-    if (!loaded) return;  // nothing was made
+    if (!loaded) return;  // nothing was made, and the functions may be missing
     lib.free_scaler(scaler);
     for (int i = 0; i < SHAPES; i++) {
       lib.frame_free(&scaled[i]);
@@ -42,7 +42,7 @@ struct still_encoder::state {
   }
 
   bool open() {
-    if (!lib.load(load_failure, sizeof load_failure)) return fail(load_failure);
+    if (!lib.load(PICTURE_LIBRARIES, load_failure, sizeof load_failure)) return fail(load_failure);
     loaded = true;
     // The libraries' own messages would land in the log's standard error.
     lib.log_set_level(AV_LOG_QUIET);
@@ -87,8 +87,10 @@ struct still_encoder::state {
 
   still_picture picture(const uint8_t* frame, size_t size, bool wide) {
     still_picture p;
-    lib.packet_unref(out);
+    // Without the libraries, or with one of them unusable, nothing of them
+    // may be called.
     if (failure) return p.failure = failure, p;
+    lib.packet_unref(out);
     // The decoder tells the frame's format from its first sequence's header
     // and VAUX and its length; a frame of too few sequences has none.
     in->data = const_cast<uint8_t*>(frame);
@@ -131,23 +133,18 @@ still_picture still_encoder::encode(const uint8_t* frame, size_t size, bool wide
   return s_->picture(frame, size, wide);
 }
 
-bool picture_libraries_present(char* failure, size_t size) {
-  ffmpeg_libraries lib;
-  return lib.load(failure, size);
-}
-
 void picture_library_versions(char* out, size_t size) {
   ffmpeg_libraries lib;
   char failure[256];
-  if (!lib.load(failure, sizeof failure)) {
+  if (!lib.load(PICTURE_LIBRARIES, failure, sizeof failure)) {
     std::snprintf(out, size, "No pictures: %s", failure);
     return;
   }
-  const unsigned codec = lib.codec_version(), scale = lib.scale_version(), util = lib.util_version();
-  std::snprintf(out, size, "Pictures by libavcodec %u.%u.%u, libswscale %u.%u.%u, libavutil %u.%u.%u (FFmpeg %s)",
-                AV_VERSION_MAJOR(codec), AV_VERSION_MINOR(codec), AV_VERSION_MICRO(codec), AV_VERSION_MAJOR(scale),
-                AV_VERSION_MINOR(scale), AV_VERSION_MICRO(scale), AV_VERSION_MAJOR(util), AV_VERSION_MINOR(util),
-                AV_VERSION_MICRO(util), lib.version_info());
+  char codec[64], scale[64], util[64];
+  library_version_text(lib, AVCODEC, codec, sizeof codec);
+  library_version_text(lib, SWSCALE, scale, sizeof scale);
+  library_version_text(lib, AVUTIL, util, sizeof util);
+  std::snprintf(out, size, "Pictures by %s, %s, %s (FFmpeg %s)", codec, scale, util, lib.version_info());
 }
 
 }  // namespace dvlog

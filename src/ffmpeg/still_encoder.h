@@ -2,9 +2,10 @@
 //
 // The frame is decoded with FFmpeg's DV decoder (DV25, DV50, DVCPRO HD),
 // scaled to a thumbnail of its display aspect and encoded as JPEG. Nothing
-// outside this file's implementation sees an FFmpeg header. Everything the
-// libraries need is made by the constructor, before a stream is read, and
-// reused for every frame.
+// outside this file's implementation sees an FFmpeg header. The constructor
+// loads the libraries and makes everything they need, reused for every
+// frame; when that fails, every picture says why and nothing of the libraries
+// is called.
 #pragma once
 
 #include <cstddef>
@@ -37,8 +38,8 @@ class still_encoder {
   still_encoder(const still_encoder&) = delete;
   still_encoder& operator=(const still_encoder&) = delete;
 
-  // False when the libraries lack the DV decoder or the JPEG encoder;
-  // failure() then says which.
+  // False when the libraries cannot be loaded or lack the DV decoder or the
+  // JPEG encoder; failure() then says why.
   bool ready() const;
   const char* failure() const;
 
@@ -50,10 +51,6 @@ class still_encoder {
   struct state;
   std::unique_ptr<state> s_;
 };
-
-// True when FFmpeg's libraries can be loaded; else false, with why in
-// `failure`.
-bool picture_libraries_present(char* failure, size_t size);
 
 // "Pictures by libavcodec 59.37.100, libswscale 6.7.100, libavutil 57.28.100
 // (FFmpeg 5.1.x)": the libraries the pictures are made with, as loaded; or

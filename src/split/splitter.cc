@@ -211,8 +211,7 @@ void splitter::name_part(safe_file& file, uint64_t end) {
     setup_.records[records_++] = p;
   else
     ++more_;
-  for (part_listener* listener : setup_.listeners)
-    if (listener) listener->part(p);
+  if (setup_.listener) setup_.listener->part(p);
 }
 
 void splitter::write_lines(output_stream& out) const {

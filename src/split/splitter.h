@@ -33,7 +33,7 @@ struct split_setup {
   int64_t year_now;
   int err_fd;
   output_stream* out;          // written out before a message
-  part_listener* listeners[2];  // told of each part when it is named; nullptr for none
+  part_listener* listener;      // told of each part when it is named; nullptr for none
   part_facts* records;         // kept for the lines after the summary
   int record_capacity;
   uint8_t* copy_buffer;        // for copies the kernel will not make
