@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -57,6 +58,24 @@ pid_t start(const std::vector<std::string>& args, int in, int out, int err) {
   EXPECT_EQ(posix_spawn(&pid, DVLOG_BINARY, &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+// Waits until the child has read `at_least` bytes (its /proc io count; the
+// loader's reads are a few kB): then it reads its input, whatever the
+// machine's speed. False if it ended first.
+bool reading(pid_t pid, long long at_least) {
+  for (;;) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/io", static_cast<int>(pid));
+    long long read_bytes = -1;
+    if (FILE* io = std::fopen(path, "r")) {
+      if (std::fscanf(io, "rchar: %lld", &read_bytes) != 1) read_bytes = -1;
+      std::fclose(io);
+    }
+    if (read_bytes >= at_least) return true;
+    if (waitpid(pid, nullptr, WNOHANG) != 0) return false;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
 }
 
 int exit_status(pid_t pid) {
@@ -158,7 +177,7 @@ TEST(RunControl, SignalStopsAnInputThatIsNeverEmpty) {
     close(zero);
     close(null_err);
     close(out[1]);
-    std::this_thread::sleep_for(milliseconds(300));  // reading by now
+    ASSERT_TRUE(reading(pid, 1 << 20));
     kill(pid, sig);
     int status = -1;
     for (int waited = 0; waited < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++waited)
@@ -181,7 +200,7 @@ TEST(RunControl, KilledRunLeavesNoReportBehind) {
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   const pid_t pid = start({"--report", dir.file("tape.html"), "/dev/zero"}, null_fd, null_fd, null_fd);
   close(null_fd);
-  std::this_thread::sleep_for(milliseconds(300));
+  ASSERT_TRUE(reading(pid, 1 << 20));
   kill(pid, SIGKILL);
   EXPECT_EQ(exit_status(pid), 128 + SIGKILL);
   EXPECT_EQ(shell_output("ls -A " + shell_quote(dir.path())), "");
