@@ -22,6 +22,8 @@ constexpr int WRITE_BUFFER_SIZE = 1 << 16;
 
 // A DV frame holds two stereo pairs at most (DV50, DVCPRO HD: four).
 constexpr int MAX_AUDIO_TRACKS = 4;
+// The DV reader gives 16-bit samples, whatever the tape holds.
+constexpr int BYTES_PER_SAMPLE = 2;
 
 // The sample description of a QuickTime text track (3GPP timed text): no
 // display flags, centred at the bottom, a transparent background, the whole
@@ -68,7 +70,8 @@ struct dv_muxer::state {
   AVStream* audio[MAX_AUDIO_TRACKS] = {};  // by the reader's audio stream
   AVStream* subtitles = nullptr;
   AVRational frame_time = {1, 25};     // the video's own time base: one frame
-  AVRational audio_time[MAX_AUDIO_TRACKS] = {};
+  AVRational audio_time[MAX_AUDIO_TRACKS] = {};  // one sample
+  int64_t samples_written[MAX_AUDIO_TRACKS] = {};
   AVPacket* packet = nullptr;          // the frames and texts written, never owning their bytes
   int64_t frames = 0;
   uint8_t text_bytes[MAX_TEXT + 2] = {};
@@ -187,8 +190,17 @@ struct dv_muxer::state {
       const int track = read_packet->stream_index - 1;
       bool ok = true;
       if (writer && track >= 0 && track < MAX_AUDIO_TRACKS && audio[track]) {
+        // The reader times the sound by frames; its samples are counted
+        // instead, so that a container that trims a track to its timestamps
+        // (QuickTime's edit list) keeps every sample of sound the frames
+        // hold, however many that is.
+        const int channels = from->codecpar->ch_layout.nb_channels > 0 ? from->codecpar->ch_layout.nb_channels : 2;
+        const int64_t samples = read_packet->size / (BYTES_PER_SAMPLE * channels);
         read_packet->stream_index = audio[track]->index;
         read_packet->pos = -1;
+        read_packet->pts = read_packet->dts = samples_written[track];
+        read_packet->duration = samples;
+        samples_written[track] += samples;
         lib.packet_rescale_ts(read_packet, audio_time[track], audio[track]->time_base);
         const int written = lib.write_frame(writer, read_packet);
         if (written < 0) ok = fail("the muxer refused the sound", written);
@@ -239,7 +251,8 @@ struct dv_muxer::state {
       AVStream* a = add_stream(AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_NONE);
       if (!a || lib.parameters_copy(a->codecpar, from->codecpar) < 0) return fail("out of memory");
       a->codecpar->codec_tag = 0;
-      a->time_base = audio_time[i - 1] = from->time_base;
+      a->time_base = audio_time[i - 1] = AVRational{1, from->codecpar->sample_rate};
+      samples_written[i - 1] = 0;
       a->disposition = i == 1 ? AV_DISPOSITION_DEFAULT : 0;
       audio[i - 1] = a;
     }
