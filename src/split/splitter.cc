@@ -212,6 +212,13 @@ void splitter::pack_frame(const frame_event& f, bool opens) {
   last_ = f.stamp;
   learn(format_, f.format);
   frame_end_ = f.frame->end;
+  // As for copies: the disk is asked to start writing every few MB, so that
+  // the sync at the part's end has little left to wait for.
+  packed_ += buffered_;
+  if (packed_ >= COPY_STEP) {
+    packed_ = 0;
+    (void)sync_file_range(part().fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
 }
 
 bool splitter::packing_failed() {

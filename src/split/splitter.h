@@ -126,6 +126,7 @@ class splitter final : public event_sink {
   bool frames_alone_ = false;   // the parts hold the frames alone (packer)
   int32_t buffered_frame_ = 0;  // the frame whose sequences frame_buffer holds
   size_t buffered_ = 0;         // bytes of them
+  uint64_t packed_ = 0;         // frame bytes packed since the disk was last asked to write
 };
 
 }  // namespace dvlog
