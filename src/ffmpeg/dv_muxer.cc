@@ -298,13 +298,21 @@ struct dv_muxer::state {
       lib.free_buffer(&buffer);
       return fail("out of memory");
     }
+    // Frames go straight from dvlog's buffer to the file, not through the
+    // context's buffer; only the container's own small writes are gathered.
+    writer_io->direct = 1;
     writer->pb = writer_io;
     writer->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (!add_tracks(tags, first, size)) return false;
     // The subtitles are not shown unless asked for: Matroska's muxer would
-    // otherwise make the first track of each kind the default.
+    // otherwise make the first track of each kind the default. Its CRC-32
+    // of every cluster is left out: computing it costs more than all the
+    // rest of the wrapping, and an archive keeps checksums of whole files.
     AVDictionary* options = nullptr;
-    if (c == mux_container::mkv) lib.dict_set(&options, "default_mode", "passthrough", 0);
+    if (c == mux_container::mkv) {
+      lib.dict_set(&options, "default_mode", "passthrough", 0);
+      lib.dict_set(&options, "write_crc32", "0", 0);
+    }
     const int ready = lib.init_output(writer, &options);
     lib.dict_free(&options);
     if (ready < 0) return fail(muxer_failure("refused the file"), ready);
