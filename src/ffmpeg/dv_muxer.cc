@@ -331,19 +331,26 @@ struct dv_muxer::state {
     return failure_text;
   }
 
-  bool write_picture(const uint8_t* data, size_t size) {
-    // The frame's own bytes, not the reader's copy of them.
+  // A packet of bytes the muxer does not own, from frame `first` for `count`
+  // frames.
+  bool write_borrowed(AVStream* st, const uint8_t* data, size_t size, int64_t first, int64_t count,
+                      const char* refused) {
     packet->data = const_cast<uint8_t*>(data);
     packet->size = static_cast<int>(size);
-    packet->stream_index = video->index;
-    packet->pts = packet->dts = lib.rescale_q(frames, frame_time, video->time_base);
-    packet->duration = lib.rescale_q(1, frame_time, video->time_base);
+    packet->stream_index = st->index;
+    packet->pts = packet->dts = lib.rescale_q(first, frame_time, st->time_base);
+    packet->duration = lib.rescale_q(count, frame_time, st->time_base);
     packet->flags = AV_PKT_FLAG_KEY;
     packet->pos = -1;
     const int written = lib.write_frame(writer, packet);
     packet->data = nullptr;
     packet->size = 0;
-    if (written < 0) return fail(muxer_failure("refused a frame"), written);
+    return written >= 0 || fail(muxer_failure(refused), written);
+  }
+
+  // The frame's own bytes, not the reader's copy of them.
+  bool write_picture(const uint8_t* data, size_t size) {
+    if (!write_borrowed(video, data, size, frames, 1, "refused a frame")) return false;
     ++frames;
     return true;
   }
@@ -365,18 +372,7 @@ struct dv_muxer::state {
       text_bytes[1] = static_cast<uint8_t>(length);
     }
     std::memcpy(text_bytes + head, words, length);
-    packet->data = text_bytes;
-    packet->size = static_cast<int>(head + length);
-    packet->stream_index = subtitles->index;
-    packet->pts = packet->dts = lib.rescale_q(first, frame_time, subtitles->time_base);
-    packet->duration = lib.rescale_q(count, frame_time, subtitles->time_base);
-    packet->flags = AV_PKT_FLAG_KEY;
-    packet->pos = -1;
-    const int written = lib.write_frame(writer, packet);
-    packet->data = nullptr;
-    packet->size = 0;
-    if (written < 0) return fail(muxer_failure("refused a subtitle"), written);
-    return true;
+    return write_borrowed(subtitles, text_bytes, head + length, first, count, "refused a subtitle");
   }
 
   bool end() {
