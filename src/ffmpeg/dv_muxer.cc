@@ -49,6 +49,7 @@ struct dv_muxer::state {
   ffmpeg_libraries lib;
   bool loaded = false;
   char failure_text[320] = {};
+  char muxer_text[64] = {};  // "the MKV muxer refused a frame", before the reason
   const char* failure = nullptr;
   int write_errno = 0;
   const AVInputFormat* dv_reader = nullptr;
@@ -85,7 +86,7 @@ struct dv_muxer::state {
 
   bool fail(const char* what, int error = 0) {
     char reason[128] = "";
-    if (error < 0 && error != AVERROR(EIO)) lib.error_text(error, reason, sizeof reason);
+    if (error < 0) lib.error_text(error, reason, sizeof reason);
     if (write_errno != 0) std::snprintf(reason, sizeof reason, "%s", std::strerror(write_errno));
     std::snprintf(failure_text, sizeof failure_text, reason[0] ? "%s: %s" : "%s", what, reason);
     failure = failure_text;
@@ -326,9 +327,9 @@ struct dv_muxer::state {
 
   const char* muxer_failure(const char* what) {
     static_assert(sizeof CONTAINER_TEXTS / sizeof *CONTAINER_TEXTS == 2);
-    std::snprintf(failure_text, sizeof failure_text, "the %s muxer %s", CONTAINER_TEXTS[static_cast<int>(container)],
+    std::snprintf(muxer_text, sizeof muxer_text, "the %s muxer %s", CONTAINER_TEXTS[static_cast<int>(container)],
                   what);
-    return failure_text;
+    return muxer_text;
   }
 
   // A packet of bytes the muxer does not own, from frame `first` for `count`

@@ -298,7 +298,8 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         const wrap_format_name* format = nullptr;
         for (const wrap_format_name& w : WRAP_FORMATS)
           if (std::strcmp(w.name, value) == 0) format = &w;
-        if (!format) return usage_error(err_fd, "dvlog: unknown wrap format '%.*s' (dv, mkv, mov)\n", value, std::strlen(value));
+        if (!format)
+          return usage_error(err_fd, "dvlog: unknown wrap format '%.*s' (dv, mkv, mov)\n", value, std::strlen(value));
         out.wrap = format->format;
         wrap_given = true;
         break;

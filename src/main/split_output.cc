@@ -21,10 +21,10 @@ namespace {
 class split_output final : public run_output {
  public:
   // The directory, made before any input is read, and what the splits of
-  // all inputs share: the buffer for copies the kernel will not make, and
-  // the parts kept for the lines after the summary.
-  // With --wrap, FFmpeg's libraries are loaded first: a run that cannot
-  // wrap reads nothing.
+  // all inputs share: the packer of the parts, the buffers for copies the
+  // kernel will not make and for the frame being read, and the parts kept
+  // for the lines after the summary. With --wrap, FFmpeg's libraries are
+  // loaded first: a run that cannot wrap reads nothing.
   int start_run(run_context& run) override {
     const run_setup& setup = run.setup;
     if (setup.opts.wrap != wrap_format::dv) {

@@ -26,7 +26,8 @@ bool interlaced(const uint8_t* sequence) {
 
 const char* recording_time_text(const frame_stamp& stamp, int64_t year_now, bool iso, char* out, size_t size) {
   char date[32], time[16];
-  if (!iso_date_text(stamp.rec_date, year_now, date, sizeof date) || !iso_time_text(stamp.rec_time, false, time, sizeof time))
+  if (!iso_date_text(stamp.rec_date, year_now, date, sizeof date) ||
+      !iso_time_text(stamp.rec_time, false, time, sizeof time))
     return nullptr;
   std::snprintf(out, size, iso ? "%.20sT%.8sZ" : "%.20s %.8s", date, time);
   return out;
