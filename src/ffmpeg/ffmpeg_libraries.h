@@ -18,7 +18,9 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/dv_profile.h>
 #include <libavformat/avformat.h>
+#include <libavformat/avio.h>
 #include <libavutil/avutil.h>
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
@@ -35,7 +37,7 @@ constexpr unsigned WRAP_LIBRARIES = library_bit(AVUTIL) | library_bit(AVCODEC) |
 
 // The functions dvlog calls, by library: the name each gets in
 // ffmpeg_libraries, and the symbol. A new use adds its functions to the list
-// of their library (libavformat's holds only its version so far).
+// of their library.
 #define DVLOG_AVUTIL_FUNCTIONS(X)                \
   X(util_version, avutil_version)                \
   X(version_info, av_version_info)               \
@@ -43,7 +45,13 @@ constexpr unsigned WRAP_LIBRARIES = library_bit(AVUTIL) | library_bit(AVCODEC) |
   X(frame_alloc, av_frame_alloc)                 \
   X(frame_free, av_frame_free)                   \
   X(frame_get_buffer, av_frame_get_buffer)       \
-  X(frame_unref, av_frame_unref)
+  X(frame_unref, av_frame_unref)                 \
+  X(alloc_buffer, av_malloc)                     \
+  X(free_buffer, av_freep)                       \
+  X(rescale_q, av_rescale_q)                     \
+  X(dict_set, av_dict_set)                       \
+  X(dict_free, av_dict_free)                     \
+  X(error_text, av_strerror)
 #define DVLOG_SWSCALE_FUNCTIONS(X)                      \
   X(scale_version, swscale_version)                     \
   X(get_cached_context, sws_getCachedContext)           \
@@ -64,8 +72,28 @@ constexpr unsigned WRAP_LIBRARIES = library_bit(AVUTIL) | library_bit(AVCODEC) |
   X(send_packet, avcodec_send_packet)            \
   X(receive_frame, avcodec_receive_frame)        \
   X(send_frame, avcodec_send_frame)              \
-  X(receive_packet, avcodec_receive_packet)
-#define DVLOG_AVFORMAT_FUNCTIONS(X) X(format_version, avformat_version)
+  X(receive_packet, avcodec_receive_packet)      \
+  X(packet_rescale_ts, av_packet_rescale_ts)     \
+  X(dv_frame_profile, av_dv_frame_profile)       \
+  X(parameters_copy, avcodec_parameters_copy)
+#define DVLOG_AVFORMAT_FUNCTIONS(X)                       \
+  X(format_version, avformat_version)                     \
+  X(find_input_format, av_find_input_format)              \
+  X(guess_format, av_guess_format)                        \
+  X(alloc_format_context, avformat_alloc_context)         \
+  X(alloc_output_context, avformat_alloc_output_context2) \
+  X(free_format_context, avformat_free_context)           \
+  X(open_input, avformat_open_input)                      \
+  X(close_input, avformat_close_input)                    \
+  X(read_frame, av_read_frame)                            \
+  X(new_stream, avformat_new_stream)                      \
+  X(init_output, avformat_init_output)                    \
+  X(write_header, avformat_write_header)                  \
+  X(write_frame, av_write_frame)                          \
+  X(write_trailer, av_write_trailer)                      \
+  X(alloc_io, avio_alloc_context)                         \
+  X(free_io, avio_context_free)                           \
+  X(flush_io, avio_flush)
 
 struct ffmpeg_libraries {
 #define DVLOG_FFMPEG_POINTER(name, symbol) decltype(&::symbol) name = nullptr;

@@ -37,6 +37,9 @@ const char USAGE_TEXT[] =
     "  --split DIR       also cut the input into parts in DIR, one a recording\n"
     "  --split-at RULES  where to cut, from start, format, time-jump and\n"
     "                    timecode-jump, comma-separated (default start,format)\n"
+    "  --wrap FORMAT     the parts as dv (the default), or as mkv or mov files:\n"
+    "                    the DV frames with their sound, the recording date\n"
+    "                    and timecode as tags and as a subtitle track\n"
     "  --merge OUT       the FILEs are transfers of one tape (or one capture with\n"
     "                    retakes): write to OUT the tape rebuilt from what each\n"
     "                    pass read right, and log it\n"
@@ -58,8 +61,8 @@ const char VERSION_TEXT[] = "dvlog " DVLOG_VERSION "\n";
 
 namespace {
 
-enum class option_id { help, version, json, damage, table, report, frames, split, split_at, merge, stills, no_pictures,
-                       progress, no_progress };
+enum class option_id { help, version, json, damage, table, report, frames, split, split_at, wrap, merge, stills,
+                       no_pictures, progress, no_progress };
 
 struct option_entry {
   const char* name;
@@ -73,7 +76,7 @@ constexpr option_entry OPTIONS[] = {
     {"--json", option_id::json},         {"--damage", option_id::damage},
     {"--table", option_id::table},       {"--report", option_id::report, true},
     {"--frames", option_id::frames, true}, {"--split", option_id::split, true},
-    {"--split-at", option_id::split_at, true},
+    {"--split-at", option_id::split_at, true}, {"--wrap", option_id::wrap, true},
     {"--merge", option_id::merge, true},  {"--stills", option_id::stills, true},
     {"--no-pictures", option_id::no_pictures},
     {"--progress", option_id::progress},
@@ -123,6 +126,16 @@ bool parse_split_rules(const char* text, unsigned& rules, int err_fd) {
     word = comma + 1;
   }
 }
+
+struct wrap_format_name {
+  const char* name;
+  wrap_format format;
+};
+constexpr wrap_format_name WRAP_FORMATS[] = {
+    {"dv", wrap_format::dv},
+    {"mkv", wrap_format::mkv},
+    {"mov", wrap_format::mov},
+};
 
 // Options that do not go together, or not with the inputs given.
 parse_result check_combination(const options& o, int err_fd) {
@@ -218,6 +231,7 @@ parse_result check_merge_files(const options& o, int out_fd, int err_fd) {
 parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
   bool options_ended = false;
   bool split_rules_given = false;
+  bool wrap_given = false;
   parse_result wanted = parse_result::run;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -243,6 +257,7 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
       if (value == nullptr || value[0] == '\0')
         return usage_error(err_fd,
                            known->id == option_id::split_at ? "dvlog: option '%.*s' needs rules\n"
+                           : known->id == option_id::wrap   ? "dvlog: option '%.*s' needs a format\n"
                            : known->id == option_id::split || known->id == option_id::stills
                                ? "dvlog: option '%.*s' needs a directory\n"
                                                             : "dvlog: option '%.*s' needs a file name\n",
@@ -279,6 +294,16 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
         if (!parse_split_rules(value, out.split_at, err_fd)) return parse_result::usage_error;
         split_rules_given = true;
         break;
+      case option_id::wrap: {
+        const wrap_format_name* format = nullptr;
+        for (const wrap_format_name& w : WRAP_FORMATS)
+          if (std::strcmp(w.name, value) == 0) format = &w;
+        if (!format)
+          return usage_error(err_fd, "dvlog: unknown wrap format '%.*s' (dv, mkv, mov)\n", value, std::strlen(value));
+        out.wrap = format->format;
+        wrap_given = true;
+        break;
+      }
       case option_id::merge:
         out.merge = value;
         break;
@@ -298,6 +323,7 @@ parse_result parse_options(int argc, char** argv, options& out, int err_fd) {
   }
   if (wanted != parse_result::run) return wanted;
   if (split_rules_given && !out.split) return usage_error(err_fd, "dvlog: --split-at goes with --split\n");
+  if (wrap_given && !out.split) return usage_error(err_fd, "dvlog: --wrap goes with --split\n");
   return check_combination(out, err_fd);
 }
 

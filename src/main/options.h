@@ -9,6 +9,9 @@ namespace dvlog {
 
 enum class progress_mode { automatic, on, off };
 
+// What the parts of a split are (--wrap): raw DV, or DV in a container.
+enum class wrap_format { dv, mkv, mov };
+
 struct options {
   // The inputs, as given; none means standard input, as does "" or "-".
   std::vector<const char*> paths;
@@ -19,6 +22,7 @@ struct options {
   const char* frames = nullptr;  // where to write the table of frames
   const char* split = nullptr;   // the directory to cut the input into
   unsigned split_at = SPLIT_AT_START | SPLIT_AT_FORMAT;  // split_rule bits
+  wrap_format wrap = wrap_format::dv;
   const char* merge = nullptr;   // where to write the tape rebuilt from the inputs
   const char* stills = nullptr;  // the directory to write pictures of the tape into
   bool pictures = true;          // the report shows pictures of the tape

@@ -66,6 +66,7 @@ enum output_need : unsigned {
   NEEDS_FRAMES = 1,    // the frame model: damage, jumps, recordings, capture checks
   NEEDS_PICTURES = 2,  // pictures of chosen frames
   NEEDS_BYTES = 4,     // the input's bytes as read (bytes())
+  NEEDS_SEQUENCES = 8, // the DIF sequences of each frame, as the frame model takes them (frame_sequence())
 };
 
 // An output's preflight for an input.
@@ -95,6 +96,8 @@ class run_output {
   virtual bool tells_files() const { return false; }
   // The input's bytes as read, before they are analysed.
   virtual void bytes(const uint8_t*, size_t) {}
+  // A DIF sequence of frame number `frame`, told before that frame's event.
+  virtual void frame_sequence(const uint8_t*, int32_t /*frame*/) {}
 
   // The reading ended; the summary is told next.
   virtual void input_ended(const input_end&) {}

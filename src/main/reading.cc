@@ -42,8 +42,10 @@ input_reading::input_reading(const run_setup& setup, const std::vector<run_outpu
       own_window_(window ? nullptr : new uint8_t[SCAN_WINDOW_SIZE]),
       spare_window_(pictures_ ? new uint8_t[SCAN_WINDOW_SIZE] : nullptr),
       scan_(window ? window : own_window_.get(), tee_, spare_window_.get()) {
-  for (run_output* o : outputs)
+  for (run_output* o : outputs) {
     if (o->needs() & NEEDS_BYTES) byte_takers_.push_back(o);
+    if (o->needs() & NEEDS_SEQUENCES) frame_tee_.take_sequences(o);
+  }
 }
 
 void input_reading::finish() {

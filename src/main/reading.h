@@ -35,13 +35,15 @@ class sequence_tee final : public sequence_consumer {
 };
 
 // Hands each frame to the frame analysis, then, with the recording the
-// analysis found it in, to the picker of pictures; the picker also keeps the
-// bytes of the frame being read.
+// analysis found it in, to the picker of pictures; the picker, and the
+// outputs that take them, also get the sequences of the frame being read.
 class frame_tee final : public frame_listener {
  public:
   frame_tee(frame_analysis& analysis, still_picker* stills) : analysis_(analysis), stills_(stills) {}
+  void take_sequences(run_output* o) { sequence_takers_.push_back(o); }
   void frame_sequence(const uint8_t* s, uint64_t, int32_t frame) override {
     if (stills_) stills_->sequence(s, frame);
+    for (run_output* o : sequence_takers_) o->frame_sequence(s, frame);
   }
   void frame(const tape_frame& f) override {
     analysis_.frame(f);
@@ -59,6 +61,7 @@ class frame_tee final : public frame_listener {
  private:
   frame_analysis& analysis_;
   still_picker* stills_;
+  std::vector<run_output*> sequence_takers_;
 };
 
 class input_reading {

@@ -24,7 +24,7 @@ void input_base_name(const char* path, char* out, size_t size) {
 }
 
 bool part_path(const char* directory, const char* base, int number, const frame_stamp* first, int64_t year_now,
-               char* out, size_t size) {
+               const char* extension, char* out, size_t size) {
   char date[32], time[16], when[64] = "";
   if (first && iso_date_text(first->rec_date, year_now, date, sizeof date) &&
       iso_time_text(first->rec_time, false, time, sizeof time)) {
@@ -34,7 +34,7 @@ bool part_path(const char* directory, const char* base, int number, const frame_
     std::snprintf(when, sizeof when, "-%s_%s", date, time);
   }
   char suffix[96];
-  const int suffix_length = std::snprintf(suffix, sizeof suffix, "-%03d%s.dv", number, when);
+  const int suffix_length = std::snprintf(suffix, sizeof suffix, "-%03d%s.%s", number, when, extension);
   // A name fits in a directory entry: the input's name is shortened, never
   // cut inside a UTF-8 character, to leave room for the number and date.
   const size_t room = NAME_MAX > suffix_length ? NAME_MAX - static_cast<size_t>(suffix_length) : 0;

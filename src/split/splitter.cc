@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "frames/container.h"
 #include "log/file_lines.h"
 #include "output/byte_copy.h"
 #include "split/part_names.h"
@@ -48,12 +50,17 @@ safe_file_options part_options() {
 
 }  // namespace
 
-splitter::splitter(const split_setup& setup) : setup_(setup) { begin_part(0); }
+splitter::splitter(const split_setup& setup) : setup_(setup) {
+  // A container cannot change its tracks' format within a file.
+  if (setup_.packer->wraps()) setup_.rules |= SPLIT_AT_FORMAT;
+  begin_part(0);
+}
 
 // A file for a part under a hidden name; its own name comes when it ends.
 bool splitter::make_part_file(safe_file& file, int number) {
   // Until its first frame is known, the part goes by its number alone.
-  if (!part_path(setup_.directory, setup_.base_name, number, nullptr, setup_.year_now, path_, sizeof path_))
+  if (!part_path(setup_.directory, setup_.base_name, number, nullptr, setup_.year_now, extension(), path_,
+                 sizeof path_))
     return write_error(ENAMETOOLONG);
   if (file.open_unnamed(setup_.directory, path_, part_options(), setup_.err_fd)) return true;
   failed_ = true;
@@ -70,7 +77,11 @@ void splitter::begin_part(uint64_t offset) {
 }
 
 void splitter::bytes(const uint8_t* data, size_t size) {
-  if (setup_.input_regular || failed_ || size == 0) return;
+  if (!kind_known_ && size > 0) {
+    kind_known_ = true;
+    frames_alone_ = setup_.packer->wraps() || container_of(data, size) != container_kind::none;
+  }
+  if (frames_alone_ || setup_.input_regular || failed_ || size == 0) return;
   if (!open_) {
     if (!make_part_file(part(), number_)) return;
     open_ = true;
@@ -90,15 +101,19 @@ bool splitter::copy(int from_fd, uint64_t from, int to_fd, uint64_t length) {
 
 // The path of the part being written, dated by its first frame once known.
 bool splitter::name_current() {
-  return part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now, path_,
-                   sizeof path_);
+  return part_path(setup_.directory, setup_.base_name, number_, frames_ ? &first_ : nullptr, setup_.year_now,
+                   extension(), path_, sizeof path_);
 }
 
-bool splitter::write_error(int error) {
+bool splitter::write_error(int error) { return tell_failure(error_text(error)); }
+
+// "Could not write part PATH: REASON"; no part is written from then on.
+bool splitter::tell_failure(const char* reason) {
   name_current();
   if (setup_.out) setup_.out->flush();
-  const char* const parts[] = {"Could not write part ", path_, ": ", error_text(error), "\n"};
+  const char* const parts[] = {"Could not write part ", path_, ": ", reason, "\n"};
   write_message(setup_.err_fd, parts, std::size(parts));
+  if (open_ && frames_alone_) setup_.packer->abandon();
   failed_ = true;
   open_ = false;
   parts_[0].abandon();
@@ -121,12 +136,23 @@ void splitter::recording_time_jump(const recording_time_jump_event& e) {
   if (!e.marked) time_jump_at_ = e.at.offset;
 }
 
+void splitter::frame_sequence(const uint8_t* s, int32_t frame) {
+  if (!frames_alone_) return;
+  if (frame != buffered_frame_) buffered_frame_ = frame, buffered_ = 0;
+  // A frame holds no more sequences than it has slots; any more would be
+  // no sequences of its signal.
+  if (buffered_ + SEQUENCE_SIZE > setup_.frame_buffer_size) return;
+  std::memcpy(setup_.frame_buffer + buffered_, s, SEQUENCE_SIZE);
+  buffered_ += SEQUENCE_SIZE;
+}
+
 void splitter::frame(const frame_event& f) {
   // Stopped: a frame cut short by the stop is in no part.
   if (failed_ || (stopped_ && !(f.frame && f.frame->whole()))) return;
   if (f.frame) frame_end_ = f.frame->end;
   const bool opens = f.recording != recording_;
   recording_ = f.recording;
+  if (frames_alone_) return pack_frame(f, opens);
   if (frames_ > 0 && cuts_before(f, opens)) {
     const uint64_t cut = f.at.offset;
     if (setup_.input_regular) {
@@ -163,8 +189,58 @@ void splitter::frame(const frame_event& f) {
   if (setup_.input_regular && f.at.offset >= copied_ + COPY_STEP) copy_in(f.at.offset);
 }
 
+// A frame into a part that holds the frames alone: the frame model handed
+// its sequences just before it.
+void splitter::pack_frame(const frame_event& f, bool opens) {
+  if (!f.frame || f.frame->number != buffered_frame_ || buffered_ == 0) return;
+  if (frames_ > 0 && cuts_before(f, opens)) {
+    end_packed_part();
+    if (failed_) return;
+    begin_part(f.at.offset);
+  }
+  if (frames_ == 0) {
+    first_ = f.stamp;
+    first_frame_ = f.at.frame;
+    if (!make_part_file(part(), number_)) return;
+    open_ = true;
+    if (!setup_.packer->begin(part().fd(), part_opening{number_, setup_.base_name, f}, setup_.frame_buffer, buffered_))
+      return (void)packing_failed();
+  } else if (!setup_.packer->frame(f, setup_.frame_buffer, buffered_)) {
+    return (void)packing_failed();
+  }
+  ++frames_;
+  last_ = f.stamp;
+  learn(format_, f.format);
+  frame_end_ = f.frame->end;
+  // As for copies: the disk is asked to start writing every few MB, so that
+  // the sync at the part's end has little left to wait for.
+  packed_ += buffered_;
+  if (packed_ >= COPY_STEP) {
+    packed_ = 0;
+    (void)sync_file_range(part().fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
+}
+
+bool splitter::packing_failed() {
+  const int error = setup_.packer->write_error();
+  return error != 0 ? write_error(error) : tell_failure(setup_.packer->failure());
+}
+
+// The packed part ends and is named; it tells the input's bytes from its
+// first frame to the end of its last.
+void splitter::end_packed_part() {
+  if (!open_) return;
+  if (!setup_.packer->end()) {
+    packing_failed();
+    return;
+  }
+  name_part(part(), frame_end_);
+  open_ = false;
+}
+
 // The last part ends with the input.
 void splitter::summary(const summary_event&) {
+  if (frames_alone_) return end_packed_part();
   const uint64_t end = stopped_ ? frame_end_ : input_end_;
   // From a pipe, the bytes read after that frame are in the part already.
   if (stopped_ && open_ && !failed_ && !setup_.input_regular && written_end_ > end) {
@@ -202,11 +278,16 @@ void splitter::name_part(safe_file& file, uint64_t end) {
     return;
   }
   if (setup_.out) setup_.out->flush();
+  // A part of the frames alone is as long as its file.
+  struct stat st;
+  const uint64_t bytes = !frames_alone_                ? end - part_start_
+                         : fstat(file.fd(), &st) == 0 ? static_cast<uint64_t>(st.st_size)
+                                                      : 0;
   if (!file.retarget(path_) || !file.commit()) {
     failed_ = true;
     return;
   }
-  const part_facts p{number_, path_, part_start_, end - part_start_, frames_, first_frame_, first_, last_};
+  const part_facts p{number_, path_, part_start_, bytes, frames_, first_frame_, first_, last_};
   if (records_ < setup_.record_capacity)
     setup_.records[records_++] = p;
   else
@@ -218,8 +299,8 @@ void splitter::write_lines(output_stream& out) const {
   char path[4096];
   for (int i = 0; i < records_; ++i) {
     part_facts p = setup_.records[i];
-    part_path(setup_.directory, setup_.base_name, p.number, p.frames ? &p.first : nullptr, setup_.year_now, path,
-              sizeof path);
+    part_path(setup_.directory, setup_.base_name, p.number, p.frames ? &p.first : nullptr, setup_.year_now,
+              extension(), path, sizeof path);
     p.path = path;
     write_part_line(out, p);
   }

@@ -1,8 +1,11 @@
 // Cuts the input into parts while it is read (--split DIR): at recording
 // starts, changes of format and, when asked, jumps; always at the first byte
-// of the first DIF sequence of a frame. Bytes before the first frame go with
-// the first part and bytes between frames with the part they follow, so the
-// parts put together are the input, byte for byte.
+// of the first DIF sequence of a frame. Of raw DV, bytes before the first
+// frame go with the first part and bytes between frames with the part they
+// follow, so the parts put together are the input, byte for byte. Of a
+// container (AVI, MOV, MKV), whose own bytes lie between the frames, and
+// when wrapped, the parts hold the frames alone: every frame once, in
+// order, each of its DIF sequences once, written by a part_packer.
 //
 // Each part is written under a hidden name in DIR and named when it ends, so
 // a part with a name is always whole, and no existing file is replaced. From
@@ -15,10 +18,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dv/dif.h"
 #include "events/events.h"
 #include "events/part_facts.h"
 #include "output/output_stream.h"
 #include "output/safe_file.h"
+#include "split/part_packer.h"
 #include "split/split_rules.h"
 
 namespace dvlog {
@@ -38,7 +43,13 @@ struct split_setup {
   int record_capacity;
   uint8_t* copy_buffer;        // for copies the kernel will not make
   size_t copy_size;
+  part_packer* packer;         // writes parts that hold the frames alone
+  uint8_t* frame_buffer;       // the frame being read, for the packer
+  size_t frame_buffer_size;    //   (FRAME_BUFFER_SIZE bytes)
 };
+
+// Room for the largest frame: every slot a frame can hold, once.
+constexpr size_t FRAME_BUFFER_SIZE = FRAME_SLOTS * SEQUENCE_SIZE;
 
 class splitter final : public event_sink {
  public:
@@ -47,6 +58,8 @@ class splitter final : public event_sink {
   // Bytes of the input as they are read, before they are analysed: from a
   // pipe they go into the part being written.
   void bytes(const uint8_t* data, size_t size);
+  // A DIF sequence of frame number `frame`, as the frame model takes it.
+  void frame_sequence(const uint8_t* s, int32_t frame);
   // The input has ended after `input_bytes`, or the reading was stopped
   // there: the last part is ended with the summary; when stopped, after the
   // last frame read whole (the one being read may be cut short).
@@ -73,6 +86,7 @@ class splitter final : public event_sink {
  private:
   bool cuts_before(const frame_event& f, bool opens);
   safe_file& part() { return parts_[current_]; }
+  const char* extension() const { return setup_.packer->extension(); }
   bool make_part_file(safe_file& file, int number);
   void begin_part(uint64_t offset);
   bool copy_in(uint64_t end);
@@ -80,6 +94,10 @@ class splitter final : public event_sink {
   bool copy(int from_fd, uint64_t from, int to_fd, uint64_t length);
   bool write_error(int error);
   bool name_current();
+  void pack_frame(const frame_event& f, bool opens);
+  void end_packed_part();
+  bool packing_failed();
+  bool tell_failure(const char* reason);
 
   split_setup setup_;
   safe_file parts_[2];  // the part being written, and the next while bytes move into it
@@ -104,6 +122,11 @@ class splitter final : public event_sink {
   int32_t recording_ = 0;       // of the last frame, as the analysis numbers them
   int records_ = 0;
   int64_t more_ = 0;            // parts beyond the records kept
+  bool kind_known_ = false;     // the input's first bytes were seen
+  bool frames_alone_ = false;   // the parts hold the frames alone (packer)
+  int32_t buffered_frame_ = 0;  // the frame whose sequences frame_buffer holds
+  size_t buffered_ = 0;         // bytes of them
+  uint64_t packed_ = 0;         // frame bytes packed since the disk was last asked to write
 };
 
 }  // namespace dvlog
