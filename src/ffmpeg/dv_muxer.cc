@@ -40,6 +40,11 @@ constexpr uint8_t TEXT_SAMPLE_ENTRY[] = {
     0x00, 0x01, 0x00, 0x01, 0x05, 'S', 'e', 'r', 'i', 'f'  //   one font: 1, "Serif"
 };
 
+// Silence, for a frame whose sound could not be read: more than a frame of
+// 16-bit stereo holds at any DV rate (48 kHz at 25 frames a second: 1,920).
+constexpr size_t SILENCE_SAMPLES = 2000;
+constexpr uint8_t SILENCE[SILENCE_SAMPLES * 2 * BYTES_PER_SAMPLE] = {};
+
 // A subtitle's text, as either container holds it.
 constexpr size_t MAX_TEXT = 240;
 
@@ -175,22 +180,31 @@ struct dv_muxer::state {
   // of the one given last (when `frame_given`), which ends the reading. The
   // sound goes into the file as soon as it has its tracks.
   bool read_sound(bool frame_given) {
+    bool heard[MAX_AUDIO_TRACKS] = {};
     for (;;) {
       const int got = lib.read_frame(reader, read_packet);
       if (got < 0) {
         // The end of what was given; a frame the reader refused keeps its
         // picture in the file, and its sound is what the reader could take.
-        return true;
+        return fill_unheard(heard);
       }
       const AVStream* from = reader->streams[read_packet->stream_index];
       if (from->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
         lib.packet_unref(read_packet);
-        if (frame_given) return true;
+        if (frame_given) return fill_unheard(heard);
         continue;
       }
       const int track = read_packet->stream_index - 1;
       bool ok = true;
-      if (writer && track >= 0 && track < MAX_AUDIO_TRACKS && audio[track]) {
+      if (writer && (track < 0 || track >= MAX_AUDIO_TRACKS || !audio[track])) {
+        // Sound the file has no track for (its first frame's sound packs
+        // were lost): a container cannot add a track, and a file without
+        // that sound would lose it.
+        lib.packet_unref(read_packet);
+        return fail("a frame holds sound that the part's first frame did not say it has");
+      }
+      if (writer) {
+        heard[track] = true;
         // The reader times the sound by frames; its samples are counted
         // instead, so that a container that trims a track to its timestamps
         // (QuickTime's edit list) keeps every sample of sound the frames
@@ -209,6 +223,38 @@ struct dv_muxer::state {
       lib.packet_unref(read_packet);
       if (!ok) return false;
     }
+  }
+
+  // After the reading of the sound of the frame before the one given last
+  // (frame `frames - 1` of the file): a track that got none of it (the
+  // frame's sound packs were lost, or the reader refused it) is given that
+  // frame's time of silence, so that the sound after it stays in step with
+  // the pictures.
+  bool fill_unheard(const bool (&heard)[MAX_AUDIO_TRACKS]) {
+    if (!writer || frames == 0) return true;
+    for (int t = 0; t < MAX_AUDIO_TRACKS; ++t) {
+      if (!audio[t] || heard[t]) continue;
+      const int64_t rate = audio_time[t].den;
+      const int64_t samples = lib.rescale_q(frames, frame_time, AVRational{1, static_cast<int>(rate)}) -
+                              lib.rescale_q(frames - 1, frame_time, AVRational{1, static_cast<int>(rate)});
+      const int channels = audio[t]->codecpar->ch_layout.nb_channels > 0 ? audio[t]->codecpar->ch_layout.nb_channels : 2;
+      const int64_t room = static_cast<int64_t>(sizeof SILENCE) / (BYTES_PER_SAMPLE * channels);
+      if (samples <= 0 || samples > room) continue;
+      packet->data = const_cast<uint8_t*>(SILENCE);
+      packet->size = static_cast<int>(samples * BYTES_PER_SAMPLE * channels);
+      packet->stream_index = audio[t]->index;
+      packet->pts = packet->dts = samples_written[t];
+      packet->duration = samples;
+      packet->flags = AV_PKT_FLAG_KEY;
+      packet->pos = -1;
+      samples_written[t] += samples;
+      lib.packet_rescale_ts(packet, audio_time[t], audio[t]->time_base);
+      const int written = lib.write_frame(writer, packet);
+      packet->data = nullptr;
+      packet->size = 0;
+      if (written < 0) return fail("the muxer refused the sound", written);
+    }
+    return true;
   }
 
   AVStream* add_stream(AVMediaType type, AVCodecID codec) {
