@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +49,12 @@ constexpr uint8_t SILENCE[SILENCE_SAMPLES * 2 * BYTES_PER_SAMPLE] = {};
 // A subtitle's text, as either container holds it.
 constexpr size_t MAX_TEXT = 240;
 
+// A part whose first frame lost its sound packs waits for a frame that has
+// them to know its tracks, holding the frames before it (and their
+// subtitles): up to this many bytes, made when the libraries are loaded.
+constexpr size_t HOLD_BYTES = size_t{4} << 20;
+constexpr int HOLD_TEXTS = 64;
+
 }  // namespace
 
 struct dv_muxer::state {
@@ -82,6 +89,22 @@ struct dv_muxer::state {
   int64_t frames = 0;
   uint8_t text_bytes[MAX_TEXT + 2] = {};
 
+  // A file not begun yet, for want of a frame with sound packs: its tags,
+  // and the frames and subtitles given so far.
+  bool holding = false;
+  mux_tags held_tags{};
+  char held_strings[5][400] = {};
+  std::unique_ptr<uint8_t[]> hold;
+  size_t hold_used = 0;
+  size_t held_sizes[HOLD_TEXTS] = {};
+  int held_frames = 0;
+  struct held_text {
+    int64_t first, count;
+    char words[MAX_TEXT + 1];
+  };
+  held_text held_texts[HOLD_TEXTS] = {};
+  int held_text_count = 0;
+
   ~state() {
     if (!loaded) return;  // nothing was made, and the functions may be missing
     close();
@@ -111,7 +134,8 @@ struct dv_muxer::state {
     if (!muxers[0] || !muxers[1]) return fail("libavformat lacks the Matroska or the QuickTime muxer");
     packet = lib.packet_alloc();
     read_packet = lib.packet_alloc();
-    if (!packet || !read_packet) return fail("out of memory");
+    hold.reset(new (std::nothrow) uint8_t[HOLD_BYTES]);
+    if (!packet || !read_packet || !hold) return fail("out of memory");
     return true;
   }
 
@@ -197,11 +221,11 @@ struct dv_muxer::state {
       const int track = read_packet->stream_index - 1;
       bool ok = true;
       if (writer && (track < 0 || track >= MAX_AUDIO_TRACKS || !audio[track])) {
-        // Sound the file has no track for (its first frame's sound packs
-        // were lost): a container cannot add a track, and a file without
+        // Sound the file has no track for (no frame held before it had
+        // sound packs): a container cannot add a track, and a file without
         // that sound would lose it.
         lib.packet_unref(read_packet);
-        return fail("a frame holds sound that the part's first frame did not say it has");
+        return fail("the sound begins too late in the part to be given a track");
       }
       if (writer) {
         heard[track] = true;
@@ -337,7 +361,54 @@ struct dv_muxer::state {
     // The reader reads the first frame's picture; its sound waits for the
     // next, and its streams tell the tracks.
     if (!open_reader(first, size) || !read_sound(true)) return false;
-    const int made = lib.alloc_output_context(&writer, muxers[static_cast<int>(c)], nullptr, nullptr);
+    if (reader->nb_streams > 1) return start(tags, first, size) && write_picture(first, size);
+    // No sound packs: held until a frame tells the tracks.
+    const char* const given[5] = {tags.title, tags.creation_time, tags.timecode, tags.encoder, tags.subtitle_title};
+    const char** kept[5] = {&held_tags.title, &held_tags.creation_time, &held_tags.timecode, &held_tags.encoder,
+                            &held_tags.subtitle_title};
+    for (int i = 0; i < 5; ++i) {
+      *kept[i] = given[i] ? held_strings[i] : nullptr;
+      if (given[i]) std::snprintf(held_strings[i], sizeof held_strings[i], "%s", given[i]);
+    }
+    held_tags.interlaced = tags.interlaced;
+    holding = true;
+    hold_used = 0;
+    held_frames = held_text_count = 0;
+    return keep(first, size) || fail("a frame is larger than DV makes them");
+  }
+
+  // A frame of a file held, if there is room for it.
+  bool keep(const uint8_t* data, size_t size) {
+    if (held_frames == HOLD_TEXTS || size > HOLD_BYTES - hold_used) return false;
+    std::memcpy(hold.get() + hold_used, data, size);
+    hold_used += size;
+    held_sizes[held_frames++] = size;
+    return true;
+  }
+
+  // Begins the held file with the tracks the reader knows now (none if no
+  // frame held had sound packs), and writes what it held: each frame with
+  // its time of silence, and its subtitles.
+  bool release() {
+    holding = false;
+    if (!start(held_tags, hold.get(), held_sizes[0])) return false;
+    const bool none[MAX_AUDIO_TRACKS] = {};
+    size_t at = 0;
+    int text = 0;
+    for (int i = 0; i < held_frames; ++i) {
+      if (!write_picture(hold.get() + at, held_sizes[i]) || !fill_unheard(none)) return false;
+      at += held_sizes[i];
+      for (; text < held_text_count && held_texts[text].first <= i; ++text)
+        if (!write_text(held_texts[text].first, held_texts[text].count, held_texts[text].words)) return false;
+    }
+    for (; text < held_text_count; ++text)
+      if (!write_text(held_texts[text].first, held_texts[text].count, held_texts[text].words)) return false;
+    return true;
+  }
+
+  // The file's header, with the tracks of `first` and of the reader.
+  bool start(const mux_tags& tags, const uint8_t* first, size_t size) {
+    const int made = lib.alloc_output_context(&writer, muxers[static_cast<int>(container)], nullptr, nullptr);
     if (made < 0 || !writer) return fail("out of memory");
     uint8_t* buffer = static_cast<uint8_t*>(lib.alloc_buffer(WRITE_BUFFER_SIZE));
     writer_io = buffer ? lib.alloc_io(buffer, WRITE_BUFFER_SIZE, 1, this, nullptr, write_bytes, seek_bytes) : nullptr;
@@ -356,7 +427,7 @@ struct dv_muxer::state {
     // of every cluster is left out: computing it costs more than all the
     // rest of the wrapping, and an archive keeps checksums of whole files.
     AVDictionary* options = nullptr;
-    if (c == mux_container::mkv) {
+    if (container == mux_container::mkv) {
       lib.dict_set(&options, "default_mode", "passthrough", 0);
       lib.dict_set(&options, "write_crc32", "0", 0);
     }
@@ -368,7 +439,7 @@ struct dv_muxer::state {
     if (tags.encoder) lib.dict_set(&writer->metadata, "encoder", tags.encoder, 0);
     const int header = lib.write_header(writer, nullptr);
     if (header < 0) return fail(muxer_failure("refused the file"), header);
-    return write_picture(first, size);
+    return true;
   }
 
   const char* muxer_failure(const char* what) {
@@ -403,13 +474,28 @@ struct dv_muxer::state {
   }
 
   bool frame(const uint8_t* data, size_t size) {
-    if (failure || !writer) return false;
+    if (failure || (!writer && !holding)) return false;
     give(data, size);
-    return read_sound(true) && write_picture(data, size);
+    if (!read_sound(true)) return false;
+    // Held on while no frame has told the tracks and there is room.
+    if (holding && (reader->nb_streams > 1 || !keep(data, size)) && !release()) return false;
+    return holding || write_picture(data, size);
   }
 
   bool text(int64_t first, int64_t count, const char* words) {
-    if (failure || !writer) return false;
+    if (failure || (!writer && !holding)) return false;
+    if (holding && held_text_count < HOLD_TEXTS) {
+      held_text& t = held_texts[held_text_count++];
+      t.first = first;
+      t.count = count;
+      std::snprintf(t.words, sizeof t.words, "%s", words);
+      return true;
+    }
+    if (holding && !release()) return false;
+    return write_text(first, count, words);
+  }
+
+  bool write_text(int64_t first, int64_t count, const char* words) {
     size_t length = std::strlen(words);
     if (length > MAX_TEXT) length = MAX_TEXT;
     // QuickTime's text samples begin with their length, big-endian.
@@ -423,7 +509,8 @@ struct dv_muxer::state {
   }
 
   bool end() {
-    if (failure || !writer) return false;
+    if (failure || (!writer && !holding)) return false;
+    if (holding && !release()) return false;
     // The last frame's sound.
     give(nullptr, 0);
     if (!read_sound(false)) return false;
@@ -453,6 +540,7 @@ struct dv_muxer::state {
     video = subtitles = nullptr;
     for (AVStream*& a : audio) a = nullptr;
     fd = -1;
+    holding = false;
   }
 };
 

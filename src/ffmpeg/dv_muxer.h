@@ -11,7 +11,9 @@
 // refused before it reads a byte. A file's tracks come from its first frame:
 // its picture from FFmpeg's DV profile of it (size, pixel format, frame
 // rate) and the reader's aspect ratio, its sound from the streams the reader
-// finds in it. Frames of another format belong in another file.
+// finds in it, or, where its sound packs were lost, in the first frame that
+// has them (the frames before are held, and given silence). Frames of
+// another format belong in another file.
 #pragma once
 
 #include <cstddef>
