@@ -196,6 +196,9 @@ struct dv_muxer::state {
     // The reader finds the format in the frame's first blocks.
     const int opened = lib.open_input(&reader, nullptr, dv_reader, nullptr);
     if (opened < 0) return fail("the DV reader refused the first frame", opened);
+    // From now on each frame goes into the reader's packet at once, not through
+    // the context's buffer first.
+    reader_io->direct = 1;
     return true;
   }
 
