@@ -238,14 +238,7 @@ struct dv_muxer::state {
         // hold, however many that is.
         const int channels = from->codecpar->ch_layout.nb_channels > 0 ? from->codecpar->ch_layout.nb_channels : 2;
         const int64_t samples = read_packet->size / (BYTES_PER_SAMPLE * channels);
-        read_packet->stream_index = audio[track]->index;
-        read_packet->pos = -1;
-        read_packet->pts = read_packet->dts = samples_written[track];
-        read_packet->duration = samples;
-        samples_written[track] += samples;
-        lib.packet_rescale_ts(read_packet, audio_time[track], audio[track]->time_base);
-        const int written = lib.write_frame(writer, read_packet);
-        if (written < 0) ok = fail("the muxer refused the sound", written);
+        ok = write_sound(track, read_packet, samples);
       }
       lib.packet_unref(read_packet);
       if (!ok) return false;
@@ -269,19 +262,25 @@ struct dv_muxer::state {
       if (samples <= 0 || samples > room) continue;
       packet->data = const_cast<uint8_t*>(SILENCE);
       packet->size = static_cast<int>(samples * BYTES_PER_SAMPLE * channels);
-      packet->stream_index = audio[t]->index;
-      packet->pts = packet->dts = samples_written[t];
-      packet->duration = samples;
       packet->flags = AV_PKT_FLAG_KEY;
-      packet->pos = -1;
-      samples_written[t] += samples;
-      lib.packet_rescale_ts(packet, audio_time[t], audio[t]->time_base);
-      const int written = lib.write_frame(writer, packet);
+      const bool ok = write_sound(t, packet, samples);
       packet->data = nullptr;
       packet->size = 0;
-      if (written < 0) return fail("the muxer refused the sound", written);
+      if (!ok) return false;
     }
     return true;
+  }
+
+  // A packet of `samples` samples of track t, timed by the samples before it.
+  bool write_sound(int t, AVPacket* p, int64_t samples) {
+    p->stream_index = audio[t]->index;
+    p->pos = -1;
+    p->pts = p->dts = samples_written[t];
+    p->duration = samples;
+    samples_written[t] += samples;
+    lib.packet_rescale_ts(p, audio_time[t], audio[t]->time_base);
+    const int written = lib.write_frame(writer, p);
+    return written >= 0 || fail("the muxer refused the sound", written);
   }
 
   AVStream* add_stream(AVMediaType type, AVCodecID codec) {
