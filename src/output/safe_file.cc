@@ -257,6 +257,10 @@ bool safe_file::commit() {
   const char* reason = nullptr;
   // Checked again: a capture may have begun under the name since.
   if (target_refused(name_, &error, &reason)) return fail(error, reason);
+  if (options_.unnamed_when_stopped && options_.wait && options_.wait->stopped()) {
+    abandon();
+    return false;
+  }
 
   if (unnamed_) {
     char self[64];

@@ -196,6 +196,7 @@ TEST_F(Merge, RebuildsTheTape) {
     const std::string out = dir.file("out.dv");
     std::vector<std::string> args{"--damage", "--merge", out};
     args.insert(args.end(), paths.begin(), paths.begin() + used);
+    unlink(out.c_str());
     const tool_run run = run_tool(args);
     EXPECT_EQ(run.status, 0) << run.err;
     const bytes merged = read_file(out);
@@ -248,7 +249,8 @@ TEST_F(Merge, RebuildsTheTape) {
     EXPECT_EQ(run.out, log + lines);
 
     // The JSON log tells the same, as the schema says.
-    const std::string json = shell_quote(DVLOG_BINARY) + " --json --damage --merge " + shell_quote(out);
+    // OUT is refused once it exists: each run makes it anew.
+    const std::string json = "rm -f " + shell_quote(out) + " && " + shell_quote(DVLOG_BINARY) + " --json --damage --merge " + shell_quote(out);
     std::string files;
     for (size_t t = 0; t < used; ++t) files.append(" ").append(shell_quote(paths[t]));
     EXPECT_EQ(shell_output(json + files + " | " + shell_quote(source_file("tests/tools/json-to-log"))), run.out);
@@ -260,6 +262,7 @@ TEST_F(Merge, RebuildsTheTape) {
     // The report of the merged stream shows where each stretch came from.
     const std::string page = dir.file("merged.html");
     // And a progress line, asked for, tells each stage, and is erased.
+    unlink(out.c_str());
     const tool_run shown = run_tool({"--progress", "--report", page, "--merge", out, paths[0], paths[1]});
     EXPECT_EQ(shown.status, 0);
     const size_t indexing = shown.err.find("\rdvlog: indexing, file 1 of 2, 0 MB of "),
@@ -325,7 +328,6 @@ TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
       {"a repeat in place of a drop", {&whole, &repeat}, {1, 1}},
       {"the same, three transfers", {&repeat, &whole, &DECKS[2]}, {1, 1, 1}},
       {"a capture that went back 20 frames, alone", {&back}, {2}},
-      {"reversed order", {&whole, &reversed}, {}},
       {"dropped frames against lost subcode", {&dropped, &no_subcode}, {1, 1}},
       {"a damaged first pack", {&whole, &pal_pack}, {1, 1}},
       {"one capture, three passes", {&capture}, {3}},
@@ -337,6 +339,7 @@ TEST_F(Merge, TapeOrderRepeatsAndRetakes) {
       std::vector<std::string> args{"--json", "--report", dir.file("merged.html"), "--merge", dir.file("out.dv")};
       for (const transfer* t : r.given)
         args.push_back(dir.write(std::to_string(args.size()).append(".dv"), transfer_bytes(tape, *t)));
+      unlink(dir.file("out.dv").c_str());
       const tool_run run = run_tool(args);
       ASSERT_EQ(run.status, 0) << run.err;
       const bytes merged = read_file(dir.file("out.dv"));

@@ -1,0 +1,523 @@
+// The passes of each transfer, the links they make between identified
+// frames, and the order all links agree on, the keys deciding where no link
+// does.
+
+#include <algorithm>
+
+#include "dv/datetime.h"
+#include "merge/planner.h"
+
+namespace dvlog {
+
+namespace {
+
+// A recording date and time as seconds, for ordering frames of different
+// recordings; -1 when either is not read. Two-digit years count back from
+// 2069 (DV was born in 1995), whenever the merge runs.
+int64_t seconds_recorded(uint32_t date, uint32_t time) { return recorded_seconds(date, time, 2069); }
+// A timecode this many frames on, or fewer, follows on (frames dropped between).
+constexpr int64_t FOLLOWS_ON = 4;
+// Frames a capture drops at once, at most: a timecode further on leaps.
+constexpr int64_t MOST_DROPPED = 60;
+// Timecodes a frame whose own was not read may take, looked through at most.
+constexpr int64_t MOST_FREE_TIMECODES = 1024;
+
+}  // namespace
+
+// The timecode goes back from run `from` to run `to` within one recording:
+// no recording start between, and no other recording date.
+bool planner::timecode_goes_back(int32_t from, int32_t to) const {
+  const stamp a = stamp_of(from), b = stamp_of(to);
+  if (a.count < 0 || b.count < 0 || b.count >= a.count || b.recording_start) return false;
+  return !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
+}
+
+// Whether an identified frame that comes again in its pass (run r) is the
+// deck gone back: then the transfer reads on from there over frames the pass
+// read, in their order (with a few the pass had dropped among them), up to
+// the end of the stretch of them it came back into, or stops or shuttles
+// first. Content the tape holds twice (the same black frames and sound
+// opening two recordings) comes again instead in a stretch that then goes on
+// with frames the pass never read, well before that end: those are noted in
+// `reread`, and false is returned. A pass here is the passes from
+// `chain_first` on, which a new recording whose timecode started again
+// began: the deck may have gone back to that start.
+bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<int32_t>& pass_of_group,
+                             const std::vector<int32_t>& place_in_pass, const std::vector<int32_t>& last_place,
+                             std::vector<int32_t>& reread) {
+  // Frames a retake may drop just before it reads new ones; new frames in a
+  // row that end a re-read (fewer may be frames the pass had dropped).
+  constexpr int32_t DROPPED_AT_END = 2, NEW_IN_A_ROW = 3;
+  reread.clear();
+  const int32_t end = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer) + 1];
+  const int32_t into = pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])];
+  int32_t reached = -1, fresh = 0;
+  for (int32_t s = r; s < end; ++s) {
+    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return true;
+    if (!identified(s)) continue;
+    const int32_t g = group_[static_cast<size_t>(s)];
+    if (pass_of_group[static_cast<size_t>(g)] < chain_first) {
+      if (++fresh == NEW_IN_A_ROW) return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END;
+      continue;
+    }
+    const int32_t place = place_in_pass[static_cast<size_t>(g)];
+    if (place <= reached) return true;  // back again
+    reached = place, fresh = 0;
+    reread.push_back(g);
+  }
+  return true;
+}
+
+// The timecode leaps on from run `from` to run `to`: by more than a capture
+// drops.
+bool planner::timecode_leaps(int32_t from, int32_t to) const {
+  const stamp a = stamp_of(from), b = stamp_of(to);
+  return a.count >= 0 && b.count >= 0 && b.count - a.count > MOST_DROPPED;
+}
+
+// The timecode follows on from run `from` to run `to`, frames dropped
+// between at most, within one recording.
+bool planner::follows_on(int32_t from, int32_t to) const {
+  const stamp a = stamp_of(from), b = stamp_of(to);
+  return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start &&
+         !dates_differ(from, to);
+}
+
+// Both runs read a recording date, and it differs.
+bool planner::dates_differ(int32_t from, int32_t to) const {
+  const stamp a = stamp_of(from), b = stamp_of(to);
+  return has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date;
+}
+
+// The timecode goes back from run `from` to run `to`, or starts again.
+bool planner::timecode_back(int32_t from, int32_t to) const {
+  const stamp a = stamp_of(from), b = stamp_of(to);
+  return a.count >= 0 && b.count >= 0 && b.count < a.count;
+}
+
+// Each transfer, run by run: a new pass where an identified frame comes
+// again in the pass (the deck went back), where the timecode goes back within
+// a recording, and after frames not at playback speed; a link from each
+// identified frame of a pass to the next. Reads placed by position go into
+// the words between. Sets `again` when content the tape holds twice was found
+// (the runs must be looked at again).
+bool planner::cut_passes(bool& again) {
+  again = false;
+  pass_transfer_.clear(), links_.clear(), words_.clear(), word_reads_.clear();
+  std::vector<int32_t> pass_of_group(runs_.size(), -1), place_in_pass(runs_.size(), -1), reread;
+  // The runs placed by position since the last identified run: before
+  // frames off speed, and after them.
+  std::vector<int32_t> before, after;
+  auto add_word = [&](word_kind how, int32_t left, int32_t right, int32_t link, const std::vector<int32_t>& placed,
+                      int32_t pass) {
+    if (placed.empty()) return;
+    const int64_t begin = static_cast<int64_t>(word_reads_.size());
+    for (const int32_t r : placed) {
+      read_run& u = runs_[static_cast<size_t>(r)];
+      u.pass = pass;
+      for (int32_t j = u.first; j < u.first + u.count; ++j) word_reads_.push_back({{u.transfer, j}, pass, r});
+    }
+    words_.push_back({how, left, right, link, begin, static_cast<int64_t>(word_reads_.size())});
+  };
+  std::vector<int32_t> last_place;  // by pass: the place of its last identified run
+  for (size_t t = 0; t + 1 < transfer_runs_.size(); ++t) {
+    if (transfer_runs_[t] == transfer_runs_[t + 1]) continue;
+    int32_t pass = static_cast<int32_t>(pass_transfer_.size()), chain_first = pass;
+    pass_transfer_.push_back(static_cast<int32_t>(t));
+    last_place.push_back(-1);
+    int32_t last = -1, length = 0;  // the last identified run, and those of the passes from chain_first
+    bool gap = false, recording = false;  // since it: frames off speed, a recording start
+    before.clear(), after.clear();
+    for (int32_t r = transfer_runs_[t]; r < transfer_runs_[t + 1]; ++r) {
+      if (stopped()) return false;
+      read_run& u = runs_[static_cast<size_t>(r)];
+      u.pass = -1, u.node = -1;
+      if (u.after_gap && (last >= 0 || !before.empty())) gap = true;
+      recording |= stamp_of(r).recording_start;
+      if (!identified(r)) {
+        (gap ? after : before).push_back(r);
+        continue;
+      }
+      const int32_t g = group_[static_cast<size_t>(r)];
+      // The frame just read, again: a repeat, one frame (its timecode, lost
+      // in one read, kept them apart as runs).
+      if (last >= 0 && last == r - 1 && group_[static_cast<size_t>(last)] == g && !u.after_gap) {
+        u.pass = pass;
+        continue;
+      }
+      // After frames off speed, a new pass begins: nothing of the old one
+      // comes again in it.
+      const bool again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first && !gap;
+      if (again_in_pass && !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread)) {
+        for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
+        again = true;
+        return true;
+      }
+      if (last < 0) {
+        before.insert(before.end(), after.begin(), after.end());
+        add_word(word_kind::start, -1, r, -1, before, pass);
+      } else if (again_in_pass || gap || timecode_back(last, r) || timecode_leaps(last, r)) {
+        // A new pass: what came before frames off speed ends the old one,
+        // the rest begins the new one. Across frames off speed, into a new
+        // recording whose timecode starts again, and where the timecode
+        // leaps on (another recording, or a capture that went there), the
+        // new pass is linked to the old where nothing says it went back.
+        // Where the deck went back, the frame read next still follows on
+        // from the last where their timecodes say so (it went back to the
+        // recording start that began the pass, and read on).
+        const bool goes_back = !recording && timecode_goes_back(last, r);
+        const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
+        const int32_t old_pass = pass;
+        pass = static_cast<int32_t>(pass_transfer_.size());
+        pass_transfer_.push_back(static_cast<int32_t>(t));
+        last_place.push_back(-1);
+        if (!linked || gap || again_in_pass) chain_first = pass, length = 0;
+        if (linked) {
+          const int priority = follows_on(last, r) ? 0 : recording || dates_differ(last, r) ? 1 : 2;
+          links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
+        }
+        if (linked && !gap && !again_in_pass) {
+          add_word(word_kind::bounded, last, r, static_cast<int32_t>(links_.size()) - 1, before, pass);
+        } else {
+          add_word(word_kind::end, last, -1, -1, gap ? before : after, old_pass);
+          add_word(word_kind::start, -1, r, -1, gap ? after : before, pass);
+        }
+      } else {
+        links_.push_back({last, r, false});
+        add_word(word_kind::bounded, last, r, static_cast<int32_t>(links_.size()) - 1, before, pass);
+      }
+      u.pass = pass;
+      pass_of_group[static_cast<size_t>(g)] = pass;
+      last_place[static_cast<size_t>(pass)] = length;
+      place_in_pass[static_cast<size_t>(g)] = length++;
+      last = r;
+      gap = recording = false;
+      before.clear(), after.clear();
+    }
+    before.insert(before.end(), after.begin(), after.end());
+    add_word(last >= 0 ? word_kind::end : word_kind::floating, last, -1, -1, before, pass);
+  }
+  return true;
+}
+
+// True when node `to` can be reached from node `from` by the links kept so far.
+bool planner::reaches(int32_t from, int32_t to) {
+  std::vector<int32_t> stack{from};
+  std::vector<bool> seen(node_run_.size(), false);
+  seen[static_cast<size_t>(from)] = true;
+  while (!stack.empty()) {
+    const int32_t n = stack.back();
+    stack.pop_back();
+    if (n == to) return true;
+    for (int32_t k = edge_begin_[static_cast<size_t>(n)]; k < edge_begin_[static_cast<size_t>(n) + 1]; ++k) {
+      const int32_t m = edge_to_[static_cast<size_t>(k)];
+      if (!seen[static_cast<size_t>(m)]) seen[static_cast<size_t>(m)] = true, stack.push_back(m);
+    }
+  }
+  return false;
+}
+
+// The identified frames as nodes, and the links between them: those within a
+// pass first, then each of the others where it closes no cycle.
+bool planner::make_graph() {
+  std::vector<int32_t> node_of(runs_.size(), -1);
+  for (size_t r = 0; r < runs_.size(); ++r) {
+    if (!identified(static_cast<int32_t>(r))) continue;
+    const int32_t g = group_[r];
+    int32_t& node = node_of[static_cast<size_t>(g)];
+    if (node < 0) node = static_cast<int32_t>(node_run_.size()), node_run_.push_back(static_cast<int32_t>(r));
+    runs_[r].node = node;
+    const int32_t stands = node_run_[static_cast<size_t>(node)];
+    if (entry(best(static_cast<int32_t>(r))).right_blocks > entry(best(stands)).right_blocks)
+      node_run_[static_cast<size_t>(node)] = static_cast<int32_t>(r);
+  }
+  const size_t nodes = node_run_.size();
+  node_runs_begin_.assign(nodes + 1, 0);
+  for (const read_run& u : runs_)
+    if (u.node >= 0) ++node_runs_begin_[static_cast<size_t>(u.node) + 1];
+  for (size_t k = 0; k < nodes; ++k) node_runs_begin_[k + 1] += node_runs_begin_[k];
+  node_runs_.resize(static_cast<size_t>(node_runs_begin_[nodes]));
+  {
+    std::vector<int32_t> at(node_runs_begin_.begin(), node_runs_begin_.end() - 1);
+    for (size_t r = 0; r < runs_.size(); ++r)
+      if (runs_[r].node >= 0) node_runs_[static_cast<size_t>(at[static_cast<size_t>(runs_[r].node)]++)] = static_cast<int32_t>(r);
+  }
+
+  // What the reads of each node say of it, together.
+  node_stamps_.assign(nodes, stamp{NO_INFO, NO_INFO, NO_INFO, -1, false});
+  for (size_t n = 0; n < nodes; ++n)
+    for (int32_t k = node_runs_begin_[n]; k < node_runs_begin_[n + 1]; ++k) {
+      const stamp s = stamp_of(node_runs_[static_cast<size_t>(k)]);
+      stamp& into = node_stamps_[n];
+      if (into.count < 0 && s.count >= 0) into.timecode = s.timecode, into.count = s.count;
+      if (!has_date(into.rec_date)) into.rec_date = s.rec_date;
+      if (!has_time(into.rec_time)) into.rec_time = s.rec_time;
+      into.recording_start |= s.recording_start;
+    }
+
+  // The links of the passes, as edges by node; a cycle among them is two
+  // passes disagreeing.
+  auto build = [&](bool soft_too) {
+    std::vector<std::pair<int32_t, int32_t>> edges;
+    for (const link& l : links_)
+      if (l.kept && (soft_too || !l.soft))
+        edges.push_back({runs_[static_cast<size_t>(l.from)].node, runs_[static_cast<size_t>(l.to)].node});
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    edge_begin_.assign(nodes + 1, 0);
+    in_begin_.assign(nodes + 1, 0);
+    for (const auto& e : edges) ++edge_begin_[static_cast<size_t>(e.first) + 1], ++in_begin_[static_cast<size_t>(e.second) + 1];
+    for (size_t k = 0; k < nodes; ++k) edge_begin_[k + 1] += edge_begin_[k], in_begin_[k + 1] += in_begin_[k];
+    edge_to_.resize(edges.size());
+    in_from_.resize(edges.size());
+    std::vector<int32_t> out_at(edge_begin_.begin(), edge_begin_.end() - 1), in_at(in_begin_.begin(), in_begin_.end() - 1);
+    for (const auto& e : edges) {
+      edge_to_[static_cast<size_t>(out_at[static_cast<size_t>(e.first)]++)] = e.second;
+      in_from_[static_cast<size_t>(in_at[static_cast<size_t>(e.second)]++)] = e.first;
+    }
+  };
+  build(false);
+  // Kahn's algorithm: an order of the frames by the links within passes;
+  // what is left over lies on a cycle, two passes disagreeing.
+  std::vector<int32_t> rank(nodes, -1);
+  auto rank_nodes = [&]() {
+    std::vector<int32_t> in(nodes), ready;
+    for (size_t k = 0; k < nodes; ++k) {
+      in[k] = in_begin_[k + 1] - in_begin_[k];
+      if (in[k] == 0) ready.push_back(static_cast<int32_t>(k));
+    }
+    int32_t done = 0;
+    std::fill(rank.begin(), rank.end(), -1);
+    while (!ready.empty()) {
+      const int32_t n = ready.back();
+      ready.pop_back();
+      rank[static_cast<size_t>(n)] = done++;
+      for (int32_t k = edge_begin_[static_cast<size_t>(n)]; k < edge_begin_[static_cast<size_t>(n) + 1]; ++k)
+        if (--in[static_cast<size_t>(edge_to_[static_cast<size_t>(k)])] == 0) ready.push_back(edge_to_[static_cast<size_t>(k)]);
+    }
+    return static_cast<size_t>(done) == nodes;
+  };
+  if (!rank_nodes()) {
+    for (const link& l : links_) {
+      const read_run &a = runs_[static_cast<size_t>(l.from)], &b = runs_[static_cast<size_t>(l.to)];
+      if (l.soft || rank[static_cast<size_t>(a.node)] >= 0 || rank[static_cast<size_t>(b.node)] >= 0) continue;
+      // A link on a cycle, and another pass that reads its frame.
+      read_ref other{-1, -1};
+      for (int32_t k = node_runs_begin_[static_cast<size_t>(b.node)]; k < node_runs_begin_[static_cast<size_t>(b.node) + 1]; ++k) {
+        const read_run& v = runs_[static_cast<size_t>(node_runs_[static_cast<size_t>(k)])];
+        if (v.pass != b.pass) other = {v.transfer, v.best};
+      }
+      return refuse(merge_refusal::reason::disagree, {b.transfer, b.best}, other);
+    }
+  }
+  // The others, in the order read, where they close no cycle: the capture's
+  // own order, unless another pass says otherwise. One that goes along the
+  // order found so far closes none.
+  for (link& l : links_) l.kept = !l.soft;
+  bool added = false;  // links kept since the graph was built
+  // The surest first: a frame whose timecode follows on from the last's;
+  // then a recording's first frame (marked, or of another date) after the
+  // end of the one before; then the others.
+  std::vector<size_t> soft;
+  for (size_t k = 0; k < links_.size(); ++k)
+    if (links_[k].soft) soft.push_back(k);
+  std::stable_sort(soft.begin(), soft.end(), [&](size_t a, size_t b) { return links_[a].priority < links_[b].priority; });
+  for (const size_t k : soft) {
+    link& l = links_[k];
+    if (stopped()) return false;
+    const int32_t a = runs_[static_cast<size_t>(l.from)].node, b = runs_[static_cast<size_t>(l.to)].node;
+    if (rank[static_cast<size_t>(a)] < rank[static_cast<size_t>(b)]) {
+      l.kept = added = true;
+      continue;
+    }
+    if (added) build(true), added = false;
+    l.kept = !reaches(b, a);
+    if (l.kept) {
+      build(true);
+      rank_nodes();
+    }
+  }
+  build(true);
+  split_passes();
+  return true;
+}
+
+// A pass that began where the timecode started again at a new recording is
+// one with the pass before when the link between them stood: a transfer over
+// two recordings is one pass.
+void planner::split_passes() {
+  std::vector<bool> goes_on(pass_transfer_.size(), false);
+  for (const link& l : links_)
+    if (l.new_recording && l.kept) goes_on[static_cast<size_t>(runs_[static_cast<size_t>(l.to)].pass)] = true;
+  std::vector<int32_t> renumbered(pass_transfer_.size());
+  int32_t count = 0;
+  for (size_t p = 0; p < pass_transfer_.size(); ++p) {
+    if (p == 0 || !goes_on[p] || pass_transfer_[p] != pass_transfer_[p - 1]) ++count;
+    renumbered[p] = count - 1;
+  }
+  std::vector<int32_t> transfer_of(static_cast<size_t>(count));
+  for (size_t p = 0; p < pass_transfer_.size(); ++p) transfer_of[static_cast<size_t>(renumbered[p])] = pass_transfer_[p];
+  pass_transfer_ = transfer_of;
+  for (read_run& u : runs_)
+    if (u.pass >= 0) u.pass = renumbered[static_cast<size_t>(u.pass)];
+  for (placed_read& p : word_reads_) p.pass = renumbered[static_cast<size_t>(p.pass)];
+}
+
+// Transfers share a frame when both read an identified frame; all must be
+// joined so.
+bool planner::check_shared() {
+  const size_t count = transfers_.size();
+  std::vector<int32_t> joined(count);
+  for (size_t t = 0; t < count; ++t) joined[t] = static_cast<int32_t>(t);
+  auto root = [&](int32_t t) {
+    while (joined[static_cast<size_t>(t)] != t) t = joined[static_cast<size_t>(t)];
+    return t;
+  };
+  for (size_t n = 0; n < node_run_.size(); ++n) {
+    const int32_t first = runs_[static_cast<size_t>(node_runs_[static_cast<size_t>(node_runs_begin_[n])])].transfer;
+    for (int32_t k = node_runs_begin_[n]; k < node_runs_begin_[n + 1]; ++k)
+      joined[static_cast<size_t>(root(runs_[static_cast<size_t>(node_runs_[static_cast<size_t>(k)])].transfer))] = root(first);
+  }
+  int32_t base = -1;
+  for (size_t t = 0; t < count; ++t) {
+    const int32_t r = transfer_runs_[t];
+    if (r == transfer_runs_[t + 1]) continue;  // no read at playback speed
+    if (base < 0) {
+      base = static_cast<int32_t>(t);
+      continue;
+    }
+    if (root(static_cast<int32_t>(t)) == root(base)) continue;
+    // Apart: where the keys put frames of both at one place and they
+    // differ, the tapes differ there.
+    std::vector<std::pair<int64_t, int32_t>> based;  // timecode counts of frames joined to the first
+    for (size_t n = 0; n < node_run_.size(); ++n) {
+      const int32_t nr = node_run_[n];
+      const stamp st = node_stamps_[n];
+      if (st.count >= 0 && root(runs_[static_cast<size_t>(nr)].transfer) == root(base))
+        based.push_back({st.count, static_cast<int32_t>(n)});
+    }
+    std::sort(based.begin(), based.end());
+    for (size_t n = 0; n < node_run_.size(); ++n) {
+      const int32_t nr = node_run_[n];
+      const stamp st = node_stamps_[n];
+      if (st.count < 0 || root(runs_[static_cast<size_t>(nr)].transfer) != root(static_cast<int32_t>(t))) continue;
+      for (auto at = std::lower_bound(based.begin(), based.end(), std::make_pair(st.count, int32_t{-1}));
+           at != based.end() && at->first == st.count; ++at) {
+        const int32_t other = node_run_[static_cast<size_t>(at->second)];
+        const stamp so = node_stamps_[static_cast<size_t>(at->second)];
+        if (has_date(st.rec_date) && has_date(so.rec_date) && st.rec_date != so.rec_date) continue;
+        if (compare_runs(nr, other) == likeness::different)
+          return refuse(merge_refusal::reason::differs, best(nr), best(other));
+      }
+    }
+    if (fail_if_unread()) return false;
+    return refuse(merge_refusal::reason::shares_nothing, {static_cast<int32_t>(t), runs_[static_cast<size_t>(r)].first},
+                  {base, runs_[static_cast<size_t>(transfer_runs_[static_cast<size_t>(base)])].first});
+  }
+  return true;
+}
+
+// Which of two identified frames that no link orders comes first by their
+// keys: -1 a, 1 b, 0 when nothing tells, 2 when the keys put them at one
+// place. The recording date and time order frames of different recordings;
+// the timecode, frames of one; a frame whose timecode was not read takes one
+// that the identified frames around it in its passes leave free.
+int planner::order_by_keys(int32_t a, int32_t b) {
+  const stamp sa = node_stamps_[static_cast<size_t>(a)], sb = node_stamps_[static_cast<size_t>(b)];
+  const int64_t ta = seconds_recorded(sa.rec_date, sa.rec_time), tb = seconds_recorded(sb.rec_date, sb.rec_time);
+  if (ta >= 0 && tb >= 0 && ta != tb) return ta < tb ? -1 : 1;
+  if (sa.count >= 0 && sb.count >= 0) return sa.count < sb.count ? -1 : sa.count > sb.count ? 1 : 2;
+  if (sa.count < 0 && sb.count < 0) return 0;
+  // One without a timecode: the timecodes its neighbours leave it, less
+  // those their other neighbours hold.
+  const bool a_bare = sa.count < 0;
+  const int32_t bare = a_bare ? a : b;
+  const int64_t known = a_bare ? sb.count : sa.count;
+  int64_t lo = -1, hi = -1;
+  std::vector<int64_t> held{known};
+  for (int32_t k = in_begin_[static_cast<size_t>(bare)]; k < in_begin_[static_cast<size_t>(bare) + 1]; ++k) {
+    const int32_t p = in_from_[static_cast<size_t>(k)];
+    const stamp sp = node_stamps_[static_cast<size_t>(p)];
+    if (sp.count >= 0) lo = std::max(lo, sp.count + 1);
+    for (int32_t e = edge_begin_[static_cast<size_t>(p)]; e < edge_begin_[static_cast<size_t>(p) + 1]; ++e)
+      if (edge_to_[static_cast<size_t>(e)] != bare) held.push_back(node_stamps_[static_cast<size_t>(edge_to_[static_cast<size_t>(e)])].count);
+  }
+  for (int32_t k = edge_begin_[static_cast<size_t>(bare)]; k < edge_begin_[static_cast<size_t>(bare) + 1]; ++k) {
+    const int32_t s = edge_to_[static_cast<size_t>(k)];
+    const stamp ss = node_stamps_[static_cast<size_t>(s)];
+    if (ss.count >= 0 && !ss.recording_start) hi = hi < 0 ? ss.count - 1 : std::min(hi, ss.count - 1);
+    for (int32_t e = in_begin_[static_cast<size_t>(s)]; e < in_begin_[static_cast<size_t>(s) + 1]; ++e)
+      if (in_from_[static_cast<size_t>(e)] != bare) held.push_back(node_stamps_[static_cast<size_t>(in_from_[static_cast<size_t>(e)])].count);
+  }
+  if (lo < 0 || hi < lo || hi - lo >= MOST_FREE_TIMECODES || sa.recording_start || sb.recording_start) return 0;
+  bool below = false, above = false;
+  for (int64_t tc = lo; tc <= hi; ++tc) {
+    if (std::find(held.begin(), held.end(), tc) != held.end()) continue;
+    (tc < known ? below : above) = true;
+  }
+  if (below == above) return 0;
+  return below == a_bare ? -1 : 1;
+}
+
+// Two reads that name the place where frames a and b could not be ordered:
+// of two transfers where both have one, the later given first.
+bool planner::refuse_order(int32_t a, int32_t b, int verdict) {
+  const likeness same = compare_runs(node_run_[static_cast<size_t>(a)], node_run_[static_cast<size_t>(b)]);
+  if (fail_if_unread()) return false;
+  read_ref at = best(node_run_[static_cast<size_t>(b)]), other = best(node_run_[static_cast<size_t>(a)]);
+  bool apart = false;  // at and other are of two transfers
+  for (int32_t i = node_runs_begin_[static_cast<size_t>(a)]; i < node_runs_begin_[static_cast<size_t>(a) + 1]; ++i)
+    for (int32_t k = node_runs_begin_[static_cast<size_t>(b)]; k < node_runs_begin_[static_cast<size_t>(b) + 1]; ++k) {
+      const read_ref ra = best(node_runs_[static_cast<size_t>(i)]), rb = best(node_runs_[static_cast<size_t>(k)]);
+      if (ra.transfer == rb.transfer) continue;
+      if (apart && std::max(ra.transfer, rb.transfer) <= at.transfer) continue;
+      at = ra.transfer > rb.transfer ? ra : rb, other = ra.transfer > rb.transfer ? rb : ra;
+      apart = true;
+    }
+  return refuse(verdict == 2 && same == likeness::different ? merge_refusal::reason::differs
+                                                            : merge_refusal::reason::unordered,
+                at, other);
+}
+
+// The identified frames in the order the links agree on, the keys ordering
+// those that no link orders.
+bool planner::order_nodes() {
+  const size_t nodes = node_run_.size();
+  std::vector<int32_t> in(nodes), ready;
+  for (size_t k = 0; k < nodes; ++k) {
+    in[k] = in_begin_[k + 1] - in_begin_[k];
+    if (in[k] == 0) ready.push_back(static_cast<int32_t>(k));
+  }
+  order_.clear();
+  order_.reserve(nodes);
+  while (!ready.empty()) {
+    if (stopped()) return false;
+    size_t first = 0;
+    for (size_t k = 1; k < ready.size(); ++k) {
+      const int verdict = order_by_keys(ready[first], ready[k]);
+      if (verdict == -1) continue;
+      if (verdict == 1) {
+        first = k;
+        continue;
+      }
+      return refuse_order(ready[first], ready[k], verdict);
+    }
+    // The frame chosen must come before every other ready one.
+    for (size_t k = 0; k < ready.size(); ++k) {
+      if (k == first) continue;
+      const int verdict = order_by_keys(ready[first], ready[k]);
+      if (verdict == -1) continue;
+      return refuse_order(ready[first], ready[k], verdict);
+    }
+    const int32_t n = ready[first];
+    ready.erase(ready.begin() + static_cast<std::ptrdiff_t>(first));
+    order_.push_back(n);
+    for (int32_t k = edge_begin_[static_cast<size_t>(n)]; k < edge_begin_[static_cast<size_t>(n) + 1]; ++k)
+      if (--in[static_cast<size_t>(edge_to_[static_cast<size_t>(k)])] == 0) ready.push_back(edge_to_[static_cast<size_t>(k)]);
+  }
+  position_.assign(nodes, -1);
+  for (size_t k = 0; k < order_.size(); ++k) position_[static_cast<size_t>(order_[k])] = static_cast<int32_t>(k);
+  return true;
+}
+
+}  // namespace dvlog
