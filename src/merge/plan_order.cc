@@ -27,7 +27,7 @@ constexpr int64_t MOST_FREE_TIMECODES = 1024;
 // The timecode goes back from run `from` to run `to` within one recording:
 // no recording start between, and no other recording date.
 bool planner::timecode_goes_back(int32_t from, int32_t to) const {
-  const stamp a = stamp_of(from), b = stamp_of(to);
+  const stamp a = run_stamp(from), b = run_stamp(to);
   if (a.count < 0 || b.count < 0 || b.count >= a.count || b.recording_start) return false;
   return !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
 }
@@ -54,12 +54,15 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   int32_t reached = -1, fresh = 0;
   for (int32_t s = r; s < end; ++s) {
     if (s > r && runs_[static_cast<size_t>(s)].after_gap) return true;
-    if (!identified(s)) continue;
     const int32_t g = group_[static_cast<size_t>(s)];
+    if (g < 0) continue;
     if (pass_of_group[static_cast<size_t>(g)] < chain_first) {
-      if (++fresh == NEW_IN_A_ROW) return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END;
+      // Frames the pass never read (black or a still counted as read).
+      fresh += identified(s) ? 1 : runs_[static_cast<size_t>(s)].count;
+      if (fresh >= NEW_IN_A_ROW) return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END;
       continue;
     }
+    if (!identified(s)) continue;
     const int32_t place = place_in_pass[static_cast<size_t>(g)];
     if (place <= reached) return true;  // back again
     reached = place, fresh = 0;
@@ -71,27 +74,27 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
 // The timecode leaps on from run `from` to run `to`: by more than a capture
 // drops.
 bool planner::timecode_leaps(int32_t from, int32_t to) const {
-  const stamp a = stamp_of(from), b = stamp_of(to);
+  const stamp a = run_stamp(from), b = run_stamp(to);
   return a.count >= 0 && b.count >= 0 && b.count - a.count > MOST_DROPPED;
 }
 
 // The timecode follows on from run `from` to run `to`, frames dropped
 // between at most, within one recording.
 bool planner::follows_on(int32_t from, int32_t to) const {
-  const stamp a = stamp_of(from), b = stamp_of(to);
+  const stamp a = run_stamp(from), b = run_stamp(to);
   return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start &&
          !dates_differ(from, to);
 }
 
 // Both runs read a recording date, and it differs.
 bool planner::dates_differ(int32_t from, int32_t to) const {
-  const stamp a = stamp_of(from), b = stamp_of(to);
+  const stamp a = run_stamp(from), b = run_stamp(to);
   return has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date;
 }
 
 // The timecode goes back from run `from` to run `to`, or starts again.
 bool planner::timecode_back(int32_t from, int32_t to) const {
-  const stamp a = stamp_of(from), b = stamp_of(to);
+  const stamp a = run_stamp(from), b = run_stamp(to);
   return a.count >= 0 && b.count >= 0 && b.count < a.count;
 }
 
@@ -136,6 +139,7 @@ bool planner::cut_passes(bool& again) {
       recording |= stamp_of(r).recording_start;
       if (!identified(r)) {
         (gap ? after : before).push_back(r);
+        if (group_[static_cast<size_t>(r)] >= 0) pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])] = pass;
         continue;
       }
       const int32_t g = group_[static_cast<size_t>(r)];
@@ -156,31 +160,39 @@ bool planner::cut_passes(bool& again) {
       if (last < 0) {
         before.insert(before.end(), after.begin(), after.end());
         add_word(word_kind::start, -1, r, -1, before, pass);
-      } else if (again_in_pass || gap || timecode_back(last, r) || timecode_leaps(last, r)) {
+      } else if (again_in_pass || gap || recording || timecode_back(last, r) || timecode_leaps(last, r)) {
         // A new pass: what came before frames off speed ends the old one,
-        // the rest begins the new one. Across frames off speed, into a new
-        // recording whose timecode starts again, and where the timecode
-        // leaps on (another recording, or a capture that went there), the
-        // new pass is linked to the old where nothing says it went back.
+        // the rest begins the new one. Across frames off speed, into a
+        // recording start (the deck may have gone back to it), and where the
+        // timecode starts again or leaps on (another recording, or a capture
+        // that went there), the new pass is linked to the old where nothing
+        // says it went back.
         // Where the deck went back, the frame read next still follows on
         // from the last where their timecodes say so (it went back to the
         // recording start that began the pass, and read on).
+        // So too where this pass began going back to a recording start and a
+        // frame of the passes before comes next with no timecode to say
+        // otherwise: the deck went back once, to that start.
         const bool goes_back = !recording && timecode_goes_back(last, r);
-        const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
+        const bool untimed = run_stamp(last).count < 0 || run_stamp(r).count < 0;
+        const bool went_to_start = again_in_pass && pass != chain_first && untimed;
+        const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r) || went_to_start;
         const int32_t old_pass = pass;
         pass = static_cast<int32_t>(pass_transfer_.size());
         pass_transfer_.push_back(static_cast<int32_t>(t));
         last_place.push_back(-1);
         if (!linked || gap || again_in_pass) chain_first = pass, length = 0;
         if (linked) {
-          const int priority = follows_on(last, r) ? 0 : recording || dates_differ(last, r) ? 1 : 2;
+          const int priority = follows_on(last, r) || went_to_start ? 0 : recording || dates_differ(last, r) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
           add_word(word_kind::bounded, last, r, static_cast<int32_t>(links_.size()) - 1, before, pass);
+        } else if (gap) {
+          add_word(word_kind::end, last, -1, -1, before, old_pass);
+          add_word(word_kind::start, -1, r, -1, after, pass);
         } else {
-          add_word(word_kind::end, last, -1, -1, gap ? before : after, old_pass);
-          add_word(word_kind::start, -1, r, -1, gap ? after : before, pass);
+          add_word(word_kind::either, last, r, -1, before, pass);  // the end of one pass, or the start of the next
         }
       } else {
         links_.push_back({last, r, false});
@@ -426,6 +438,8 @@ int planner::order_by_keys(int32_t a, int32_t b) {
   const stamp sa = node_stamps_[static_cast<size_t>(a)], sb = node_stamps_[static_cast<size_t>(b)];
   const int64_t ta = seconds_recorded(sa.rec_date, sa.rec_time), tb = seconds_recorded(sb.rec_date, sb.rec_time);
   if (ta >= 0 && tb >= 0 && ta != tb) return ta < tb ? -1 : 1;
+  // Two recording starts: the timecode may have started again at either.
+  if (sa.recording_start && sb.recording_start) return 0;
   if (sa.count >= 0 && sb.count >= 0) return sa.count < sb.count ? -1 : sa.count > sb.count ? 1 : 2;
   if (sa.count < 0 && sb.count < 0) return 0;
   // One without a timecode: the timecodes its neighbours leave it, less

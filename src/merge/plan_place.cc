@@ -9,89 +9,94 @@ namespace dvlog {
 
 namespace {
 
-// Fits `items` in order into distinct places of `places` (from the end when
-// `from_end`), each where `fits` says nothing differs; a place where the two
-// are told one frame is taken before one where nothing tells. Returns false
-// when they do not fit.
+// Fits `items` in order into distinct places of `places`, counted from the
+// end when `from_end`, each where `fits` says nothing differs; a place where
+// the two are told one frame is taken before one where nothing tells. All
+// must fit, unless `may_stop`: then those that do, from the side fitted
+// from, and the rest are left at -1. Returns how many fit.
 template <typename Fits>
-bool fit_in_order(size_t items, size_t places, bool from_end, Fits&& fits, std::vector<int64_t>& at) {
+size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, Fits&& fits, std::vector<int64_t>& at) {
   at.assign(items, -1);
-  if (items > places) return false;
+  if (items > places && !may_stop) return 0;
   size_t next = 0;  // the first place still free, counted from the side fitted from
   for (size_t k = 0; k < items; ++k) {
     const size_t item = from_end ? items - 1 - k : k;
-    const size_t last = places - (items - k);  // room is left for the items after
+    // Room is left for the items after, unless they may stay out.
+    const size_t last = may_stop ? places : places - (items - k) + 1;
     int64_t chosen = -1;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass)
-      for (size_t p = next; p <= last && chosen < 0; ++p) {
+      for (size_t p = next; p < last && chosen < 0; ++p) {
         const size_t place = from_end ? places - 1 - p : p;
         const likeness l = fits(item, place);
         if (l == likeness::same || (pass == 1 && l == likeness::unknown)) chosen = static_cast<int64_t>(p);
       }
-    if (chosen < 0) return false;
+    if (chosen < 0) return k;
     at[item] = static_cast<int64_t>(from_end ? places - 1 - static_cast<size_t>(chosen) : static_cast<size_t>(chosen));
     next = static_cast<size_t>(chosen) + 1;
   }
-  return true;
+  return items;
 }
 
 }  // namespace
 
+// Each gap between identified frames (and before the first, after the last)
+// holds places for the reads placed by position. A gap's places are the
+// longest word read right between its two frames, or, before the first (after
+// the last), the longest word of the passes that read from there; every other
+// such word fits into them in order. Then the words of passes that missed
+// identified frames between two they read, and those that begin before or end
+// after frames they missed, fit into the places and frames of all that lies
+// there; what reaches beyond the tape's first or last place extends it.
 bool planner::place_words() {
   const size_t nodes = order_.size();
-  // Where each word goes: one gap (before the node at that position; `nodes`
-  // after the last), or from after the node at `from` to before the node at
-  // `to` when its pass missed identified frames between.
+  auto position_of = [&](int32_t r) {
+    return r >= 0 ? static_cast<int64_t>(position_[static_cast<size_t>(runs_[static_cast<size_t>(r)].node)]) : -1;
+  };
+  // Where each word goes: one gap (`gap`, before the node at that position;
+  // `nodes` after the last), or all from after the node at `from` to before
+  // the node at `to` (-1: the tape's start; `nodes`: its end).
   struct target {
     int64_t gap = -1, from = -1, to = -1;
     bool from_end = false;
   };
   std::vector<target> targets(words_.size());
   std::vector<std::vector<int32_t>> by_gap(nodes + 1);
+  const int64_t last_gap = static_cast<int64_t>(nodes);
   for (size_t w = 0; w < words_.size(); ++w) {
     const word& wd = words_[w];
     target& tg = targets[w];
-    const int64_t left = wd.left >= 0 ? position_[static_cast<size_t>(runs_[static_cast<size_t>(wd.left)].node)] : -1;
-    const int64_t right = wd.right >= 0 ? position_[static_cast<size_t>(runs_[static_cast<size_t>(wd.right)].node)] : -1;
-    switch (wd.how) {
+    int64_t left = position_of(wd.left), right = position_of(wd.right);
+    word_kind how = wd.how;
+    if (how == word_kind::bounded && !links_[static_cast<size_t>(wd.link)].kept) how = word_kind::either;
+    switch (how) {
       case word_kind::bounded:
-        if (!links_[static_cast<size_t>(wd.link)].kept) {
-          tg.gap = right, tg.from_end = true;  // a link not kept: the reads begin a pass
-        } else if (right == left + 1) {
-          tg.gap = right;
-        } else {
-          tg.from = left, tg.to = right;
-        }
+        tg.from = left, tg.to = right;
         break;
       case word_kind::start:
-        tg.gap = right, tg.from_end = true;
+        tg.from = -1, tg.to = right, tg.from_end = true;
         break;
       case word_kind::end:
-        tg.gap = left + 1;
+      case word_kind::either:  // tried as an end first, then as a start
+        tg.from = left, tg.to = last_gap;
         break;
       case word_kind::floating:
-        tg.gap = 0;
+        tg.from = -1, tg.to = last_gap;
         break;
     }
-    if (tg.gap >= 0) by_gap[static_cast<size_t>(tg.gap)].push_back(static_cast<int32_t>(w));
+    // Words of one gap: read between two frames next to one another, or
+    // from the tape's start to its first frame, or from its last to its end.
+    if (tg.to == tg.from + 1 || (how == word_kind::start && tg.to == 0) ||
+        (how == word_kind::end && tg.from == last_gap - 1) || how == word_kind::floating)
+      tg.gap = tg.to, by_gap[static_cast<size_t>(tg.gap)].push_back(static_cast<int32_t>(w));
   }
 
-  // Each gap holds the longest word fitted there; equal reads of a word are
-  // one frame where the timecodes around the gap leave room for fewer.
   // A word's items: its reads, or, merged, runs of them; each by its first
-  // read (into word_reads_), from word_items[w], item_count[w] of them.
+  // read (into word_reads_), from word_items[w], item_count[w] of them. The
+  // reads of a word still placed in its gap, and those folded into the frame
+  // next to it: (its position, reads from, to).
   std::vector<int64_t> item_first;
   std::vector<int64_t> word_items(words_.size() + 1, 0), item_count(words_.size(), 0);
-  // The reads of a word still placed in its gap, and those folded into the
-  // frame next to it: (its position, reads from, to).
   std::vector<int64_t> word_begin(words_.size()), word_end(words_.size());
-  struct fold {
-    size_t position;
-    int64_t begin, end;
-  };
-  std::vector<fold> folds;
-  std::vector<int32_t> longest(nodes + 1, -1);
-  std::vector<int64_t> gap_size(nodes + 1, 0);
   for (size_t w = 0; w < words_.size(); ++w) {
     word_items[w] = static_cast<int64_t>(item_first.size());
     const word& wd = words_[w];
@@ -100,16 +105,40 @@ bool planner::place_words() {
     word_begin[w] = wd.begin, word_end[w] = wd.end;
   }
   word_items[words_.size()] = static_cast<int64_t>(item_first.size());
-  std::vector<int64_t> kept_items;
+  auto item_read = [&](size_t w, size_t item) {
+    return word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].read;
+  };
+  // The reads of a word's item: to the first read of the next, or the word's end.
+  auto item_end = [&](size_t w, size_t item) {
+    return static_cast<int64_t>(item) + 1 == item_count[w] ? word_end[w]
+                                                           : item_first[static_cast<size_t>(word_items[w]) + item + 1];
+  };
+
+  // Places, by gap, in order: each stands for the frame of a read.
+  std::vector<std::vector<int32_t>> gap_places(nodes + 1);
+  std::vector<read_ref> place_read;
+  // Where reads went: a place (>= 0) or a node (-1 - its position); reads
+  // from, to, into word_reads_.
+  struct into {
+    int64_t where;
+    int64_t begin, end;
+  };
+  std::vector<into> placed;
+  auto node_stands = [&](size_t position) { return best(node_run_[static_cast<size_t>(order_[position])]); };
+
+  std::vector<int64_t> kept_items, at;
   for (size_t gap = 0; gap <= nodes; ++gap) {
+    if (by_gap[gap].empty()) continue;
+    // Between two frames whose timecodes follow in one recording, room for
+    // as many frames as lie between them.
     int64_t room = -1;
     if (gap > 0 && gap < nodes) {
-      const stamp a = node_stamps_[static_cast<size_t>(order_[gap - 1])],
-                  b = node_stamps_[static_cast<size_t>(order_[gap])];
+      const stamp a = node_stamps_[static_cast<size_t>(order_[gap - 1])], b = node_stamps_[static_cast<size_t>(order_[gap])];
       if (a.count >= 0 && b.count > a.count && !b.recording_start &&
           !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date))
         room = b.count - a.count - 1;
     }
+    int32_t longest = -1;
     for (const int32_t w : by_gap[gap]) {
       if (stopped()) return false;
       // Items of the word: merged, two that are one frame first, where room
@@ -144,11 +173,10 @@ bool planner::place_words() {
             if (folded || (first ? gap == 0 : gap == nodes)) continue;
             const size_t position = first ? gap - 1 : gap;
             const int64_t item = first ? items.front() : items.back();
-            const likeness l = compare_.compare(word_reads_[static_cast<size_t>(item)].read,
-                                                best(node_run_[static_cast<size_t>(order_[position])]));
+            const likeness l = compare_.compare(word_reads_[static_cast<size_t>(item)].read, node_stands(position));
             if (l != likeness::same && (strict || l != likeness::unknown)) continue;
             const int64_t end = first ? (items.size() > 1 ? items[1] : word_end[wi]) : word_end[wi];
-            folds.push_back({position, item, end});
+            placed.push_back({-1 - static_cast<int64_t>(position), item, end});
             if (first) {
               word_begin[wi] = end;
               items.erase(items.begin());
@@ -161,88 +189,113 @@ bool planner::place_words() {
         if (!folded)
           return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[wi].begin)].read);
       }
-      // Only the firsts of merged items are kept; item_first of the word is
-      // rewritten in place, and the word's item count with it.
+      // Only the firsts of merged items are kept.
       std::copy(items.begin(), items.end(), item_first.begin() + word_items[wi]);
       item_count[wi] = static_cast<int64_t>(items.size());
-      if (static_cast<int64_t>(items.size()) > gap_size[gap]) gap_size[gap] = static_cast<int64_t>(items.size()), longest[gap] = w;
+      if (longest < 0 || item_count[wi] > item_count[static_cast<size_t>(longest)]) longest = w;
+    }
+    // The longest word makes the places; the others fit into them.
+    const size_t lw = static_cast<size_t>(longest);
+    for (int64_t k = 0; k < item_count[lw]; ++k) {
+      gap_places[gap].push_back(static_cast<int32_t>(place_read.size()));
+      placed.push_back({static_cast<int64_t>(place_read.size()), item_first[static_cast<size_t>(word_items[lw] + k)],
+                        item_end(lw, static_cast<size_t>(k))});
+      place_read.push_back(item_read(lw, static_cast<size_t>(k)));
+    }
+    for (const int32_t w : by_gap[gap]) {
+      if (w == longest) continue;
+      if (stopped()) return false;
+      const size_t wi = static_cast<size_t>(w), items = static_cast<size_t>(item_count[wi]);
+      const std::vector<int32_t>& places = gap_places[gap];
+      auto fits = [&](size_t item, size_t place) {
+        return compare_.compare(item_read(wi, item), place_read[static_cast<size_t>(places[place])]);
+      };
+      if (fit_in_order(items, places.size(), targets[wi].from_end, false, fits, at) < items)
+        return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[wi].begin)].read);
+      for (size_t k = 0; k < items; ++k)
+        placed.push_back({places[static_cast<size_t>(at[k])], item_first[static_cast<size_t>(word_items[wi]) + k], item_end(wi, k)});
     }
   }
   if (fail_if_unread()) return false;
 
-  // Rows: each gap's places, then its node.
-  gap_first_row_.assign(nodes + 2, 0);
+  // The other words, the longest first, into all that lies where they were
+  // read: places and frames. Reads beyond the tape's first or last place
+  // (a pass that began or ended on frames no other read) extend it.
+  std::vector<size_t> others;
+  for (size_t w = 0; w < words_.size(); ++w)
+    if (targets[w].gap < 0) others.push_back(w);
+  std::stable_sort(others.begin(), others.end(), [&](size_t a, size_t b) { return item_count[a] > item_count[b]; });
+  std::vector<int64_t> where;  // a place, or -1 - a node's position
+  std::vector<read_ref> stands;
+  for (const size_t w : others) {
+    if (stopped()) return false;
+    target& tg = targets[w];
+    where.clear(), stands.clear();
+    for (int64_t gap = tg.from + 1; gap <= tg.to; ++gap) {
+      for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
+      if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
+    }
+    const size_t items = static_cast<size_t>(item_count[w]);
+    auto fits = [&](size_t item, size_t place) { return compare_.compare(item_read(w, item), stands[place]); };
+    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && !tg.from_end && tg.to == last_gap &&
+        words_[w].right >= 0) {
+      // Not the end of the pass before: the start of the pass after.
+      tg = {-1, -1, position_of(words_[w].right), true};
+      where.clear(), stands.clear();
+      for (int64_t gap = 0; gap <= tg.to; ++gap) {
+        for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
+        if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
+      }
+    }
+    // A start (end) word may reach beyond the tape's first (last) place.
+    const bool edge = (tg.from_end && tg.from < 0) ||
+                      (!tg.from_end && tg.to == last_gap && words_[w].right < 0);
+    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items)
+      fit_in_order(items, where.size(), tg.from_end, true, fits, at);
+    for (size_t k = 0; k < items; ++k) {
+      const size_t item = tg.from_end ? items - 1 - k : k;  // in the order fitted
+      int64_t into_where = at[item] >= 0 ? where[static_cast<size_t>(at[item])] : 0;
+      if (at[item] < 0) {
+        // More reads than places: another place in a gap that holds the same
+        // content (a longer run of black than others read), or beyond the
+        // tape's end the word faces.
+        int64_t gap = -1;
+        for (int64_t g = tg.from + 1; g <= tg.to && gap < 0; ++g)
+          for (const int32_t p : gap_places[static_cast<size_t>(g)])
+            if (compare_.compare(item_read(w, item), place_read[static_cast<size_t>(p)]) == likeness::same) gap = g;
+        if (gap < 0 && !edge)
+          return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
+        std::vector<int32_t>& grown = gap_places[static_cast<size_t>(gap >= 0 ? gap : tg.from_end ? 0 : last_gap)];
+        into_where = static_cast<int64_t>(place_read.size());
+        grown.insert(tg.from_end ? grown.begin() : grown.end(), static_cast<int32_t>(place_read.size()));
+        place_read.push_back(item_read(w, item));
+      }
+      placed.push_back({into_where, item_first[static_cast<size_t>(word_items[w]) + item], item_end(w, item)});
+    }
+  }
+  if (fail_if_unread()) return false;
+
+  // Rows: each gap's places in order, then its node.
+  std::vector<int64_t> row_of_place(place_read.size(), -1), row_of_node(nodes, -1);
   int64_t row = 0;
   for (size_t gap = 0; gap <= nodes; ++gap) {
-    gap_first_row_[gap] = row;
-    row += gap_size[gap] + (gap < nodes ? 1 : 0);
+    for (const int32_t p : gap_places[gap]) row_of_place[static_cast<size_t>(p)] = row++;
+    if (gap < nodes) row_of_node[gap] = row++;
   }
-  gap_first_row_[nodes + 1] = row;
-  auto node_row = [&](size_t position) { return gap_first_row_[position] + gap_size[position]; };
+  rows_ = row;
   for (size_t position = 0; position < nodes; ++position) {
     const int32_t n = order_[position];
     for (int32_t k = node_runs_begin_[static_cast<size_t>(n)]; k < node_runs_begin_[static_cast<size_t>(n) + 1]; ++k) {
       const read_run& u = runs_[static_cast<size_t>(node_runs_[static_cast<size_t>(k)])];
-      placed_.push_back({node_row(position), {{u.transfer, u.best}, u.pass, node_runs_[static_cast<size_t>(k)]}});
+      for (int32_t j = u.first; j < u.first + u.count; ++j)
+        placed_.push_back({row_of_node[position], {{u.transfer, j}, u.pass, node_runs_[static_cast<size_t>(k)]}});
     }
   }
-  for (const fold& f : folds)
-    for (int64_t k = f.begin; k < f.end; ++k) placed_.push_back({node_row(f.position), word_reads_[static_cast<size_t>(k)]});
-  // The reads of a word's item, into a row.
-  auto place_item = [&](size_t w, size_t item, int64_t into) {
-    const int64_t first = item_first[static_cast<size_t>(word_items[w]) + item];
-    const bool last_item = static_cast<int64_t>(item) + 1 == item_count[w];
-    const int64_t end = last_item ? word_end[w] : item_first[static_cast<size_t>(word_items[w]) + item + 1];
-    for (int64_t k = first; k < end; ++k) placed_.push_back({into, word_reads_[static_cast<size_t>(k)]});
-  };
-  std::vector<int64_t> at;
-  for (size_t gap = 0; gap <= nodes; ++gap) {
-    const int32_t base = longest[gap];
-    if (base < 0) continue;
-    const size_t bw = static_cast<size_t>(base);
-    for (int64_t k = 0; k < gap_size[gap]; ++k) place_item(bw, static_cast<size_t>(k), gap_first_row_[gap] + k);
-    for (const int32_t w : by_gap[gap]) {
-      if (w == base) continue;
-      if (stopped()) return false;
-      const size_t wi = static_cast<size_t>(w);
-      const size_t items = static_cast<size_t>(item_count[wi]);
-      auto fits = [&](size_t item, size_t place) {
-        return compare_.compare(word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[wi]) + item])].read,
-                                word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[bw]) + place])].read);
-      };
-      if (!fit_in_order(items, static_cast<size_t>(gap_size[gap]), targets[wi].from_end, fits, at))
-        return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[wi].begin)].read);
-      for (size_t k = 0; k < items; ++k) place_item(wi, k, gap_first_row_[gap] + at[k]);
-    }
+  for (const into& p : placed) {
+    const int64_t r = p.where >= 0 ? row_of_place[static_cast<size_t>(p.where)] : row_of_node[static_cast<size_t>(-1 - p.where)];
+    for (int64_t k = p.begin; k < p.end; ++k) placed_.push_back({r, word_reads_[static_cast<size_t>(k)]});
   }
-
-  // Words of passes that missed identified frames: into the places and the
-  // frames between the two they read.
-  std::vector<int64_t> rows;
-  std::vector<read_ref> stands;
-  for (size_t w = 0; w < words_.size(); ++w) {
-    const target& tg = targets[w];
-    if (tg.gap >= 0) continue;
-    if (stopped()) return false;
-    rows.clear(), stands.clear();
-    for (int64_t position = tg.from + 1; position <= tg.to; ++position) {
-      const size_t gap = static_cast<size_t>(position);
-      for (int64_t k = 0; k < gap_size[gap]; ++k) {
-        rows.push_back(gap_first_row_[gap] + k);
-        stands.push_back(word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[static_cast<size_t>(longest[gap])]) + static_cast<size_t>(k)])].read);
-      }
-      if (position < tg.to) rows.push_back(node_row(gap)), stands.push_back(best(node_run_[static_cast<size_t>(order_[gap])]));
-    }
-    const size_t items = static_cast<size_t>(words_[w].end - words_[w].begin);
-    auto fits = [&](size_t item, size_t place) {
-      return compare_.compare(word_reads_[static_cast<size_t>(words_[w].begin) + item].read, stands[place]);
-    };
-    if (!fit_in_order(items, rows.size(), false, fits, at))
-      return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
-    for (size_t k = 0; k < items; ++k)
-      placed_.push_back({rows[static_cast<size_t>(at[k])], word_reads_[static_cast<size_t>(words_[w].begin) + k]});
-  }
-  return !fail_if_unread();
+  return true;
 }
 
 // The plan: the rows in order, each with its reads in the order of the
@@ -260,7 +313,7 @@ void planner::make_rows(merge_plan& plan) {
   std::vector<int32_t> number(pass_transfer_.size(), -1);
   plan = merge_plan{};
   plan.repeated.assign(transfers_.size(), 0);
-  const int64_t rows = gap_first_row_.empty() ? 0 : gap_first_row_.back();
+  const int64_t rows = rows_;
   plan.row_begin.reserve(static_cast<size_t>(rows) + 1);
   plan.reads.reserve(placed_.size());
   std::vector<int64_t> in_plan(transfers_.size(), 0);

@@ -34,6 +34,17 @@ struct proposal {
 // A sequence number's content as a key: never 0, never odd (a signature is).
 uint64_t sequence_key(int n, uint16_t content) { return (uint64_t{static_cast<unsigned>(n) + 1} << 17 | content) << 1; }
 
+// A read with too little read right that the capture wrote twice: the same
+// content in every sequence, read right or not, and the same keys.
+bool copied(const frame_entry& a, const frame_entry& b) {
+  if (a.right_blocks != b.right_blocks || a.sequences != b.sequences || a.damaged_blocks != b.damaged_blocks ||
+      a.packs_read != b.packs_read || keys_differ(a, b))
+    return false;
+  for (int n = 0; n < MAX_SEQUENCE_NUMBERS; ++n)
+    if (a.content[n] != b.content[n]) return false;
+  return true;
+}
+
 }  // namespace
 
 bool planner::stopped() {
@@ -112,7 +123,8 @@ bool planner::make_runs() {
       // next frame of black or a still: it begins a run of its own.
       const bool timed = has_time(frames[static_cast<size_t>(j)].timecode);
       if (any && !gap && timed == has_time(frames[static_cast<size_t>(j) - 1].timecode) &&
-          compare_.compare({transfer, j - 1}, {transfer, j}) == likeness::same) {
+          (compare_.compare({transfer, j - 1}, {transfer, j}) == likeness::same ||
+           copied(frames[static_cast<size_t>(j) - 1], frames[static_cast<size_t>(j)]))) {
         read_run& u = runs_.back();
         ++u.count;
         if (frames[static_cast<size_t>(j)].right_blocks > frames[static_cast<size_t>(u.best)].right_blocks) u.best = j;
@@ -306,6 +318,18 @@ bool planner::group_runs() {
   for (int32_t r = 0; r < n; ++r)
     if (runs_[static_cast<size_t>(r)].how == kind::identified) group_[static_cast<size_t>(r)] = find(r);
   plain_.assign(static_cast<size_t>(n), false);
+  group_stamps_.resize(static_cast<size_t>(n));
+  for (int32_t r = 0; r < n; ++r) group_stamps_[static_cast<size_t>(r)] = stamp_of(r);
+  for (int32_t r = 0; r < n; ++r) {
+    const int32_t g = group_[static_cast<size_t>(r)];
+    if (g < 0 || g == r) continue;
+    stamp& into = group_stamps_[static_cast<size_t>(g)];
+    const stamp s = stamp_of(r);
+    if (into.count < 0 && s.count >= 0) into.timecode = s.timecode, into.count = s.count;
+    if (!has_date(into.rec_date)) into.rec_date = s.rec_date;
+    if (!has_time(into.rec_time)) into.rec_time = s.rec_time;
+    into.recording_start |= s.recording_start;
+  }
   return true;
 }
 

@@ -62,9 +62,10 @@ class planner {
   };
   // Reads placed by position, in the order read: between two identified
   // frames of a pass (bounded, with the link between), before the first
-  // (start) or after the last (end) of a pass, or in a transfer that holds no
-  // identified frame (floating).
-  enum class word_kind : uint8_t { bounded, start, end, floating };
+  // (start) or after the last (end) of a pass, where a pass went back with
+  // nothing to say which of the two they end or begin (either), or in a
+  // transfer that holds no identified frame (floating).
+  enum class word_kind : uint8_t { bounded, start, end, either, floating };
   struct word {
     word_kind how;
     int32_t left, right;  // the runs before and after
@@ -83,6 +84,11 @@ class planner {
   bool group_runs();
   void find_plain();
   stamp stamp_of(int32_t r) const;
+  // What the reads of a run's frame say: of all runs read as that frame.
+  const stamp& run_stamp(int32_t r) const {
+    const int32_t g = group_[static_cast<size_t>(r)];
+    return group_stamps_[static_cast<size_t>(g >= 0 ? g : r)];
+  }
   likeness compare_runs(int32_t a, int32_t b);
   read_ref best(int32_t r) const { return {runs_[static_cast<size_t>(r)].transfer, runs_[static_cast<size_t>(r)].best}; }
   int32_t find(int32_t r);
@@ -128,6 +134,7 @@ class planner {
   std::vector<int32_t> parent_;         // the runs read as one frame, as a forest
   std::vector<int32_t> group_;          // of each run: its root, or -1 when placed by position
   std::vector<bool> plain_;             // by root: content the tape holds more than once
+  std::vector<stamp> group_stamps_;     // by root (and by run, for a run of no group)
   std::vector<int32_t> pass_transfer_;
   std::vector<link> links_;
   std::vector<word> words_;
@@ -140,8 +147,8 @@ class planner {
   std::vector<int32_t> in_begin_, in_from_;    // and the same backwards
   std::vector<int32_t> order_, position_;
   std::vector<stamp> node_stamps_;
-  // Rows of the plan: (row, read) as placed.
-  std::vector<int64_t> gap_first_row_;  // by gap (before node i; the last after all)
+  // Rows of the plan: how many, and (row, read) as placed.
+  int64_t rows_ = 0;
   std::vector<std::pair<int64_t, placed_read>> placed_;
 };
 

@@ -170,11 +170,20 @@ void read_forward(std::mt19937& random, const tape& t, int from, int to, int pas
   const format& f = *t.f;
   for (int k = from; k <= to; ++k) {
     if (chance(r.drop)) continue;
+    // A capture repeats a frame as it read it, byte for byte.
+    const size_t first_read = out.reads.size(), first_byte = out.data.size();
     for (int n = chance(r.repeat) ? 2 : 1; n > 0; --n) {
+      if (out.reads.size() > first_read) {
+        out.reads.push_back(out.reads.back());
+        out.data.insert(out.data.end(), out.data.begin() + static_cast<std::ptrdiff_t>(first_byte), out.data.end());
+        break;
+      }
       read rd{k};
       rd.pass = pass;
       bytes frame = t.frames[static_cast<size_t>(k)];
-      if (chance(r.stand_in)) {
+      // (Not a transfer's first read: a frame without packs there is of no
+      // known signal type, and DVCPRO HD's two pictures are not told one frame.)
+      if (chance(r.stand_in) && !out.reads.empty()) {
         rd.stand_in = true;
         for (int s = 0; s < f.sequences(); ++s)
           for (int b = 1; b < BLOCKS; ++b) {
@@ -230,7 +239,7 @@ transfer capture(std::mt19937& random, const tape& t, const rates& r, bool retak
   int at = random() % 2 && !whole ? static_cast<int>(random() % 5) : 0;
   const int end = random() % 2 && !whole ? last - static_cast<int>(random() % 5) : last;
   for (int n = retakes ? 1 + static_cast<int>(random() % 3) : 0; n > 0 && at < end; --n) {
-    const int to = at + static_cast<int>(random() % static_cast<unsigned>(end - at + 1));
+    const int to = at + 1 + static_cast<int>(random() % static_cast<unsigned>(end - at));  // a pass reads on before it goes back
     read_forward(random, t, at, to, pass++, r, out);
     const int back = std::max(0, to - static_cast<int>(1 + random() % 60));
     if (random() % 2) shuttle(random, t, to, back, out);
