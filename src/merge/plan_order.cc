@@ -183,7 +183,8 @@ bool planner::cut_passes(bool& again) {
         last_place.push_back(-1);
         if (!linked || gap || again_in_pass) chain_first = pass, length = 0;
         if (linked) {
-          const int priority = follows_on(last, r) || went_to_start ? 0 : recording || dates_differ(last, r) ? 1 : 2;
+          // Played on into a recording start says more than a shuttle.
+          const int priority = follows_on(last, r) || went_to_start ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
@@ -328,8 +329,9 @@ bool planner::make_graph() {
   for (link& l : links_) l.kept = !l.soft;
   bool added = false;  // links kept since the graph was built
   // The surest first: a frame whose timecode follows on from the last's;
-  // then a recording's first frame (marked, or of another date) after the
-  // end of the one before; then the others.
+  // then a recording's first frame (marked, or of another date) played on
+  // into from the end of the one before; then the others (across frames off
+  // speed, where the timecode leaps).
   std::vector<size_t> soft;
   for (size_t k = 0; k < links_.size(); ++k)
     if (links_[k].soft) soft.push_back(k);

@@ -58,6 +58,10 @@ bool planner::place_words() {
   struct target {
     int64_t gap = -1, from = -1, to = -1;
     bool from_end = false;
+    // Where a pass went back with nothing to say where, its reads must fit
+    // wholly after the frame before or before the frame after: no place is
+    // made for them.
+    bool either = false;
   };
   std::vector<target> targets(words_.size());
   std::vector<std::vector<int32_t>> by_gap(nodes + 1);
@@ -76,8 +80,10 @@ bool planner::place_words() {
         tg.from = -1, tg.to = right, tg.from_end = true;
         break;
       case word_kind::end:
-      case word_kind::either:  // tried as an end first, then as a start
         tg.from = left, tg.to = last_gap;
+        break;
+      case word_kind::either:  // tried as an end first, then as a start
+        tg.from = left, tg.to = last_gap, tg.either = true;
         break;
       case word_kind::floating:
         tg.from = -1, tg.to = last_gap;
@@ -237,10 +243,9 @@ bool planner::place_words() {
     }
     const size_t items = static_cast<size_t>(item_count[w]);
     auto fits = [&](size_t item, size_t place) { return compare_.compare(item_read(w, item), stands[place]); };
-    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && !tg.from_end && tg.to == last_gap &&
-        words_[w].right >= 0) {
+    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && tg.either && !tg.from_end) {
       // Not the end of the pass before: the start of the pass after.
-      tg = {-1, -1, position_of(words_[w].right), true};
+      tg = {-1, -1, position_of(words_[w].right), true, true};
       where.clear(), stands.clear();
       for (int64_t gap = 0; gap <= tg.to; ++gap) {
         for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
@@ -248,24 +253,26 @@ bool planner::place_words() {
       }
     }
     // A start (end) word may reach beyond the tape's first (last) place.
-    const bool edge = (tg.from_end && tg.from < 0) ||
-                      (!tg.from_end && tg.to == last_gap && words_[w].right < 0);
-    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items)
+    const bool edge = !tg.either && ((tg.from_end && tg.from < 0) || (!tg.from_end && tg.to == last_gap));
+    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items) {
+      if (tg.either) return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
       fit_in_order(items, where.size(), tg.from_end, true, fits, at);
+    }
     for (size_t k = 0; k < items; ++k) {
       const size_t item = tg.from_end ? items - 1 - k : k;  // in the order fitted
       int64_t into_where = at[item] >= 0 ? where[static_cast<size_t>(at[item])] : 0;
       if (at[item] < 0) {
         // More reads than places: another place in a gap that holds the same
-        // content (a longer run of black than others read), or beyond the
-        // tape's end the word faces.
+        // content (a longer run of black than others read), or, for a word
+        // that begins (ends) the tape, before (after) all.
         int64_t gap = -1;
         for (int64_t g = tg.from + 1; g <= tg.to && gap < 0; ++g)
           for (const int32_t p : gap_places[static_cast<size_t>(g)])
             if (compare_.compare(item_read(w, item), place_read[static_cast<size_t>(p)]) == likeness::same) gap = g;
-        if (gap < 0 && !edge)
+        // Which gap, where frames lie between, nothing tells: refused.
+        if (gap < 0 && (!edge || tg.to > tg.from + 1))
           return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
-        std::vector<int32_t>& grown = gap_places[static_cast<size_t>(gap >= 0 ? gap : tg.from_end ? 0 : last_gap)];
+        std::vector<int32_t>& grown = gap_places[static_cast<size_t>(gap >= 0 ? gap : tg.to)];
         into_where = static_cast<int64_t>(place_read.size());
         grown.insert(tg.from_end ? grown.begin() : grown.end(), static_cast<int32_t>(place_read.size()));
         place_read.push_back(item_read(w, item));

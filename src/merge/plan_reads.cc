@@ -335,8 +335,9 @@ bool planner::group_runs() {
 
 // Content the tape holds more than once, when no timecode tells its frames
 // apart: a run of PLAIN_RUN equal reads or more without a timecode; and a
-// group that comes again in a transfer with nothing between but such content
-// (the phases of a black leader's sound, a still).
+// group (not a recording's first frame) that comes again in a transfer with
+// nothing between but such content (the phases of a black leader's sound, a
+// still).
 void planner::find_plain() {
   const size_t n = runs_.size();
   for (size_t r = 0; r < n; ++r)
@@ -356,7 +357,10 @@ void planner::find_plain() {
           continue;
         }
         const size_t gi = static_cast<size_t>(g);
-        if (seen_in[gi] == static_cast<int32_t>(t) && last_at[gi] != r - 1 && others_at[gi] == others && !plain_[gi])
+        // (A recording's first frame marks its place: it comes again only
+        // where the deck went back, or a recording began alike.)
+        if (seen_in[gi] == static_cast<int32_t>(t) && last_at[gi] != r - 1 && others_at[gi] == others && !plain_[gi] &&
+            !group_stamps_[gi].recording_start)
           plain_[gi] = true, changed = true;
         seen_in[gi] = static_cast<int32_t>(t), last_at[gi] = r;
         if (!plain_[gi]) ++others;

@@ -56,8 +56,8 @@ class planner {
     // while passes are cut (the deck may have gone back to that start), one
     // pass with the one before when the link stands.
     bool new_recording = false;
-    // Soft links are tried in this order: 0 the timecode follows on, 1 into
-    // a recording start (marked, or another date), 2 others.
+    // Soft links are tried in this order: 0 the timecode follows on, 1 played
+    // on into a recording start (marked, or another date), 2 others.
     int priority = 0;
   };
   // Reads placed by position, in the order read: between two identified
