@@ -52,8 +52,11 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   const int32_t end = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer) + 1];
   const int32_t into = pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])];
   int32_t reached = -1, fresh = 0;
+  // A frame that comes again just before the transfer stops or shuttles,
+  // with nothing read again after it, is taken for content the tape holds
+  // twice (a black leader's sound comes again every few frames).
   for (int32_t s = r; s < end; ++s) {
-    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return true;
+    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return reread.size() > 1;
     const int32_t g = group_[static_cast<size_t>(s)];
     if (g < 0) continue;
     if (pass_of_group[static_cast<size_t>(g)] < chain_first) {
@@ -68,7 +71,7 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
     reached = place, fresh = 0;
     reread.push_back(g);
   }
-  return true;
+  return reread.size() > 1;
 }
 
 // The timecode leaps on from run `from` to run `to`: by more than a capture
@@ -129,6 +132,7 @@ bool planner::cut_passes(bool& again) {
     pass_transfer_.push_back(static_cast<int32_t>(t));
     last_place.push_back(-1);
     int32_t last = -1, length = 0;  // the last identified run, and those of the passes from chain_first
+    int32_t pass_first = -1;        // the first identified run of the pass
     bool gap = false, recording = false;  // since it: frames off speed, a recording start
     before.clear(), after.clear();
     for (int32_t r = transfer_runs_[t]; r < transfer_runs_[t + 1]; ++r) {
@@ -170,13 +174,15 @@ bool planner::cut_passes(bool& again) {
         // Where the deck went back, the frame read next still follows on
         // from the last where their timecodes say so (it went back to the
         // recording start that began the pass, and read on).
-        // So too where this pass began going back to a recording start and a
-        // frame of the passes before comes next with no timecode to say
-        // otherwise: the deck went back once, to that start.
+        // Where this pass began at a recording start and a frame of the
+        // passes before comes again with no timecode to tell, nothing says
+        // whether the deck went back to that start or from it: refused.
         const bool goes_back = !recording && timecode_goes_back(last, r);
         const bool untimed = run_stamp(last).count < 0 || run_stamp(r).count < 0;
-        const bool went_to_start = again_in_pass && pass != chain_first && untimed;
-        const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r) || went_to_start;
+        if (again_in_pass && pass != chain_first && untimed)
+          return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
+                        {runs_[static_cast<size_t>(pass_first)].transfer, runs_[static_cast<size_t>(pass_first)].first});
+        const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
         const int32_t old_pass = pass;
         pass = static_cast<int32_t>(pass_transfer_.size());
         pass_transfer_.push_back(static_cast<int32_t>(t));
@@ -184,7 +190,7 @@ bool planner::cut_passes(bool& again) {
         if (!linked || gap || again_in_pass) chain_first = pass, length = 0;
         if (linked) {
           // Played on into a recording start says more than a shuttle.
-          const int priority = follows_on(last, r) || went_to_start ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
+          const int priority = follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
@@ -199,6 +205,7 @@ bool planner::cut_passes(bool& again) {
         links_.push_back({last, r, false});
         add_word(word_kind::bounded, last, r, static_cast<int32_t>(links_.size()) - 1, before, pass);
       }
+      if (last < 0 || runs_[static_cast<size_t>(last)].pass != pass) pass_first = r;
       u.pass = pass;
       pass_of_group[static_cast<size_t>(g)] = pass;
       last_place[static_cast<size_t>(pass)] = length;

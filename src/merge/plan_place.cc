@@ -10,28 +10,55 @@ namespace dvlog {
 namespace {
 
 // Fits `items` in order into distinct places of `places`, counted from the
-// end when `from_end`, each where `fits` says nothing differs; a place where
-// the two are told one frame is taken before one where nothing tells. All
-// must fit, unless `may_stop`: then those that do, from the side fitted
-// from, and the rest are left at -1. Returns how many fit.
+// end when `from_end`, each where `fits` says nothing differs. All must fit,
+// unless `may_stop`: then those that do, from the side fitted from, and the
+// rest are left at -1. Of the ways to fit them all, one with the most places
+// where the two are told one frame is taken (a place nothing tells stays for
+// a read nothing tells either); on large stretches, the nearest place that
+// fits. Returns how many fit.
+constexpr size_t MOST_WEIGHED = 1 << 20;  // items times places weighed one against another
 template <typename Fits>
 size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, Fits&& fits, std::vector<int64_t>& at) {
   at.assign(items, -1);
   if (items > places && !may_stop) return 0;
+  auto item_at = [&](size_t k) { return from_end ? items - 1 - k : k; };
+  auto place_at = [&](size_t p) { return from_end ? places - 1 - p : p; };
+  if (!may_stop && items * places <= MOST_WEIGHED) {
+    // best[k][p]: the most places told one frame with the first k items fit
+    // into the first p places; -1 where they cannot be.
+    std::vector<int32_t> best((items + 1) * (places + 1), -1);
+    auto cell = [&](size_t k, size_t p) -> int32_t& { return best[k * (places + 1) + p]; };
+    for (size_t p = 0; p <= places; ++p) cell(0, p) = 0;
+    for (size_t k = 1; k <= items; ++k)
+      for (size_t p = k; p <= places; ++p) {
+        int32_t value = cell(k, p - 1);
+        if (cell(k - 1, p - 1) >= 0) {
+          const likeness l = fits(item_at(k - 1), place_at(p - 1));
+          if (l != likeness::different) value = std::max(value, cell(k - 1, p - 1) + (l == likeness::same ? 1 : 0));
+        }
+        cell(k, p) = value;
+      }
+    if (cell(items, places) < 0) return 0;
+    // Back from the end: the last item takes the nearest place that keeps the best.
+    for (size_t k = items, p = places; k > 0; --p) {
+      if (cell(k, p) == cell(k, p - 1)) continue;
+      at[item_at(k - 1)] = static_cast<int64_t>(place_at(p - 1));
+      --k;
+    }
+    return items;
+  }
   size_t next = 0;  // the first place still free, counted from the side fitted from
   for (size_t k = 0; k < items; ++k) {
-    const size_t item = from_end ? items - 1 - k : k;
     // Room is left for the items after, unless they may stay out.
     const size_t last = may_stop ? places : places - (items - k) + 1;
     int64_t chosen = -1;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass)
       for (size_t p = next; p < last && chosen < 0; ++p) {
-        const size_t place = from_end ? places - 1 - p : p;
-        const likeness l = fits(item, place);
+        const likeness l = fits(item_at(k), place_at(p));
         if (l == likeness::same || (pass == 1 && l == likeness::unknown)) chosen = static_cast<int64_t>(p);
       }
     if (chosen < 0) return k;
-    at[item] = static_cast<int64_t>(from_end ? places - 1 - static_cast<size_t>(chosen) : static_cast<size_t>(chosen));
+    at[item_at(k)] = static_cast<int64_t>(place_at(static_cast<size_t>(chosen)));
     next = static_cast<size_t>(chosen) + 1;
   }
   return items;

@@ -93,6 +93,20 @@ planner::stamp planner::stamp_of(int32_t r) const {
   return s;
 }
 
+// Whether run `bare`, whose timecode was not read, may be a read of run
+// `timed`'s frame: not where the runs next to it in its transfer have
+// timecodes one frame apart on either side of it, and `timed`'s is another.
+bool planner::timecode_fits(int32_t bare, int32_t timed) const {
+  const read_run& u = runs_[static_cast<size_t>(bare)];
+  const size_t t = static_cast<size_t>(u.transfer);
+  if (bare == transfer_runs_[t] || bare + 1 >= transfer_runs_[t + 1] || u.after_gap ||
+      runs_[static_cast<size_t>(bare) + 1].after_gap)
+    return true;
+  const stamp before = stamp_of(bare - 1), after = stamp_of(bare + 1), own = stamp_of(timed);
+  if (before.count < 0 || after.count != before.count + 2 || own.count < 0) return true;
+  return own.count == before.count + 1;
+}
+
 // Two runs by their best reads, and by the keys any of their reads read.
 likeness planner::compare_runs(int32_t a, int32_t b) {
   const stamp sa = stamp_of(a), sb = stamp_of(b);
@@ -222,7 +236,8 @@ bool planner::group_runs() {
       if (proposals[k].timecode != NO_INFO) continue;
       int found = 0;
       for (size_t i = 0; i < roots.size() && found < 2; ++i)
-        if (compare_runs(r, roots[i]) == likeness::same) matched.push_back({r, find(roots[i])}), ++found;
+        if (compare_runs(r, roots[i]) == likeness::same && timecode_fits(r, roots[i]))
+          matched.push_back({r, find(roots[i])}), ++found;
       bool joined = false;
       for (const int32_t root : bare_roots) joined |= find(root) == find(r);
       for (size_t i = 0; i < bare_roots.size() && !joined; ++i)
@@ -287,7 +302,8 @@ bool planner::group_runs() {
       if (timed == c_timed)
         parent_[static_cast<size_t>(find(r))] = find(c);
       else
-        matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
+        if (timed ? timecode_fits(c, r) : timecode_fits(r, c))
+          matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
       runs_[static_cast<size_t>(r)].how = runs_[static_cast<size_t>(c)].how = kind::identified;
     }
   }

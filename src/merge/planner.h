@@ -90,6 +90,7 @@ class planner {
     return group_stamps_[static_cast<size_t>(g >= 0 ? g : r)];
   }
   likeness compare_runs(int32_t a, int32_t b);
+  bool timecode_fits(int32_t bare, int32_t timed) const;
   read_ref best(int32_t r) const { return {runs_[static_cast<size_t>(r)].transfer, runs_[static_cast<size_t>(r)].best}; }
   int32_t find(int32_t r);
   bool identified(int32_t r) const {
