@@ -342,7 +342,20 @@ bool planner::make_graph() {
   std::vector<size_t> soft;
   for (size_t k = 0; k < links_.size(); ++k)
     if (links_[k].soft) soft.push_back(k);
-  std::stable_sort(soft.begin(), soft.end(), [&](size_t a, size_t b) { return links_[a].priority < links_[b].priority; });
+  // Within each, those that ask fewer jumps: a link from a frame that a pass
+  // reads on from elsewhere, or into one a pass reads on to from elsewhere,
+  // means the deck jumped there.
+  std::vector<int> jumps(links_.size(), 0);
+  for (const size_t k : soft) {
+    const int32_t a = runs_[static_cast<size_t>(links_[k].from)].node, b = runs_[static_cast<size_t>(links_[k].to)].node;
+    for (int32_t e = edge_begin_[static_cast<size_t>(a)]; e < edge_begin_[static_cast<size_t>(a) + 1]; ++e)
+      jumps[k] += edge_to_[static_cast<size_t>(e)] != b;
+    for (int32_t e = in_begin_[static_cast<size_t>(b)]; e < in_begin_[static_cast<size_t>(b) + 1]; ++e)
+      jumps[k] += in_from_[static_cast<size_t>(e)] != a;
+  }
+  std::stable_sort(soft.begin(), soft.end(), [&](size_t a, size_t b) {
+    return links_[a].priority != links_[b].priority ? links_[a].priority < links_[b].priority : jumps[a] < jumps[b];
+  });
   for (const size_t k : soft) {
     link& l = links_[k];
     if (stopped()) return false;

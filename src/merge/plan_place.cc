@@ -15,10 +15,12 @@ namespace {
 // rest are left at -1. Of the ways to fit them all, one with the most places
 // where the two are told one frame is taken (a place nothing tells stays for
 // a read nothing tells either); on large stretches, the nearest place that
-// fits. Returns how many fit.
+// fits (`nearest`: the nearest place that fits, for reads that tell nothing
+// of their own). Returns how many fit.
 constexpr size_t MOST_WEIGHED = 1 << 20;  // items times places weighed one against another
 template <typename Fits>
-size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, Fits&& fits, std::vector<int64_t>& at) {
+size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, Fits&& fits, std::vector<int64_t>& at,
+                    bool nearest = false) {
   at.assign(items, -1);
   if (items > places && !may_stop) return 0;
   auto item_at = [&](size_t k) { return from_end ? items - 1 - k : k; };
@@ -52,7 +54,7 @@ size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, F
     // Room is left for the items after, unless they may stay out.
     const size_t last = may_stop ? places : places - (items - k) + 1;
     int64_t chosen = -1;
-    for (int pass = 0; pass < 2 && chosen < 0; ++pass)
+    for (int pass = nearest ? 1 : 0; pass < 2 && chosen < 0; ++pass)
       for (size_t p = next; p < last && chosen < 0; ++p) {
         const likeness l = fits(item_at(k), place_at(p));
         if (l == likeness::same || (pass == 1 && l == likeness::unknown)) chosen = static_cast<int64_t>(p);
@@ -120,8 +122,42 @@ bool planner::place_words() {
     // from the tape's start to its first frame, or from its last to its end.
     if (tg.to == tg.from + 1 || (how == word_kind::start && tg.to == 0) ||
         (how == word_kind::end && tg.from == last_gap - 1) || how == word_kind::floating)
-      tg.gap = tg.to, by_gap[static_cast<size_t>(tg.gap)].push_back(static_cast<int32_t>(w));
+      tg.gap = tg.to;
   }
+
+  // Reads that tell nothing of their own (too little read right, or equal to
+  // several identified frames) never make a frame where a pass begins or
+  // ends: at that end of a word they are set apart, and fit at last where
+  // nothing differs among the places and frames there, or are left out
+  // (they add nothing another read lacks).
+  struct apart {
+    target where;
+    int64_t begin, end;
+  };
+  std::vector<apart> set_apart;
+  auto weak = [&](int64_t k) {
+    const kind how = runs_[static_cast<size_t>(word_reads_[static_cast<size_t>(k)].run)].how;
+    return how == kind::too_little || how == kind::ambiguous;
+  };
+  for (size_t w = 0; w < words_.size(); ++w) {
+    word& wd = words_[w];
+    const target& tg = targets[w];
+    const bool opens = tg.from_end || tg.either, closes = (!tg.from_end && tg.to == last_gap) || tg.either;
+    if (opens && wd.right >= 0) {
+      const int64_t from = wd.begin;
+      while (wd.begin < wd.end && weak(wd.begin)) ++wd.begin;
+      if (wd.begin > from) set_apart.push_back({{-1, -1, position_of(wd.right), true}, from, wd.begin});
+    }
+    if (closes && wd.left >= 0) {
+      const int64_t to = wd.end;
+      while (wd.end > wd.begin && weak(wd.end - 1)) --wd.end;
+      if (wd.end < to) set_apart.push_back({{-1, position_of(wd.left), last_gap, false}, wd.end, to});
+    }
+  }
+
+  for (size_t w = 0; w < words_.size(); ++w)
+    if (targets[w].gap >= 0 && words_[w].begin < words_[w].end)
+      by_gap[static_cast<size_t>(targets[w].gap)].push_back(static_cast<int32_t>(w));
 
   // A word's items: its reads, or, merged, runs of them; each by its first
   // read (into word_reads_), from word_items[w], item_count[w] of them. The
@@ -256,7 +292,7 @@ bool planner::place_words() {
   // (a pass that began or ended on frames no other read) extend it.
   std::vector<size_t> others;
   for (size_t w = 0; w < words_.size(); ++w)
-    if (targets[w].gap < 0) others.push_back(w);
+    if (targets[w].gap < 0 && words_[w].begin < words_[w].end) others.push_back(w);
   std::stable_sort(others.begin(), others.end(), [&](size_t a, size_t b) { return item_count[a] > item_count[b]; });
   std::vector<int64_t> where;  // a place, or -1 - a node's position
   std::vector<read_ref> stands;
@@ -307,6 +343,21 @@ bool planner::place_words() {
       placed.push_back({into_where, item_first[static_cast<size_t>(word_items[w]) + item], item_end(w, item)});
     }
   }
+  // The reads set apart, into places or frames they fit, or left out.
+  for (const apart& a : set_apart) {
+    where.clear(), stands.clear();
+    for (int64_t gap = a.where.from + 1; gap <= a.where.to; ++gap) {
+      for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
+      if (gap < a.where.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
+    }
+    const size_t items = static_cast<size_t>(a.end - a.begin);
+    auto fits = [&](size_t item, size_t place) {
+      return compare_.compare(word_reads_[static_cast<size_t>(a.begin) + item].read, stands[place]);
+    };
+    fit_in_order(items, where.size(), a.where.from_end, true, fits, at, true);
+    for (size_t k = 0; k < items; ++k)
+      if (at[k] >= 0) placed.push_back({where[static_cast<size_t>(at[k])], a.begin + static_cast<int64_t>(k), a.begin + static_cast<int64_t>(k) + 1});
+  }
   if (fail_if_unread()) return false;
 
   // Rows: each gap's places in order, then its node.
@@ -329,6 +380,7 @@ bool planner::place_words() {
     const int64_t r = p.where >= 0 ? row_of_place[static_cast<size_t>(p.where)] : row_of_node[static_cast<size_t>(-1 - p.where)];
     for (int64_t k = p.begin; k < p.end; ++k) placed_.push_back({r, word_reads_[static_cast<size_t>(k)]});
   }
+
   return true;
 }
 

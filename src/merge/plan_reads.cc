@@ -278,6 +278,7 @@ bool planner::group_runs() {
     return s;
   };
   constexpr size_t MEMBERS_LOOKED_AT = 8;
+  constexpr int32_t NEAR_RUNS = 4;
   std::vector<int32_t> candidates;
   for (int32_t r = 0; r < n; ++r) {
     if (!eligible(r)) continue;
@@ -286,7 +287,9 @@ bool planner::group_runs() {
     if (stopped()) return false;
     candidates.clear();
     for (const int side : {-1, 1}) {
-      const int32_t beside = next_to(r, side);
+      // The nearest run that may be compared, past a stand-in or two.
+      int32_t beside = next_to(r, side);
+      for (int step = 2; beside >= 0 && !eligible(beside) && step <= 3; ++step) beside = next_to(r, side * step);
       if (beside < 0 || !eligible(beside)) continue;
       candidates.push_back(beside);
       const auto others = members(find(beside));
@@ -295,6 +298,12 @@ bool planner::group_runs() {
         for (const int step : {1, 2})
           if (m->second != beside) candidates.push_back(next_to(m->second, -side * step));
     }
+    // And the runs near it in its transfer, across frames off speed too: a
+    // pass that read only this before the deck shuttled says nothing of
+    // where it lies.
+    const size_t t = static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer);
+    for (int32_t s = std::max(transfer_runs_[t], r - NEAR_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + NEAR_RUNS); ++s)
+      if (s != r) candidates.push_back(s);
     const bool timed = timecodes[static_cast<size_t>(r)] != NO_INFO && runs_[static_cast<size_t>(r)].how != kind::unkeyed;
     for (const int32_t c : candidates) {
       if (c < 0 || c == r || !eligible(c) || find(c) == find(r) || compare_runs(r, c) != likeness::same) continue;
