@@ -353,23 +353,52 @@ bool planner::make_graph() {
     for (int32_t e = in_begin_[static_cast<size_t>(b)]; e < in_begin_[static_cast<size_t>(b) + 1]; ++e)
       jumps[k] += in_from_[static_cast<size_t>(e)] != a;
   }
-  std::stable_sort(soft.begin(), soft.end(), [&](size_t a, size_t b) {
-    return links_[a].priority != links_[b].priority ? links_[a].priority < links_[b].priority : jumps[a] < jumps[b];
-  });
-  for (const size_t k : soft) {
-    link& l = links_[k];
-    if (stopped()) return false;
-    const int32_t a = runs_[static_cast<size_t>(l.from)].node, b = runs_[static_cast<size_t>(l.to)].node;
-    if (rank[static_cast<size_t>(a)] < rank[static_cast<size_t>(b)]) {
-      l.kept = added = true;
-      continue;
-    }
+  // And, those alike, the ones more passes read: a link two passes read
+  // stands before one only one did, whichever transfer was given first.
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (const size_t k : soft)
+    pairs.push_back({runs_[static_cast<size_t>(links_[k].from)].node, runs_[static_cast<size_t>(links_[k].to)].node});
+  std::sort(pairs.begin(), pairs.end());
+  auto support = [&](size_t k) {
+    const std::pair<int32_t, int32_t> p{runs_[static_cast<size_t>(links_[k].from)].node, runs_[static_cast<size_t>(links_[k].to)].node};
+    return std::upper_bound(pairs.begin(), pairs.end(), p) - std::lower_bound(pairs.begin(), pairs.end(), p);
+  };
+  auto stronger = [&](size_t a, size_t b) {
+    if (links_[a].priority != links_[b].priority) return links_[a].priority < links_[b].priority;
+    if (jumps[a] != jumps[b]) return jumps[a] < jumps[b];
+    return support(a) > support(b);
+  };
+  std::stable_sort(soft.begin(), soft.end(), stronger);
+  // Whether link k closes a cycle with the links kept so far.
+  auto closes_cycle = [&](size_t k) {
+    const int32_t a = runs_[static_cast<size_t>(links_[k].from)].node, b = runs_[static_cast<size_t>(links_[k].to)].node;
+    if (rank[static_cast<size_t>(a)] < rank[static_cast<size_t>(b)]) return false;
     if (added) build(true), added = false;
-    l.kept = !reaches(b, a);
-    if (l.kept) {
-      build(true);
-      rank_nodes();
+    return reaches(b, a);
+  };
+  // By groups of links as sure one as another: those the surer ones
+  // contradict fall; of the rest, two that contradict each other are passes
+  // that disagree with nothing to choose between them.
+  for (size_t g = 0; g < soft.size();) {
+    size_t end = g + 1;
+    while (end < soft.size() && !stronger(soft[g], soft[end])) ++end;
+    if (stopped()) return false;
+    for (size_t i = g; i < end; ++i) links_[soft[i]].cut = closes_cycle(soft[i]);
+    for (size_t i = g; i < end; ++i) {
+      link& l = links_[soft[i]];
+      if (l.cut) continue;
+      if (closes_cycle(soft[i])) {
+        const read_run &a = runs_[static_cast<size_t>(l.from)], &b = runs_[static_cast<size_t>(l.to)];
+        return refuse(merge_refusal::reason::disagree, {b.transfer, b.best}, {a.transfer, a.best});
+      }
+      l.kept = added = true;
+      const int32_t from = runs_[static_cast<size_t>(l.from)].node, to = runs_[static_cast<size_t>(l.to)].node;
+      if (rank[static_cast<size_t>(from)] > rank[static_cast<size_t>(to)]) {
+        build(true), added = false;
+        rank_nodes();
+      }
     }
+    g = end;
   }
   build(true);
   split_passes();

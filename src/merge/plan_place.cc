@@ -120,8 +120,8 @@ bool planner::place_words() {
     }
     // Words of one gap: read between two frames next to one another, or
     // from the tape's start to its first frame, or from its last to its end.
-    if (tg.to == tg.from + 1 || (how == word_kind::start && tg.to == 0) ||
-        (how == word_kind::end && tg.from == last_gap - 1) || how == word_kind::floating)
+    if (!tg.either && (tg.to == tg.from + 1 || (how == word_kind::start && tg.to == 0) ||
+                       (how == word_kind::end && tg.from == last_gap - 1) || how == word_kind::floating))
       tg.gap = tg.to;
   }
 

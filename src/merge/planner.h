@@ -59,6 +59,7 @@ class planner {
     // Soft links are tried in this order: 0 the timecode follows on, 1 played
     // on into a recording start (marked, or another date), 2 others.
     int priority = 0;
+    bool cut = false;  // contradicted by surer links
   };
   // Reads placed by position, in the order read: between two identified
   // frames of a pass (bounded, with the link between), before the first
