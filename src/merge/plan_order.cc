@@ -85,8 +85,10 @@ bool planner::timecode_leaps(int32_t from, int32_t to) const {
 // between at most, within one recording.
 bool planner::follows_on(int32_t from, int32_t to) const {
   const stamp a = run_stamp(from), b = run_stamp(to);
-  return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start &&
-         !dates_differ(from, to);
+  // One recording: the same date, or none read in either (a date read in one
+  // frame's reads and in none of the other's: two recordings).
+  const bool one_recording = has_date(a.rec_date) == has_date(b.rec_date) && !dates_differ(from, to);
+  return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start && one_recording;
 }
 
 // Both runs read a recording date, and it differs.
@@ -179,7 +181,7 @@ bool planner::cut_passes(bool& again) {
         // whether the deck went back to that start or from it: refused.
         const bool goes_back = !recording && timecode_goes_back(last, r);
         const bool untimed = run_stamp(last).count < 0 || run_stamp(r).count < 0;
-        if (again_in_pass && pass != chain_first && untimed)
+        if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && untimed)
           return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
                         {runs_[static_cast<size_t>(pass_first)].transfer, runs_[static_cast<size_t>(pass_first)].first});
         const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
@@ -190,7 +192,8 @@ bool planner::cut_passes(bool& again) {
         if (!linked || gap || again_in_pass) chain_first = pass, length = 0;
         if (linked) {
           // Played on into a recording start says more than a shuttle.
-          const int priority = follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
+          // (Across frames off speed, the deck moved: the surest rank is lost.)
+          const int priority = !gap && follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
