@@ -97,14 +97,28 @@ planner::stamp planner::stamp_of(int32_t r) const {
 // `timed`'s frame: not where the runs next to it in its transfer have
 // timecodes one frame apart on either side of it, and `timed`'s is another.
 bool planner::timecode_fits(int32_t bare, int32_t timed) const {
-  const read_run& u = runs_[static_cast<size_t>(bare)];
+  const int64_t own = stamp_of(timed).count, inferred = inferred_count(bare);
+  return own < 0 || inferred < 0 || own == inferred;
+}
+
+// The timecode of a run whose own was not read, where the runs next to it in
+// its transfer have timecodes one frame apart on either side of it; -1 when
+// not so.
+int64_t planner::inferred_count(int32_t r) const {
+  const read_run& u = runs_[static_cast<size_t>(r)];
   const size_t t = static_cast<size_t>(u.transfer);
-  if (bare == transfer_runs_[t] || bare + 1 >= transfer_runs_[t + 1] || u.after_gap ||
-      runs_[static_cast<size_t>(bare) + 1].after_gap)
-    return true;
-  const stamp before = stamp_of(bare - 1), after = stamp_of(bare + 1), own = stamp_of(timed);
-  if (before.count < 0 || after.count != before.count + 2 || own.count < 0) return true;
-  return own.count == before.count + 1;
+  if (r == transfer_runs_[t] || r + 1 >= transfer_runs_[t + 1] || u.after_gap ||
+      runs_[static_cast<size_t>(r) + 1].after_gap)
+    return -1;
+  const stamp before = stamp_of(r - 1), after = stamp_of(r + 1);
+  return before.count >= 0 && after.count == before.count + 2 ? before.count + 1 : -1;
+}
+
+// Two runs without timecodes that may be one frame: not where the frames
+// around them give them two.
+bool planner::bare_fit(int32_t a, int32_t b) const {
+  const int64_t ia = inferred_count(a), ib = inferred_count(b);
+  return ia < 0 || ib < 0 || ia == ib;
 }
 
 // Two runs by their best reads, and by the keys any of their reads read.
@@ -241,7 +255,7 @@ bool planner::group_runs() {
       bool joined = false;
       for (const int32_t root : bare_roots) joined |= find(root) == find(r);
       for (size_t i = 0; i < bare_roots.size() && !joined; ++i)
-        if (compare_runs(r, bare_roots[i]) == likeness::same)
+        if (compare_runs(r, bare_roots[i]) == likeness::same && bare_fit(r, bare_roots[i]))
           parent_[static_cast<size_t>(find(r))] = find(bare_roots[i]), joined = true;
       if (!joined) bare_roots.push_back(r);
     }
@@ -308,11 +322,12 @@ bool planner::group_runs() {
     for (const int32_t c : candidates) {
       if (c < 0 || c == r || !eligible(c) || find(c) == find(r) || compare_runs(r, c) != likeness::same) continue;
       const bool c_timed = runs_[static_cast<size_t>(c)].how != kind::unkeyed && timecodes[static_cast<size_t>(c)] != NO_INFO;
-      if (timed == c_timed)
+      if (timed == c_timed && (timed || bare_fit(r, c)))
         parent_[static_cast<size_t>(find(r))] = find(c);
+      else if (timed != c_timed && (timed ? timecode_fits(c, r) : timecode_fits(r, c)))
+        matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
       else
-        if (timed ? timecode_fits(c, r) : timecode_fits(r, c))
-          matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
+        continue;
       runs_[static_cast<size_t>(r)].how = runs_[static_cast<size_t>(c)].how = kind::identified;
     }
   }
