@@ -126,10 +126,10 @@ bool planner::place_words() {
   }
 
   // Reads that tell nothing of their own (too little read right, or equal to
-  // several identified frames) never make a frame where a pass begins or
-  // ends: at that end of a word they are set apart, and fit at last where
-  // nothing differs among the places and frames there, or are left out
-  // (they add nothing another read lacks).
+  // several identified frames) never make a frame where a pass begins (the
+  // deck may have gone back just after them): at that end of a word they
+  // are set apart, and fit at last where nothing differs among the places
+  // and frames there, or are left out (they add nothing another read lacks).
   struct apart {
     target where;
     int64_t begin, end;
@@ -142,7 +142,8 @@ bool planner::place_words() {
   for (size_t w = 0; w < words_.size(); ++w) {
     word& wd = words_[w];
     const target& tg = targets[w];
-    const bool opens = tg.from_end || tg.either, closes = (!tg.from_end && tg.to == last_gap) || tg.either;
+    // (Where a pass ends, such reads are the frames it read on to: kept.)
+    const bool opens = tg.from_end || tg.either, closes = tg.either;
     if (opens && wd.right >= 0) {
       const int64_t from = wd.begin;
       while (wd.begin < wd.end && weak(wd.begin)) ++wd.begin;
