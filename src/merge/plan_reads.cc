@@ -101,17 +101,25 @@ bool planner::timecode_fits(int32_t bare, int32_t timed) const {
   return own < 0 || inferred < 0 || own == inferred;
 }
 
-// The timecode of a run whose own was not read, where the runs next to it in
-// its transfer have timecodes one frame apart on either side of it; -1 when
-// not so.
+// The timecode of a run whose own was not read, where the nearest runs with
+// one before and after it in its transfer (a few runs away at most, no
+// frames off speed between) are as many frames apart as runs: none was
+// dropped between, so each run between is the next frame. -1 when not so.
 int64_t planner::inferred_count(int32_t r) const {
-  const read_run& u = runs_[static_cast<size_t>(r)];
-  const size_t t = static_cast<size_t>(u.transfer);
-  if (r == transfer_runs_[t] || r + 1 >= transfer_runs_[t + 1] || u.after_gap ||
-      runs_[static_cast<size_t>(r) + 1].after_gap)
-    return -1;
-  const stamp before = stamp_of(r - 1), after = stamp_of(r + 1);
-  return before.count >= 0 && after.count == before.count + 2 ? before.count + 1 : -1;
+  constexpr int32_t LOOKED_AT = 8;
+  const size_t t = static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer);
+  int32_t before = -1, after = -1;
+  for (int32_t s = r; s > transfer_runs_[t] && s > r - LOOKED_AT && before < 0; --s) {
+    if (runs_[static_cast<size_t>(s)].after_gap) break;
+    if (stamp_of(s - 1).count >= 0) before = s - 1;
+  }
+  for (int32_t s = r + 1; s < transfer_runs_[t + 1] && s <= r + LOOKED_AT && after < 0; ++s) {
+    if (runs_[static_cast<size_t>(s)].after_gap) break;
+    if (stamp_of(s).count >= 0) after = s;
+  }
+  if (before < 0 || after < 0) return -1;
+  const int64_t from = stamp_of(before).count, to = stamp_of(after).count;
+  return to - from == after - before ? from + (r - before) : -1;
 }
 
 // Two runs without timecodes that may be one frame: not where the frames
