@@ -54,9 +54,12 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   int32_t reached = -1, fresh = 0;
   // A frame that comes again just before the transfer stops or shuttles,
   // with nothing read again after it, is taken for content the tape holds
-  // twice (a black leader's sound comes again every few frames).
+  // twice (a black leader's sound comes again every few frames), unless its
+  // timecode was read, or it begins a recording: then the deck went back.
+  const bool timed = run_stamp(r).count >= 0 || run_stamp(r).recording_start;
+  auto at_end = [&] { return reread.size() > 1 || (reread.size() == 1 && timed); };
   for (int32_t s = r; s < end; ++s) {
-    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return reread.size() > 1;
+    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return at_end();
     const int32_t g = group_[static_cast<size_t>(s)];
     if (g < 0) continue;
     if (pass_of_group[static_cast<size_t>(g)] < chain_first) {
@@ -71,7 +74,7 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
     reached = place, fresh = 0;
     reread.push_back(g);
   }
-  return reread.size() > 1;
+  return at_end();
 }
 
 // The timecode leaps on from run `from` to run `to`: by more than a capture
@@ -141,7 +144,13 @@ bool planner::cut_passes(bool& again) {
       if (stopped()) return false;
       read_run& u = runs_[static_cast<size_t>(r)];
       u.pass = -1, u.node = -1;
-      if (u.after_gap && (last >= 0 || !before.empty())) gap = true;
+      if (u.after_gap) {
+        // Reads with frames off speed on both sides and no identified frame
+        // between: nothing says where they were.
+        std::vector<int32_t>& loose = last < 0 ? before : after;
+        if ((last < 0 || gap) && !loose.empty()) add_word(word_kind::floating, -1, -1, -1, loose, pass), loose.clear();
+        gap = last >= 0;
+      }
       recording |= stamp_of(r).recording_start;
       if (!identified(r)) {
         (gap ? after : before).push_back(r);
@@ -548,14 +557,58 @@ bool planner::refuse_order(int32_t a, int32_t b, int verdict) {
 }
 
 // The identified frames in the order the links agree on, the keys ordering
-// those that no link orders.
+// those that no link orders. Frames that links whose timecodes follow on join
+// into one recording are in the order of their timecodes, where that agrees
+// with the links; other frames by their keys as they come.
 bool planner::order_nodes() {
   const size_t nodes = node_run_.size();
-  std::vector<int32_t> in(nodes), ready;
-  for (size_t k = 0; k < nodes; ++k) {
-    in[k] = in_begin_[k + 1] - in_begin_[k];
-    if (in[k] == 0) ready.push_back(static_cast<int32_t>(k));
+  // One recording: frames joined by links whose timecodes follow on.
+  std::vector<int32_t> recording(nodes);
+  for (size_t k = 0; k < nodes; ++k) recording[k] = static_cast<int32_t>(k);
+  auto root = [&](int32_t n) {
+    while (recording[static_cast<size_t>(n)] != n)
+      n = recording[static_cast<size_t>(n)] = recording[static_cast<size_t>(recording[static_cast<size_t>(n)])];
+    return n;
+  };
+  for (const link& l : links_)
+    if (l.kept && follows_on(l.from, l.to))
+      recording[static_cast<size_t>(root(runs_[static_cast<size_t>(l.from)].node))] = root(runs_[static_cast<size_t>(l.to)].node);
+  struct timed_frame {
+    int32_t recording;
+    int64_t count;
+    int32_t node;
+    bool operator<(const timed_frame& o) const { return recording != o.recording ? recording < o.recording : count < o.count; }
+  };
+  std::vector<timed_frame> timed;
+  for (size_t k = 0; k < nodes; ++k)
+    if (node_stamps_[k].count >= 0) timed.push_back({root(static_cast<int32_t>(k)), node_stamps_[k].count, static_cast<int32_t>(k)});
+  std::sort(timed.begin(), timed.end());
+  // From each frame to the next of its recording by timecode.
+  std::vector<int32_t> next_timed(nodes, -1);
+  for (size_t k = 1; k < timed.size(); ++k)
+    if (timed[k].recording == timed[k - 1].recording && timed[k].count > timed[k - 1].count)
+      next_timed[static_cast<size_t>(timed[k - 1].node)] = timed[k].node;
+  for (const bool by_timecode : {true, false}) {
+    std::vector<int32_t> in(nodes), ready;
+    for (size_t k = 0; k < nodes; ++k) in[k] = in_begin_[k + 1] - in_begin_[k];
+    if (by_timecode)
+      for (size_t k = 0; k < nodes; ++k)
+        if (next_timed[k] >= 0) ++in[static_cast<size_t>(next_timed[k])];
+    for (size_t k = 0; k < nodes; ++k)
+      if (in[k] == 0) ready.push_back(static_cast<int32_t>(k));
+    if (!order_ready(in, ready, by_timecode ? &next_timed : nullptr)) return false;
+    if (order_.size() == nodes) break;  // (else the timecodes go against the links)
   }
+  position_.assign(nodes, -1);
+  for (size_t k = 0; k < order_.size(); ++k) position_[static_cast<size_t>(order_[k])] = static_cast<int32_t>(k);
+  return true;
+}
+
+// The order from the frames ready (nothing before them), `in` counting what
+// must come before each of the others; with `next_timed`, also each frame's
+// next by timecode.
+bool planner::order_ready(std::vector<int32_t>& in, std::vector<int32_t>& ready, const std::vector<int32_t>* next_timed) {
+  const size_t nodes = node_run_.size();
   order_.clear();
   order_.reserve(nodes);
   while (!ready.empty()) {
@@ -582,9 +635,11 @@ bool planner::order_nodes() {
     order_.push_back(n);
     for (int32_t k = edge_begin_[static_cast<size_t>(n)]; k < edge_begin_[static_cast<size_t>(n) + 1]; ++k)
       if (--in[static_cast<size_t>(edge_to_[static_cast<size_t>(k)])] == 0) ready.push_back(edge_to_[static_cast<size_t>(k)]);
+    if (next_timed) {
+      const int32_t m = (*next_timed)[static_cast<size_t>(n)];
+      if (m >= 0 && --in[static_cast<size_t>(m)] == 0) ready.push_back(m);
+    }
   }
-  position_.assign(nodes, -1);
-  for (size_t k = 0; k < order_.size(); ++k) position_[static_cast<size_t>(order_[k])] = static_cast<int32_t>(k);
   return true;
 }
 

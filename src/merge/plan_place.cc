@@ -66,6 +66,49 @@ size_t fit_in_order(size_t items, size_t places, bool from_end, bool may_stop, F
   return items;
 }
 
+// As fit_in_order, all items, where a read may also make a new place next
+// to a place whose read it equals (a longer run of that content than others
+// read there): `at` holds -2 - that place for such an item. Of the ways, one
+// with the fewest new places, then the most places told one frame. False
+// when there is none, or the stretch is too large to weigh.
+template <typename Fits>
+bool fit_growing(size_t items, size_t places, bool from_end, Fits&& fits, std::vector<int64_t>& at) {
+  at.assign(items, -1);
+  if (items * places > MOST_WEIGHED) return false;
+  constexpr int64_t NONE = INT64_MIN, GROWN = int64_t{1} << 32;
+  auto item_at = [&](size_t k) { return from_end ? items - 1 - k : k; };
+  auto place_at = [&](size_t p) { return from_end ? places - 1 - p : p; };
+  // best[k][p]: the first k items within the first p places, the last at or
+  // next to one of them: the places told one frame less GROWN a new place.
+  std::vector<int64_t> best((items + 1) * (places + 1), NONE);
+  auto cell = [&](size_t k, size_t p) -> int64_t& { return best[k * (places + 1) + p]; };
+  for (size_t p = 0; p <= places; ++p) cell(0, p) = 0;
+  auto at_place = [&](size_t k, size_t p) {  // item k - 1 at place p - 1
+    if (cell(k - 1, p - 1) == NONE) return NONE;
+    const likeness l = fits(item_at(k - 1), place_at(p - 1));
+    return l == likeness::different ? NONE : cell(k - 1, p - 1) + (l == likeness::same ? 1 : 0);
+  };
+  auto next_to = [&](size_t k, size_t p) {  // item k - 1 a new place next to place p - 1
+    if (cell(k - 1, p) == NONE || fits(item_at(k - 1), place_at(p - 1)) != likeness::same) return NONE;
+    return cell(k - 1, p) - GROWN;
+  };
+  for (size_t k = 1; k <= items; ++k)
+    for (size_t p = 1; p <= places; ++p) cell(k, p) = std::max({cell(k, p - 1), at_place(k, p), next_to(k, p)});
+  if (cell(items, places) == NONE) return false;
+  for (size_t k = items, p = places; k > 0;) {
+    if (cell(k, p) == cell(k, p - 1)) {
+      --p;
+    } else if (cell(k, p) == at_place(k, p)) {
+      at[item_at(k - 1)] = static_cast<int64_t>(place_at(p - 1));
+      --k, --p;
+    } else {
+      at[item_at(k - 1)] = -2 - static_cast<int64_t>(place_at(p - 1));
+      --k;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // Each gap between identified frames (and before the first, after the last)
@@ -121,7 +164,7 @@ bool planner::place_words() {
     // Words of one gap: read between two frames next to one another, or
     // from the tape's start to its first frame, or from its last to its end.
     if (!tg.either && (tg.to == tg.from + 1 || (how == word_kind::start && tg.to == 0) ||
-                       (how == word_kind::end && tg.from == last_gap - 1) || how == word_kind::floating))
+                       (how == word_kind::end && tg.from == last_gap - 1) || (how == word_kind::floating && nodes == 0)))
       tg.gap = tg.to;
   }
 
@@ -145,8 +188,15 @@ bool planner::place_words() {
     // (Where a pass ends, such reads are the frames it read on to: kept.)
     const bool opens = tg.from_end || tg.either, closes = tg.either;
     if (opens && wd.right >= 0) {
+      // Nor do reads of content the tape holds more than once just before a
+      // recording start: the leader after it, read before the deck went
+      // back to the start, as likely as another recording's end.
+      const bool start = run_stamp(wd.right).recording_start;
+      auto apart = [&](int64_t k) {
+        return weak(k) || (start && runs_[static_cast<size_t>(word_reads_[static_cast<size_t>(k)].run)].how == kind::plain);
+      };
       const int64_t from = wd.begin;
-      while (wd.begin < wd.end && weak(wd.begin)) ++wd.begin;
+      while (wd.begin < wd.end && apart(wd.begin)) ++wd.begin;
       if (wd.begin > from) set_apart.push_back({{-1, -1, position_of(wd.right), true}, from, wd.begin});
     }
     if (closes && wd.left >= 0) {
@@ -196,18 +246,24 @@ bool planner::place_words() {
   std::vector<into> placed;
   auto node_stands = [&](size_t position) { return best(node_run_[static_cast<size_t>(order_[position])]); };
 
+  // The frames between the nodes at two positions, where their timecodes
+  // follow in one recording; -1 where not known.
+  auto room_between = [&](int64_t from, int64_t to) -> int64_t {
+    if (from < 0 || to >= static_cast<int64_t>(nodes)) return -1;
+    const stamp a = node_stamps_[static_cast<size_t>(order_[static_cast<size_t>(from)])],
+                b = node_stamps_[static_cast<size_t>(order_[static_cast<size_t>(to)])];
+    if (a.count < 0 || b.count <= a.count || b.recording_start ||
+        (has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date))
+      return -1;
+    return b.count - a.count - 1;
+  };
+
   std::vector<int64_t> kept_items, at;
   for (size_t gap = 0; gap <= nodes; ++gap) {
     if (by_gap[gap].empty()) continue;
     // Between two frames whose timecodes follow in one recording, room for
     // as many frames as lie between them.
-    int64_t room = -1;
-    if (gap > 0 && gap < nodes) {
-      const stamp a = node_stamps_[static_cast<size_t>(order_[gap - 1])], b = node_stamps_[static_cast<size_t>(order_[gap])];
-      if (a.count >= 0 && b.count > a.count && !b.recording_start &&
-          !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date))
-        room = b.count - a.count - 1;
-    }
+    const int64_t room = room_between(static_cast<int64_t>(gap) - 1, static_cast<int64_t>(gap));
     int32_t longest = -1;
     for (const int32_t w : by_gap[gap]) {
       if (stopped()) return false;
@@ -305,7 +361,7 @@ bool planner::place_words() {
       for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
       if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
     }
-    const size_t items = static_cast<size_t>(item_count[w]);
+    size_t items = static_cast<size_t>(item_count[w]);
     auto fits = [&](size_t item, size_t place) { return compare_.compare(item_read(w, item), stands[place]); };
     if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && tg.either && !tg.from_end) {
       // Not the end of the pass before: the start of the pass after.
@@ -317,15 +373,65 @@ bool planner::place_words() {
       }
     }
     // A start (end) word may reach beyond the tape's first (last) place.
-    const bool edge = !tg.either && ((tg.from_end && tg.from < 0) || (!tg.from_end && tg.to == last_gap));
-    if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items) {
+    const bool edge = !tg.either && words_[w].how != word_kind::floating &&
+                      ((tg.from_end && tg.from < 0) || (!tg.from_end && tg.to == last_gap));
+    // Reads that do not fit as they are: equal ones next to one another as
+    // one frame (repeats of a still or black frame); failing that, where the
+    // timecodes leave room, each read of a run of them its own frame.
+    bool fitted = fit_in_order(items, where.size(), tg.from_end, false, fits, at) == items;
+    if (!fitted) {
+      const auto first = item_first.begin() + word_items[w];
+      kept_items.assign(first, first + static_cast<std::ptrdiff_t>(items));
+      size_t kept = 1;
+      for (size_t k = 1; k < items; ++k)
+        if (compare_.compare(item_read(w, kept - 1), item_read(w, k)) != likeness::same) first[static_cast<std::ptrdiff_t>(kept++)] = first[static_cast<std::ptrdiff_t>(k)];
+      item_count[w] = static_cast<int64_t>(kept);
+      fitted = kept < items && fit_in_order(kept, where.size(), tg.from_end, false, fits, at) == kept;
+      if (fitted) {
+        items = kept;
+      } else {
+        std::copy(kept_items.begin(), kept_items.end(), first);
+        item_count[w] = static_cast<int64_t>(items);
+        fitted = !tg.either && room_between(tg.from, tg.to) < 0 && fit_growing(items, where.size(), tg.from_end, fits, at);
+      }
+    }
+    if (!fitted) {
       if (tg.either) return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
       fit_in_order(items, where.size(), tg.from_end, true, fits, at);
     }
+    // New places next to one: after it (before it, fitted from the end),
+    // and after (before) those made there already.
+    int64_t grown_next_to = -1, last_grown = -1;
     for (size_t k = 0; k < items; ++k) {
       const size_t item = tg.from_end ? items - 1 - k : k;  // in the order fitted
       int64_t into_where = at[item] >= 0 ? where[static_cast<size_t>(at[item])] : 0;
-      if (at[item] < 0) {
+      if (at[item] <= -2) {
+        const int64_t next_to = -2 - at[item], w_at = where[static_cast<size_t>(next_to)];
+        // The gap and the index in it of the place (or of the node's side) to grow at.
+        int64_t gap = -1;
+        size_t index = 0;
+        if (next_to == grown_next_to) {
+          for (int64_t g = tg.from + 1; g <= tg.to && gap < 0; ++g) {
+            const auto& places = gap_places[static_cast<size_t>(g)];
+            const auto found = std::find(places.begin(), places.end(), static_cast<int32_t>(last_grown));
+            if (found != places.end()) gap = g, index = static_cast<size_t>(found - places.begin()) + (tg.from_end ? 0 : 1);
+          }
+        } else if (w_at < 0) {  // a node: the gap after it (before it)
+          gap = tg.from_end ? -1 - w_at : -w_at;
+          index = tg.from_end ? gap_places[static_cast<size_t>(gap)].size() : 0;
+        } else {
+          for (int64_t g = tg.from + 1; g <= tg.to && gap < 0; ++g) {
+            const auto& places = gap_places[static_cast<size_t>(g)];
+            const auto found = std::find(places.begin(), places.end(), static_cast<int32_t>(w_at));
+            if (found != places.end()) gap = g, index = static_cast<size_t>(found - places.begin()) + (tg.from_end ? 0 : 1);
+          }
+        }
+        std::vector<int32_t>& grown = gap_places[static_cast<size_t>(gap)];
+        into_where = static_cast<int64_t>(place_read.size());
+        grown.insert(grown.begin() + static_cast<std::ptrdiff_t>(index), static_cast<int32_t>(into_where));
+        place_read.push_back(item_read(w, item));
+        grown_next_to = next_to, last_grown = into_where;
+      } else if (at[item] < 0) {
         // More reads than places: another place in a gap that holds the same
         // content (a longer run of black than others read), or, for a word
         // that begins (ends) the tape, before (after) all.

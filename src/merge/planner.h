@@ -64,8 +64,9 @@ class planner {
   // Reads placed by position, in the order read: between two identified
   // frames of a pass (bounded, with the link between), before the first
   // (start) or after the last (end) of a pass, where a pass went back with
-  // nothing to say which of the two they end or begin (either), or in a
-  // transfer that holds no identified frame (floating).
+  // nothing to say which of the two they end or begin (either), or with no
+  // identified frame of their pass on either side (floating: fitted where
+  // their content is, anywhere).
   enum class word_kind : uint8_t { bounded, start, end, either, floating };
   struct word {
     word_kind how;
@@ -109,6 +110,7 @@ class planner {
   void split_passes();
   bool check_shared();
   bool order_nodes();
+  bool order_ready(std::vector<int32_t>& in, std::vector<int32_t>& ready, const std::vector<int32_t>* next_timed);
   int order_by_keys(int32_t a, int32_t b);
   bool refuse_order(int32_t a, int32_t b, int verdict);
   bool timecode_goes_back(int32_t from, int32_t to) const;
