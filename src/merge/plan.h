@@ -29,16 +29,33 @@
 // Tape order comes from every pass. A transfer is one or more passes: a new
 // pass begins where the transfer reads an identified frame its pass read
 // already (the deck was rewound), where the timecode goes back within a
-// recording, and after frames not at playback speed. Each pass says that
-// each of its identified frames follows the one before: a link. A link into
-// a new recording whose timecode starts again, or across frames not at
-// playback speed, stands only where the other links leave room for it. The
-// identified frames are put in the order all links agree on (a topological
-// order); where no link orders two frames, their keys do: the recording date
-// and time, then the timecode, and for a frame whose timecode was not read,
-// the timecodes that the frames around it in its pass leave free. Where links
-// disagree (a cycle), or nothing orders two frames, the merge is refused,
-// naming the place.
+// recording or leaps on further than a few dropped frames, at a recording
+// start, and after frames not at playback speed. Each pass says that each of
+// its identified frames follows the one before: a link. A link into a new
+// recording, across frames not at playback speed or where the timecode
+// leaps, stands only where the other links leave room for it (the surest
+// first: timecodes that follow on, then a recording start played on into,
+// then the others; of equal ones that contradict each other, refused). Where
+// the deck was rewound, the pass it began:
+//   - begins at the frames read just before, new to the pass, that come
+//     shortly before the frame read again by their timecodes, or without
+//     timecodes that a pass reads ahead of it (the deck went back to them);
+//   - where the pass played on into a recording start and a frame of the
+//     pass before comes again with no timecode to tell, begins at that start
+//     (the deck went back to it), unless the start is read again before the
+//     transfer stops or shuttles (the deck went back past it).
+// A frame read again just before the transfer stops or shuttles, with
+// nothing else read again, is content the tape holds twice (black whose
+// sound comes again every few frames) unless its timecode was read, it
+// begins a recording, or a pass reads the frame before it ahead of it.
+// The identified frames are put in the order all links agree on (a
+// topological order), frames that links whose timecodes follow on join into
+// one recording in the order of their timecodes; where nothing else orders
+// two frames, their keys do: the recording date and time, then the
+// timecode, and for a frame whose timecode was not read, the timecodes that
+// the frames around it in its pass leave free. Where links disagree (a
+// cycle), or nothing orders two frames, the merge is refused, naming the
+// place.
 //
 // Runs of identical frames (black, a still) and the other reads placed by
 // position lie between two identified frames in each pass (or before the
@@ -48,12 +65,23 @@
 // where nothing both read right differs (before the first identified frame,
 // runs fit to its end: a transfer that began late began within it; after the
 // last, to its start). A pass that read two identified frames with others
-// between that it missed fits its run into all of that. Where the timecodes
-// around a run leave room for fewer frames, equal reads of it are one frame.
-// So a run of identical frames with no timecode to count them is as long on
-// the tape as the longest run one pass read of it: a frame that a capture
-// repeated or dropped there cannot be told from a longer or shorter still.
-// A read that fits no place is refused.
+// between that it missed fits its run into all of that; where it fits no
+// other way, equal reads next to one another in it are one frame, and,
+// where no timecodes count the frames there, a read may make a new place
+// next to one its content equals. Where the timecodes around a run leave
+// room for fewer frames, equal reads of it are one frame. So a run of
+// identical frames with no timecode to count them is as long on the tape as
+// the longest run one pass read of it: a frame that a capture repeated or
+// dropped there, or a retake that went back within it, cannot be told from
+// a longer or shorter still. Where the longest run reads some content in two
+// stretches and another pass's run there reads it in one, nothing tells a
+// retake within the run from frames dropped: refused. Reads that tell
+// nothing of their own, and content the tape holds more than once read just
+// before a recording start, are never made a frame where a pass begins (the
+// deck may have gone back just after them): they go where they fit, or are
+// left out. Reads with frames off speed on both sides and no identified
+// frame of their pass between go where their content is. A read that fits no
+// place is refused.
 //
 // Different tapes are refused: transfers that share no identified frame, and
 // two identified frames whose keys put them at one place, with nothing to

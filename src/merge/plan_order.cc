@@ -55,9 +55,18 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   // A frame that comes again just before the transfer stops or shuttles,
   // with nothing read again after it, is taken for content the tape holds
   // twice (a black leader's sound comes again every few frames), unless its
-  // timecode was read, or it begins a recording: then the deck went back.
-  const bool timed = run_stamp(r).count >= 0 || run_stamp(r).recording_start;
-  auto at_end = [&] { return reread.size() > 1 || (reread.size() == 1 && timed); };
+  // timecode was read, or it begins a recording, or a pass reads the frame
+  // read just before it ahead of it: then the deck went back.
+  auto at_end = [&] {
+    if (reread.size() != 1) return reread.size() > 1;
+    if (run_stamp(r).count >= 0 || run_stamp(r).recording_start) return true;
+    int32_t before = r - 1;
+    while (before >= 0 && runs_[static_cast<size_t>(before)].transfer == runs_[static_cast<size_t>(r)].transfer &&
+           !identified(before))
+      --before;
+    return before >= 0 && runs_[static_cast<size_t>(before)].transfer == runs_[static_cast<size_t>(r)].transfer &&
+           read_ahead(group_[static_cast<size_t>(before)], group_[static_cast<size_t>(r)], r);
+  };
   for (int32_t s = r; s < end; ++s) {
     if (s > r && runs_[static_cast<size_t>(s)].after_gap) return at_end();
     const int32_t g = group_[static_cast<size_t>(s)];
@@ -77,11 +86,60 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   return at_end();
 }
 
-// The timecode leaps on from run `from` to run `to`: by more than a capture
-// drops.
+// Whether a pass reads frame `first` and then frame `then`, without reading
+// `then` before `first`; not counting the reads in question: those from the
+// last frames off speed before run `upto` to it.
+bool planner::read_ahead(int32_t first, int32_t then, int32_t upto) const {
+  bool then_seen = false, first_seen = false;
+  int32_t timed = -1;  // the last run with a timecode
+  int32_t skip_from = upto;
+  while (skip_from > transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(upto)].transfer)] &&
+         !runs_[static_cast<size_t>(skip_from)].after_gap)
+    --skip_from;
+  for (size_t s = 0; s < runs_.size(); ++s) {
+    const int32_t r = static_cast<int32_t>(s);
+    if (r >= skip_from && r <= upto) {
+      then_seen = first_seen = false, timed = -1;
+      continue;
+    }
+    // (Anew after frames off speed, at a recording start, where the
+    // timecode goes back or leaps on.)
+    if (s == 0 || runs_[s].transfer != runs_[s - 1].transfer || runs_[s].after_gap || stamp_of(r).recording_start ||
+        (stamp_of(r).count >= 0 && timed >= 0 && (timecode_back(timed, r) || timecode_leaps(timed, r))))
+      then_seen = first_seen = false, timed = -1;
+    if (stamp_of(r).count >= 0) timed = r;
+    if (group_[s] == first) first_seen |= !then_seen;
+    if (group_[s] == then) {
+      if (first_seen) return true;
+      then_seen = true;
+    }
+  }
+  return false;
+}
+
+// Of the last runs of a pass that read frames new to it, in a row, the first
+// of those the deck went back to when it then read run r, a frame the pass
+// read before: those whose timecodes come shortly before r's, or, without
+// timecodes, that a pass reads ahead of r's frame. new_runs.size() if none.
+size_t planner::went_back_to(const std::vector<int32_t>& new_runs, int32_t r) const {
+  size_t moved = new_runs.size();
+  for (; moved > 0; --moved) {
+    const int32_t v = new_runs[moved - 1];
+    // (Not past the frame read before, nor a recording start: read on into.)
+    if (group_[static_cast<size_t>(v)] == group_[static_cast<size_t>(r)] || run_stamp(v).recording_start) break;
+    const stamp a = run_stamp(v), b = run_stamp(r);
+    const bool ahead = a.count >= 0 && b.count >= 0 ? b.count > a.count && b.count - a.count <= MOST_DROPPED
+                                                    : read_ahead(group_[static_cast<size_t>(v)], group_[static_cast<size_t>(r)], r);
+    if (!ahead) break;
+  }
+  return moved;
+}
+
+// The timecode leaps on from run `from` to run `to`: further than it follows
+// on (frames dropped, or the deck went there; what other passes say decides).
 bool planner::timecode_leaps(int32_t from, int32_t to) const {
   const stamp a = run_stamp(from), b = run_stamp(to);
-  return a.count >= 0 && b.count >= 0 && b.count - a.count > MOST_DROPPED;
+  return a.count >= 0 && b.count >= 0 && b.count - a.count > FOLLOWS_ON;
 }
 
 // The timecode follows on from run `from` to run `to`, frames dropped
@@ -139,6 +197,9 @@ bool planner::cut_passes(bool& again) {
     int32_t last = -1, length = 0;  // the last identified run, and those of the passes from chain_first
     int32_t pass_first = -1;        // the first identified run of the pass
     bool gap = false, recording = false;  // since it: frames off speed, a recording start
+    // The last identified runs of the pass whose frames it had not read
+    // before, in a row, and the links into them (-1: none).
+    std::vector<int32_t> new_runs, new_links;
     before.clear(), after.clear();
     for (int32_t r = transfer_runs_[t]; r < transfer_runs_[t + 1]; ++r) {
       if (stopped()) return false;
@@ -166,15 +227,52 @@ bool planner::cut_passes(bool& again) {
       }
       // After frames off speed, a new pass begins: nothing of the old one
       // comes again in it.
-      const bool again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first && !gap;
+      bool again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first && !gap;
+      // Where this pass began at a new recording, played on into from the
+      // passes before, and a frame of those comes again with no timecode to
+      // tell: the deck went back to that start, unless the transfer comes to
+      // that start again before it stops or shuttles (then it went back past
+      // it). The link into the start falls, and the passes before are a
+      // stretch of their own.
+      bool past_start = false;
+      if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && pass_first >= 0 &&
+          runs_[static_cast<size_t>(pass_first)].pass == pass && (run_stamp(last).count < 0 || run_stamp(r).count < 0)) {
+        for (int32_t s = r + 1; s < transfer_runs_[t + 1] && !runs_[static_cast<size_t>(s)].after_gap && !past_start; ++s)
+          past_start = group_[static_cast<size_t>(s)] == group_[static_cast<size_t>(pass_first)];
+        for (link& l : links_)
+          if (!past_start && l.to == pass_first) l.soft = l.fallen = true, chain_first = pass;
+        again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;
+      }
       if (again_in_pass && !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread)) {
         for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
         again = true;
         return true;
       }
+      const bool is_new = pass_of_group[static_cast<size_t>(g)] < chain_first;
       if (last < 0) {
         before.insert(before.end(), after.begin(), after.end());
         add_word(word_kind::start, -1, r, -1, before, pass);
+      } else if (size_t moved = again_in_pass && !recording && (pass_of_group[static_cast<size_t>(g)] == pass || past_start)
+                                  ? went_back_to(new_runs, r)
+                                  : new_runs.size();
+                 moved < new_runs.size()) {
+        // The frames just read were new to the pass, and passes read them
+        // ahead of this one: the deck went back to them, and the new pass
+        // begins there.
+        if (new_links[moved] >= 0) links_[static_cast<size_t>(new_links[moved])].soft = links_[static_cast<size_t>(new_links[moved])].fallen = true;
+        pass = static_cast<int32_t>(pass_transfer_.size());
+        pass_transfer_.push_back(static_cast<int32_t>(t));
+        last_place.push_back(0);
+        chain_first = pass, length = 0, pass_first = new_runs[moved];
+        for (size_t k = moved; k < new_runs.size(); ++k) {
+          const int32_t v = new_runs[k];
+          runs_[static_cast<size_t>(v)].pass = pass;
+          pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(v)])] = pass;
+          last_place[static_cast<size_t>(pass)] = length;
+          place_in_pass[static_cast<size_t>(group_[static_cast<size_t>(v)])] = length++;
+        }
+        links_.push_back({last, r, false});
+        add_word(word_kind::bounded, last, r, static_cast<int32_t>(links_.size()) - 1, before, pass);
       } else if (again_in_pass || gap || recording || timecode_back(last, r) || timecode_leaps(last, r)) {
         // A new pass: what came before frames off speed ends the old one,
         // the rest begins the new one. Across frames off speed, into a
@@ -190,7 +288,7 @@ bool planner::cut_passes(bool& again) {
         // whether the deck went back to that start or from it: refused.
         const bool goes_back = !recording && timecode_goes_back(last, r);
         const bool untimed = run_stamp(last).count < 0 || run_stamp(r).count < 0;
-        if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && untimed)
+        if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && untimed && !past_start)
           return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
                         {runs_[static_cast<size_t>(pass_first)].transfer, runs_[static_cast<size_t>(pass_first)].first});
         const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
@@ -222,6 +320,11 @@ bool planner::cut_passes(bool& again) {
       pass_of_group[static_cast<size_t>(g)] = pass;
       last_place[static_cast<size_t>(pass)] = length;
       place_in_pass[static_cast<size_t>(g)] = length++;
+      if (!is_new || runs_[static_cast<size_t>(last)].pass != pass) new_runs.clear(), new_links.clear();
+      if (is_new) {
+        new_runs.push_back(r);
+        new_links.push_back(!links_.empty() && links_.back().to == r ? static_cast<int32_t>(links_.size()) - 1 : -1);
+      }
       last = r;
       gap = recording = false;
       before.clear(), after.clear();
@@ -353,7 +456,7 @@ bool planner::make_graph() {
   // speed, where the timecode leaps).
   std::vector<size_t> soft;
   for (size_t k = 0; k < links_.size(); ++k)
-    if (links_[k].soft) soft.push_back(k);
+    if (links_[k].soft && !links_[k].fallen) soft.push_back(k);
   // Within each, those that ask fewer jumps: a link from a frame that a pass
   // reads on from elsewhere, or into one a pass reads on to from elsewhere,
   // means the deck jumped there.

@@ -259,6 +259,7 @@ bool planner::place_words() {
   };
 
   std::vector<int64_t> kept_items, at;
+  std::vector<std::pair<int32_t, int64_t>> twice, once;
   for (size_t gap = 0; gap <= nodes; ++gap) {
     if (by_gap[gap].empty()) continue;
     // Between two frames whose timecodes follow in one recording, room for
@@ -320,8 +321,36 @@ bool planner::place_words() {
       item_count[wi] = static_cast<int64_t>(items.size());
       if (longest < 0 || item_count[wi] > item_count[static_cast<size_t>(longest)]) longest = w;
     }
-    // The longest word makes the places; the others fit into them.
+    // The longest word makes the places; the others fit into them. Where it
+    // reads some content in two stretches and another word of the gap reads
+    // it in one, nothing tells a pass that went back within frames alike
+    // (black, a still, whose sound comes again) from one that dropped them:
+    // refused.
     const size_t lw = static_cast<size_t>(longest);
+    // The stretches of each content in word w: (content, a read of it), sorted.
+    auto stretches = [&](size_t w, std::vector<std::pair<int32_t, int64_t>>& out) {
+      out.clear();
+      int32_t before = -1;
+      for (int64_t k = 0; k < item_count[w]; ++k) {
+        const int64_t first = item_first[static_cast<size_t>(word_items[w] + k)];
+        const int32_t h = group_[static_cast<size_t>(word_reads_[static_cast<size_t>(first)].run)];
+        if (h >= 0 && h != before) out.push_back({h, first});
+        before = h;
+      }
+      std::sort(out.begin(), out.end());
+    };
+    auto count_of = [](const std::vector<std::pair<int32_t, int64_t>>& in, int32_t g) {
+      return std::upper_bound(in.begin(), in.end(), std::make_pair(g, INT64_MAX)) -
+             std::lower_bound(in.begin(), in.end(), std::make_pair(g, INT64_MIN));
+    };
+    stretches(lw, twice);
+    for (const int32_t w : by_gap[gap]) {
+      if (static_cast<size_t>(w) == lw) continue;
+      stretches(static_cast<size_t>(w), once);
+      for (size_t k = 1; k < twice.size(); ++k)
+        if (twice[k].first == twice[k - 1].first && count_of(once, twice[k].first) == 1)
+          return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(twice[k].second)].read);
+    }
     for (int64_t k = 0; k < item_count[lw]; ++k) {
       gap_places[gap].push_back(static_cast<int32_t>(place_read.size()));
       placed.push_back({static_cast<int64_t>(place_read.size()), item_first[static_cast<size_t>(word_items[lw] + k)],

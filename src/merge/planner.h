@@ -59,7 +59,8 @@ class planner {
     // Soft links are tried in this order: 0 the timecode follows on, 1 played
     // on into a recording start (marked, or another date), 2 others.
     int priority = 0;
-    bool cut = false;  // contradicted by surer links
+    bool cut = false;     // contradicted by surer links
+    bool fallen = false;  // the deck went back over it: never stands
   };
   // Reads placed by position, in the order read: between two identified
   // frames of a pass (bounded, with the link between), before the first
@@ -109,6 +110,8 @@ class planner {
   bool make_graph();
   void split_passes();
   bool check_shared();
+  bool read_ahead(int32_t first, int32_t then, int32_t upto) const;
+  size_t went_back_to(const std::vector<int32_t>& new_runs, int32_t r) const;
   bool order_nodes();
   bool order_ready(std::vector<int32_t>& in, std::vector<int32_t>& ready, const std::vector<int32_t>* next_timed);
   int order_by_keys(int32_t a, int32_t b);
