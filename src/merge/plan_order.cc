@@ -6,6 +6,8 @@
 
 #include "dv/datetime.h"
 #include "merge/planner.h"
+#include <cstdio>
+#include <cstdlib>
 
 namespace dvlog {
 
@@ -96,17 +98,22 @@ bool planner::read_ahead(int32_t first, int32_t then, int32_t upto) const {
   while (skip_from > transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(upto)].transfer)] &&
          !runs_[static_cast<size_t>(skip_from)].after_gap)
     --skip_from;
+  std::vector<int32_t> seen_in(runs_.size(), -1);  // by content: the stretch it was read in
+  int32_t stretch = 0;
   for (size_t s = 0; s < runs_.size(); ++s) {
-    const int32_t r = static_cast<int32_t>(s);
+    const int32_t r = static_cast<int32_t>(s), h = group_[s];
     if (r >= skip_from && r <= upto) {
-      then_seen = first_seen = false, timed = -1;
+      then_seen = first_seen = false, timed = -1, ++stretch;
       continue;
     }
-    // (Anew after frames off speed, at a recording start, where the
-    // timecode goes back or leaps on.)
+    // A stretch of one pass ends after frames off speed, at a recording
+    // start, where the timecode goes back or leaps on, and where a frame of
+    // it comes again.
     if (s == 0 || runs_[s].transfer != runs_[s - 1].transfer || runs_[s].after_gap || stamp_of(r).recording_start ||
-        (stamp_of(r).count >= 0 && timed >= 0 && (timecode_back(timed, r) || timecode_leaps(timed, r))))
-      then_seen = first_seen = false, timed = -1;
+        (stamp_of(r).count >= 0 && timed >= 0 && (timecode_back(timed, r) || timecode_leaps(timed, r))) ||
+        (h >= 0 && seen_in[static_cast<size_t>(h)] == stretch && group_[s - 1] != h))
+      then_seen = first_seen = false, timed = -1, ++stretch;
+    if (h >= 0) seen_in[static_cast<size_t>(h)] = stretch;
     if (stamp_of(r).count >= 0) timed = r;
     if (group_[s] == first) first_seen |= !then_seen;
     if (group_[s] == then) {
@@ -123,7 +130,7 @@ bool planner::read_ahead(int32_t first, int32_t then, int32_t upto) const {
 // timecodes, that a pass reads ahead of r's frame. new_runs.size() if none.
 size_t planner::went_back_to(const std::vector<int32_t>& new_runs, int32_t r) const {
   size_t moved = new_runs.size();
-  for (; moved > 0; --moved) {
+  for (; moved > 0 && new_runs.size() - moved < MOST_DROPPED; --moved) {
     const int32_t v = new_runs[moved - 1];
     // (Not past the frame read before, nor a recording start: read on into.)
     if (group_[static_cast<size_t>(v)] == group_[static_cast<size_t>(r)] || run_stamp(v).recording_start) break;
@@ -244,7 +251,7 @@ bool planner::cut_passes(bool& again) {
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;
       }
       if (again_in_pass && !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread)) {
-        for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
+        for (const int32_t h : reread) { plain_[static_cast<size_t>(h)] = true; if (getenv("DVLOG_PLAN_DEBUG")) fprintf(stderr, "plain at %d: %d\n", r, h); }
         again = true;
         return true;
       }

@@ -127,6 +127,7 @@ class planner {
   void make_rows(merge_plan& plan);
 
   bool stopped();
+  void debug_dump();
   bool refuse(merge_refusal::reason why, read_ref at, read_ref other = {-1, -1});
   bool fail_if_unread();
   const frame_entry& entry(read_ref r) const { return compare_.entry(r); }
