@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "main/reading.h"
 #include "main/run.h"
 
 namespace {
@@ -39,14 +40,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.opts.pictures = false;
     dvlog::input_source in;
     in.name = "fuzz input";
-    dvlog::output_stream out(devnull, devnull);
     setup.opts.frames = mode == 1 ? "/dev/null" : nullptr;
-    dvlog::log_run run(setup, out, in, nullptr, false, nullptr, nullptr, mode == 1 ? devnull : -1);
-    run.scan().feed(data, size);
+    setup.opts.paths = {in.name};
+    dvlog::output_stream out(devnull, devnull);
+    dvlog::run_context run{setup, out, setup.opts.paths};
+    dvlog::output_list outputs = dvlog::make_outputs(setup);
+    dvlog::input_context c(run, in, in.name, 1);
+    // The input is in memory: /dev/null, which the outputs write, is no input
+    // of this run even when the fuzzer's standard input is.
+    c.never_written_count = 0;
+    std::vector<dvlog::run_output*> reading;
+    for (auto& o : outputs) {
+      if (o->start_run(run) != 0 || o->begin(c) != dvlog::preflight::ok) std::abort();
+      reading.push_back(o.get());
+    }
+    dvlog::input_reading r(setup, reading, nullptr, nullptr);
+    r.scan().feed(data, size);
+    const dvlog::input_end end{size, 0, 0};
+    for (dvlog::run_output* o : reading) o->input_ended(end);
+    r.finish();
+    out.flush();
     // Writing to /dev/null never fails.
-    if (run.finish() != 0 || !run.write_report(devnull) || !run.frames_written()) std::abort();
+    if (out.failure() != 0) std::abort();
+    for (dvlog::run_output* o : reading)
+      if (o->commit(c, end) != 0) std::abort();
     // No frame is counted damaged twice.
-    const dvlog::damage_totals& t = run.frame_totals();
+    const dvlog::damage_totals& t = r.frame_totals();
     if (t.damaged_frames > t.frames || t.frames_repeated > t.frames || t.frames_off_speed > t.frames) std::abort();
   }
   return 0;

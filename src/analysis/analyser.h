@@ -8,9 +8,9 @@
 #include <cstdint>
 
 #include "analysis/audio_accounting.h"
-#include "dv/dv_meta.h"
-#include "analysis/events.h"
 #include "dv/dif.h"
+#include "dv/dv_meta.h"
+#include "events/events.h"
 
 namespace dvlog {
 

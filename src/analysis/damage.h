@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "analysis/events.h"
+#include "events/events.h"
 
 namespace dvlog {
 

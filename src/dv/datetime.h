@@ -66,10 +66,42 @@ constexpr int64_t timecode_frames(uint32_t tc, int fps, bool drop_frame) {
   return (minutes * 60 + s) * fps + f - dropped;
 }
 
+// Whether a time word holds a time the system can give: decimal digits,
+// hours to 23, minutes and seconds to 59, frames below `fps`. A recording
+// time may leave its frames out (0x3F); a timecode may not. Damaged subcode
+// reads as digits past these (a timecode 01:59:60:29, a recording time
+// 30:59:59): such a word is no time at all.
+constexpr bool is_possible_time(uint32_t word, int fps, bool frames_optional) {
+  if (!has_time(word)) return false;
+  for (int b = 0; b < 4; ++b)
+    if (!is_bcd(byte_of(word, b)) && !(b == 0 && frames_optional && byte_of(word, 0) == 0x3F)) return false;
+  const bool frames_given = !(frames_optional && byte_of(word, 0) == 0x3F);
+  return bcd_value(byte_of(word, 3)) <= 23 && bcd_value(byte_of(word, 2)) <= 59 && bcd_value(byte_of(word, 1)) <= 59 &&
+         (!frames_given || bcd_value(byte_of(word, 0)) < fps);
+}
+
 // The weekday code (top three bits of the date's month byte); 7 means none.
 constexpr const char* WEEKDAY_NAMES[8] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", nullptr};
 constexpr const char* weekday_name(uint32_t date) { return WEEKDAY_NAMES[byte_of(date, 2) >> 5]; }
 constexpr unsigned month_byte(uint32_t date) { return byte_of(date, 2) & 0x1F; }
+
+// Whether a date word holds a date: decimal digits, a month from 1 to 12 and
+// a day from 1 to 31.
+constexpr bool is_possible_date(uint32_t date) {
+  if (!has_date(date) || !is_bcd(byte_of(date, 1)) || !is_bcd(month_byte(date)) || !is_bcd(byte_of(date, 3)))
+    return false;
+  const int month = bcd_value(month_byte(date)), day = bcd_value(byte_of(date, 1));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+// The weekday a date falls on, as the date pack codes it (0 Sunday to 6
+// Saturday); 7 when the date is none.
+constexpr unsigned weekday_of_date(uint32_t date, int64_t year_now) {
+  if (!is_possible_date(date)) return 7;
+  const int64_t days = days_from_civil(full_year(byte_of(date, 3), year_now), bcd_value(month_byte(date)),
+                                       bcd_value(byte_of(date, 1)));
+  return static_cast<unsigned>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+}
 
 // Seconds since 1970-01-01 of a recording date and time, or -1 when either
 // is missing or its digits are no date or time.

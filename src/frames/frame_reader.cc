@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "dv/datetime.h"
 #include "dv/errors.h"
 #include "dv/recognizer.h"
 #include "dv/system.h"
@@ -85,7 +86,13 @@ int64_t missing_of(uint64_t seen, int32_t per_channel, int32_t channels) {
   return missing;
 }
 
-bool read_right(uint32_t word, bool date) { return date ? has_date(word) : has_time(word); }
+// The lowest sequence number seen in one lane of a frame's slots; 16 when none.
+int lowest_number(uint64_t seen, int lane) {
+  const unsigned numbers = static_cast<unsigned>(seen >> (SLOT_STRIDE * lane) & 0xFFFF);
+  for (int n = 0; n < SLOT_STRIDE; ++n)
+    if (numbers >> n & 1) return n;
+  return SLOT_STRIDE;
+}
 
 }  // namespace
 
@@ -104,16 +111,47 @@ frame_reader::frame_reader(frame_listener& listener) : listener_(listener) {}
 
 // A sequence begins a new picture when its number is no higher than the last
 // one of its channel in the picture being read: the numbering started again,
-// whichever sequences were lost. DVCPRO HD 720p records two pictures under
-// one timecode frame; a frame is both.
-bool frame_reader::begins_frame(unsigned channel, unsigned number) {
+// whichever sequences were lost. Not so for a sequence the capture sent out
+// of place (below). DVCPRO HD 720p records two pictures under one timecode
+// frame; a frame is both.
+bool frame_reader::begins_frame(const uint8_t* s, unsigned channel, unsigned number) {
   if (static_cast<int>(number) > last_number_[channel]) return false;
+  if (out_of_place(s, channel, number)) return false;
   for (int& n : last_number_) n = -1;
   if (picture_ + 1 < pictures_of(video_type())) {
     ++picture_;
     return false;
   }
   return true;
+}
+
+// A capture glitch may send a sequence twice, or two of a frame in each
+// other's place; the numbering then goes back inside one frame. A sequence
+// whose place the picture already holds stays in it when it is a copy of the
+// one there, sent again before the picture is whole or right after it (a
+// repeated frame comes once its picture is whole). One whose place the
+// picture lacks stays when its timecode is the picture's; without timecodes
+// to tell, when it lies between sequences the picture holds: one below all
+// of them begins a picture (the frame before lost its first sequences).
+bool frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned number) {
+  const int channels = channels_of(video_type(), channels_seen_);
+  const int lane = picture_ * channels + static_cast<int>(channel);
+  if (lane >= MAX_CHANNELS) return false;
+  const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
+  if (frame_.slots_seen >> slot & 1) {
+    const int32_t expected = expected_sequences();
+    const bool picture_whole =
+        expected > 0 && missing_of(frame_.slots_seen >> (picture_ * channels * SLOT_STRIDE), expected / lanes(),
+                                   channels) == 0;
+    if (picture_whole && slot != last_slot_) return false;
+    return content_hash(s) == frame_.content[slot];
+  }
+  dv_meta m;
+  meta_reset(m);
+  decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+  decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+  if (possible_timecode(m.timecode) && has_time(frame_.stamp.timecode)) return m.timecode == frame_.stamp.timecode;
+  return static_cast<int>(number) > lowest_number(frame_.slots_seen, lane);
 }
 
 void frame_reader::on_sequence(const uint8_t* s, uint64_t offset) {
@@ -125,7 +163,7 @@ void frame_reader::on_sequence(const uint8_t* s, uint64_t offset) {
   if (!open_) {
     if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, first_of_frame, false);
     open_frame(s, offset);
-  } else if (begins_frame(channel, number)) {
+  } else if (begins_frame(s, channel, number)) {
     const bool whole_before = frame_whole_so_far();
     close_frame();
     if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, whole_before && first_of_frame, false);
@@ -155,6 +193,7 @@ void frame_reader::open_frame(const uint8_t* s, uint64_t offset) {
   for (int i = 0; i < 3; ++i) dates_[i] = times_[i] = NO_INFO;
   for (int& n : last_number_) n = -1;
   picture_ = 0;
+  last_slot_ = -1;
   open_ = true;
 }
 
@@ -165,67 +204,85 @@ void frame_reader::add_sequence(const uint8_t* s, uint64_t offset, unsigned chan
   frame_.end = offset + SEQUENCE_SIZE;
   next_offset_ = offset + SEQUENCE_SIZE;
 
-  read_packs(s);
-  const int64_t damaged = count_damage(s, number, frame_, quantisation_);
   // Channels of the second picture come after the first's; a slot past the
   // last is no sequence of this signal and is not kept.
   const int lane = picture_ * channels_of(video_type(), channels_seen_) + static_cast<int>(channel);
-  if (lane < MAX_CHANNELS) {
-    const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
-    const uint64_t bit = uint64_t{1} << slot;
-    if (!(frame_.slots_seen & bit)) {
-      frame_.slots_seen |= bit;
-      frame_.content[slot] = content_hash(s);
-      if (damaged == 0) frame_.slots_intact |= bit;
-    }
+  const int slot = lane < MAX_CHANNELS ? lane * SLOT_STRIDE + static_cast<int>(number) : -1;
+  const uint64_t bit = slot >= 0 ? uint64_t{1} << slot : 0;
+  // A place the frame holds already: the capture sent the sequence again.
+  // The frame keeps the first; the copy adds no damage and no picture.
+  if (frame_.slots_seen & bit) {
+    ++frame_.sequences_repeated;
+    return;
+  }
+  read_packs(s);
+  const int64_t damaged = count_damage(s, number, frame_, quantisation_);
+  if (bit) {
+    frame_.slots_seen |= bit;
+    frame_.content[slot] = content_hash(s);
+    if (damaged == 0) frame_.slots_intact |= bit;
+    last_slot_ = slot;
   }
   listener_.frame_sequence(s, offset, frame_.number);
 }
 
-// The first date and time read from an area of the frame's packs.
-void frame_reader::keep_date(date_source from, const dv_meta& m) {
-  const int i = static_cast<int>(from);
-  if (!read_right(dates_[i], true) && read_right(m.rec_date, true)) dates_[i] = m.rec_date;
-  if (!read_right(times_[i], false) && read_right(m.rec_time, false)) times_[i] = m.rec_time;
+// The frames a second of the frame open: of its system, or the stream's so
+// far; 30 while neither is known.
+int frame_reader::frames_per_second() const {
+  const uint8_t system = frame_.format.system != NO_INFO8 ? frame_.format.system
+                         : known_system_ != NO_INFO8      ? known_system_
+                                                          : audio_system_;
+  return system == NO_INFO8 ? SYSTEMS[0].frames_per_second : system_of(system).frames_per_second;
 }
 
-// The packs of every kind the frame model keeps, from the sequence's subcode,
-// VAUX and audio blocks. The first that reads wins: a deck that loses a pack
-// in one sequence has it in another. What the subcode and VAUX give is the
-// same in every sequence of a frame: once all of it has been read, only the
-// audio packs are looked at.
+bool frame_reader::possible_timecode(uint32_t tc) const { return is_possible_time(tc, frames_per_second(), false); }
+
+// The first date and time read from an area of the frame's packs. Digits
+// that are no date or time are no more read than a lost pack.
+void frame_reader::keep_date(date_source from, const dv_meta& m) {
+  const int i = static_cast<int>(from);
+  if (!has_date(dates_[i]) && is_possible_date(m.rec_date)) dates_[i] = m.rec_date;
+  if (!has_time(times_[i]) && is_possible_time(m.rec_time, frames_per_second(), true)) times_[i] = m.rec_time;
+}
+
+// The packs of every kind the frame model keeps, from the sequence's VAUX,
+// subcode and audio blocks. The first that reads wins: a deck that loses a
+// pack in one sequence has it in another, and a timecode, date or time whose
+// digits are impossible (damaged subcode) is not read at all. What the
+// subcode and VAUX give is the same in every sequence of a frame: once all of
+// it has been read, only the audio packs are looked at. VAUX comes first: its
+// system tells how many frames a second a timecode may count.
 void frame_reader::read_packs(const uint8_t* s) {
   frame_format& f = frame_.format;
   const bool keys_known = has_time(frame_.stamp.timecode) && f.system != NO_INFO8 && f.aspect != NO_INFO8 &&
-                          read_right(dates_[static_cast<int>(date_source::vaux)], true) &&
-                          read_right(times_[static_cast<int>(date_source::vaux)], false);
+                          has_date(dates_[static_cast<int>(date_source::vaux)]) &&
+                          has_time(times_[static_cast<int>(date_source::vaux)]);
   dv_meta m;
   if (!keys_known) {
     meta_reset(m);
-    decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
-    decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
-    if (!has_time(frame_.stamp.timecode) && has_time(m.timecode)) {
-      frame_.stamp.timecode = m.timecode;
-      frame_.stamp.drop_frame = m.timecode_drop_frame;
-    }
-    keep_date(date_source::subcode, m);
-
-    meta_reset(m);
     for (const size_t block : {VAUX_BLOCK_0, VAUX_BLOCK_1, VAUX_BLOCK_2})
       decode_packs(s + block + VAUX_PACK_FIRST, VAUX_PACK_STRIDE, VAUX_PACKS, m);
-    keep_date(date_source::vaux, m);
     if (f.system == NO_INFO8 && m.system != NO_INFO8) {
       f.system = m.system;
       f.video_type = m.video_type;
     }
     if (f.aspect == NO_INFO8) f.aspect = m.aspect;
+    keep_date(date_source::vaux, m);
+
+    meta_reset(m);
+    decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+    decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
+    if (!has_time(frame_.stamp.timecode) && possible_timecode(m.timecode)) {
+      frame_.stamp.timecode = m.timecode;
+      frame_.stamp.drop_frame = m.timecode_drop_frame;
+    }
+    keep_date(date_source::subcode, m);
   }
 
   // The AAUX date and time and the audio format are read until known; the
   // source control pack in every sequence, since any may mark the start.
   const int aaux = static_cast<int>(date_source::aaux);
-  const bool audio_known = f.audio_rate_code != NO_INFO8 && read_right(dates_[aaux], true) &&
-                           read_right(times_[aaux], false);
+  const bool audio_known = f.audio_rate_code != NO_INFO8 && has_date(dates_[aaux]) && has_time(times_[aaux]);
   meta_reset(m);
   for (int j = 0; j < AUDIO_BLOCKS; ++j) {
     const uint8_t* block = s + audio_block(j);
@@ -308,8 +365,8 @@ void frame_reader::close_frame() {
   // The frame's date and time: from VAUX first, then subcode, then AAUX.
   for (const date_source from : {date_source::vaux, date_source::subcode, date_source::aaux}) {
     const int i = static_cast<int>(from);
-    if (!read_right(frame_.stamp.rec_date, true)) frame_.stamp.rec_date = dates_[i];
-    if (!read_right(frame_.stamp.rec_time, false)) frame_.stamp.rec_time = times_[i];
+    if (!has_date(frame_.stamp.rec_date)) frame_.stamp.rec_date = dates_[i];
+    if (!has_time(frame_.stamp.rec_time)) frame_.stamp.rec_time = times_[i];
   }
 
   // The same as the frame before: no sequence both hold differs where both

@@ -31,7 +31,10 @@ class frame_reader final : public sequence_consumer {
   void close_frame();
   void read_packs(const uint8_t* s);
   void keep_date(date_source from, const dv_meta& m);
-  bool begins_frame(unsigned channel, unsigned number);
+  bool begins_frame(const uint8_t* s, unsigned channel, unsigned number);
+  bool out_of_place(const uint8_t* s, unsigned channel, unsigned number);
+  int frames_per_second() const;
+  bool possible_timecode(uint32_t tc) const;
   bool frame_whole_so_far() const;
   uint8_t video_type() const;
   int32_t lanes() const;  // channels times pictures of the frame open
@@ -50,6 +53,7 @@ class frame_reader final : public sequence_consumer {
   uint64_t next_offset_ = 0;   // where the sequence after the last would start
   int last_number_[MAX_CHANNELS] = {-1, -1, -1, -1};  // in the picture being read, by channel
   int picture_ = 0;            // of the frame being read (DVCPRO HD 720p holds two)
+  int last_slot_ = -1;         // of the last sequence the frame took
   int32_t channels_seen_ = 0;  // 1 + the highest channel met in the stream
   uint8_t quantisation_ = NO_INFO8;  // of the last audio source pack met
   // The recording dates and times the frame's packs gave, by date_source.

@@ -74,6 +74,7 @@ struct tape_frame {
   uint64_t end;          // just past its last sequence
   int32_t first_sequence;  // sequences in the input up to its first, that one included
   int32_t sequences;     // sequences found in it
+  int32_t sequences_repeated;  // of those, copies of one it holds: sent twice by the capture
   uint64_t slots_seen;   // bit slot: that sequence was found
   int32_t sequences_expected;  // of its system, signal type and channels; 0 while unknown
   bool contiguous;       // its sequences lie back to back, from offset to end

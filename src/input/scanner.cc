@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "dv/recognizer.h"
 
@@ -35,7 +36,8 @@ bool may_start_in_16(const uint8_t*) { return true; }
 
 }  // namespace
 
-scanner::scanner(uint8_t* window, sequence_consumer& consumer) : window_(window), consumer_(consumer) {}
+scanner::scanner(uint8_t* window, sequence_consumer& consumer, uint8_t* spare)
+    : window_(window), spare_(spare), consumer_(consumer) {}
 
 // The first position p in first .. last at which a sequence starts, testing
 // exactly as a byte-by-byte walk would; last + 1 when there is none. Every
@@ -54,9 +56,10 @@ size_t scanner::find_sequence(size_t first, size_t last) const {
 
 uint8_t* scanner::space(size_t* room) {
   // What is left from earlier searches is at most one sequence's worth; it
-  // moves to the front.
+  // moves to the front, of the spare window when there is one.
   if (pos_ > 0) {
-    std::memmove(window_, window_ + pos_, filled_ - pos_);
+    std::memmove(spare_ ? spare_ : window_, window_ + pos_, filled_ - pos_);
+    if (spare_) std::swap(window_, spare_);
     window_offset_ += pos_;
     filled_ -= pos_;
     pos_ = 0;

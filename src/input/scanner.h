@@ -27,7 +27,11 @@ constexpr size_t SCAN_WINDOW_SIZE = READ_SIZE + SEQUENCE_SIZE;
 class scanner {
  public:
   // `window` holds SCAN_WINDOW_SIZE bytes and is the scanner's until it ends.
-  scanner(uint8_t* window, sequence_consumer& consumer);
+  // `spare`, when given, is a second window of that size: each refill then
+  // goes into the other window, so that the sequences handed on from one stay
+  // where they are while the next is read (a consumer that keeps a few of
+  // them need not copy them at once).
+  scanner(uint8_t* window, sequence_consumer& consumer, uint8_t* spare = nullptr);
 
   // Where the next bytes of the stream go, and how many fit (at least
   // READ_SIZE). Whoever reads the stream can read straight into it.
@@ -36,6 +40,9 @@ class scanner {
   void append(size_t count);
   // Copies bytes in and searches them.
   void feed(const uint8_t* data, size_t size);
+  // The window the next space() writes into: the sequences handed on from
+  // it are about to be overwritten.
+  const uint8_t* next_filled() const { return spare_ && pos_ > 0 ? spare_ : window_; }
 
   // Bytes fed so far.
   uint64_t bytes() const { return window_offset_ + filled_; }
@@ -49,6 +56,7 @@ class scanner {
   size_t find_sequence(size_t first, size_t last) const;
 
   uint8_t* window_;
+  uint8_t* spare_;
   sequence_consumer& consumer_;
   size_t filled_ = 0;           // valid bytes in the window
   size_t pos_ = 0;              // where the search goes on

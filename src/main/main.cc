@@ -4,11 +4,11 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "ffmpeg/still_encoder.h"
 #include "main/options.h"
 #include "main/run.h"
 #include "main/stop_signals.h"
 #include "output/output_stream.h"
-#include "picture/still_encoder.h"
 
 int main(int argc, char** argv) {
   using namespace dvlog;
@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     case parse_result::run:
       break;
   }
+  if (check_output_files(setup.opts, setup.out_fd, setup.err_fd) != parse_result::run) return 2;
 
   // Load the time-zone rules before a stream is read, not while printing the
   // first recording date: nothing is allocated during the scan.
@@ -40,5 +41,5 @@ int main(int argc, char** argv) {
   setup.stop = {&stop_signal, &wait_mask, &stops};
   setup.wait = {&stop_signal, &wait_mask};
 
-  return setup.opts.merge ? run_merge(setup) : run_all(setup);
+  return run_all(setup);
 }

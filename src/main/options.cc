@@ -173,7 +173,25 @@ bool is_fd(const path_place& p, int fd) {
   return p.exists && fstat(fd, &st) == 0 && st.st_dev == p.st.st_dev && st.st_ino == p.st.st_ino;
 }
 
+// Writes to it vanish, whoever makes them.
+bool is_null_device(const path_place& p) {
+  struct stat null;
+  return p.exists && S_ISCHR(p.st.st_mode) && stat("/dev/null", &null) == 0 && p.st.st_rdev == null.st_rdev;
+}
+
 }  // namespace
+
+parse_result check_output_files(const options& o, int out_fd, int err_fd) {
+  // The table of frames is written as the frames pass: on the log's own
+  // file, by whatever name (/dev/stdout, /proc/self/fd/1, the file the log
+  // is redirected to), the two would overwrite each other.
+  if (o.frames) {
+    const path_place frames = place_of(o.frames);
+    if (is_fd(frames, out_fd) && !is_null_device(frames))
+      return usage_error(err_fd, "dvlog: --frames needs a file: standard output holds the log\n");
+  }
+  return parse_result::run;
+}
 
 parse_result check_merge_files(const options& o, int out_fd, int err_fd) {
   const path_place out = place_of(o.merge);

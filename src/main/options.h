@@ -32,6 +32,11 @@ enum class parse_result { run, help, version, usage_error };
 // usage error, writes the message to err_fd.
 parse_result parse_options(int argc, char** argv, options& out, int err_fd);
 
+// Before anything is opened: no output that is written while the stream is
+// read may name the log's own output, by any path. Tells a usage error on
+// err_fd.
+parse_result check_output_files(const options& o, int out_fd, int err_fd);
+
 // With --merge, before anything is opened: OUT must be a new or a regular
 // file, neither the log's output (out_fd, err_fd) nor the report, and no
 // transfer may be given twice. Tells a usage error on err_fd.

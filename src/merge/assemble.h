@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/events.h"
+#include "events/events.h"
 #include "input/source.h"
 #include "merge/frame_index.h"
 #include "merge/frame_source.h"

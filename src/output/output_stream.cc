@@ -102,13 +102,13 @@ const char* stop_signal_name(int sig) {
   return sig == 0 ? nullptr : sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal";
 }
 
-void tell_report_failure(int fd, const char* path, int error) {
-  const char* const parts[] = {"Could not write report ", path, ": ", error_text(error), "\n"};
+void tell_write_failure(int fd, const char* kind, const char* path, int error) {
+  const char* const parts[] = {"Could not write ", kind, " ", path, ": ", error_text(error), "\n"};
   write_message(fd, parts, std::size(parts));
 }
 
-output_stream::output_stream(int out_fd, int err_fd, const char* report_path, const wait_control* wait)
-    : out_fd_(out_fd), err_fd_(err_fd), report_path_(report_path), wait_(wait) {
+output_stream::output_stream(int out_fd, int err_fd, const char* path, const wait_control* wait, const char* kind)
+    : out_fd_(out_fd), err_fd_(err_fd), path_(path), kind_(kind), wait_(wait) {
   struct stat st;
   may_block_ = fstat(out_fd, &st) != 0 || !S_ISREG(st.st_mode);
 }
@@ -147,8 +147,8 @@ void output_stream::flush() {
     failure_ = write_all(out_fd_, buffer_, used_, wait_, may_block_);
     // Told at once: on a live capture the input may never end. Reading goes
     // on, so that the capture upstream is not cut off.
-    if (failure_ != 0 && report_path_ != nullptr) {
-      tell_report_failure(err_fd_, report_path_, failure_);
+    if (failure_ != 0 && path_ != nullptr) {
+      tell_write_failure(err_fd_, kind_, path_, failure_);
     } else if (failure_ != 0) {
       const char* const parts[] = {"Could not write output: ", error_text(failure_), "\n"};
       write_message(err_fd_, parts, std::size(parts));

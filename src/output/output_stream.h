@@ -28,9 +28,12 @@ class screen_line {
 class output_stream {
  public:
   // Lines go to out_fd; messages, and the notice that out_fd failed, to err_fd.
-  // `report_path`: out_fd is the HTML report being written there, whose
-  // failure is told as such.
-  output_stream(int out_fd, int err_fd, const char* report_path = nullptr, const wait_control* wait = nullptr);
+  // `path`: out_fd is a file of the run being written there (of `kind`, as
+  // messages name it), whose failure is told as such: "Could not write
+  // report PATH: ERROR". Without it, out_fd is the log's standard output:
+  // "Could not write output: ERROR".
+  output_stream(int out_fd, int err_fd, const char* path = nullptr, const wait_control* wait = nullptr,
+                const char* kind = "report");
   output_stream(const output_stream&) = delete;
   output_stream& operator=(const output_stream&) = delete;
 
@@ -58,7 +61,8 @@ class output_stream {
   int out_fd_;
   int err_fd_;
   int failure_ = 0;
-  const char* report_path_;
+  const char* path_;
+  const char* kind_;
   const wait_control* wait_;
   bool may_block_;  // out_fd is no regular file: a write may wait for its reader
   screen_line* screen_line_ = nullptr;
@@ -84,7 +88,7 @@ const char* error_text(int error);
 // nullptr for 0, none.
 const char* stop_signal_name(int sig);
 
-// "Could not write report PATH: ERROR" on fd.
-void tell_report_failure(int fd, const char* path, int error);
+// "Could not write KIND PATH: ERROR" on fd.
+void tell_write_failure(int fd, const char* kind, const char* path, int error);
 
 }  // namespace dvlog

@@ -23,49 +23,82 @@ bool is_wide(const frame_format& f) {
 
 // The header block's DSF bit (byte 3, top bit): 0 for 525/60, 1 for 625/50.
 constexpr size_t HEADER_DSF = HEADER_BLOCK + BLOCK_ID_SIZE;
+// The header, subcode and VAUX blocks that begin a sequence: no picture in them.
+constexpr size_t BLOCKS_BEFORE_AUDIO = audio_block(0);
 
 constexpr const char* NO_ROOM = "no room left for more pictures";
 constexpr const char* NOT_KEPT = "its bytes were not kept";
 
+// Where a sequence goes in the frame given to the decoder, which reads each
+// channel's sequences back to back, channel after channel: channel times the
+// sequences a channel holds in the frame's system, plus its number. -1 for a
+// number the system has not. (The second picture of a DVCPRO HD 720p frame
+// finds its places taken by the first, which is the one pictured.)
+int place_of(const uint8_t* s, uint8_t system) {
+  const uint8_t id1 = s[HEADER_BLOCK + ID1];
+  const int per_channel = system_of(system).sequences_per_frame;
+  const int number = static_cast<int>(sequence_number(id1));
+  return number < per_channel ? static_cast<int>(channel_number(id1)) * per_channel + number : -1;
+}
+
 }  // namespace
 
-still_picker::still_picker()
-    : arena_(new uint8_t[STILL_ARENA_BYTES]),
-      outlines_(new damage_outline[MAX_DAMAGE_RUNS + 1]) {
+void still_picker::frame_bytes::clear() {
+  for (const uint8_t*& a : at) a = nullptr;
+  pending = 0;
+  count = 0;
+}
+
+still_picker::still_picker(picture_worker& worker)
+    : worker_(worker), arena_(new uint8_t[STILL_ARENA_BYTES]), outlines_(new damage_outline[MAX_DAMAGE_RUNS + 1]) {
   // Left uninitialised: pages are touched only as frames and pictures fill them.
   for (frame_bytes& b : buffers_) b.data.reset(new uint8_t[MAX_FRAME_BYTES]);
 }
 
 still_picker::~still_picker() = default;
 
+// The first of a frame's sequences gives its system; a sequence repeated
+// within the frame keeps the place of its first copy.
 void still_picker::sequence(const uint8_t* s, int32_t frame) {
+  frame_bytes& b = *reading_;
   if (frame != reading_frame_) {
     reading_frame_ = frame;
-    reading_->size = reading_->pending = 0;
+    b.clear();
+    b.system = s[HEADER_DSF] >> 7;
   }
-  if (reading_->size + (reading_->pending + 1) * SEQUENCE_SIZE > MAX_FRAME_BYTES) return;
-  reading_->window[reading_->pending++] = s;
+  const int place = place_of(s, b.system);
+  if (place < 0 || b.at[place]) return;
+  b.at[place] = s;
+  b.pending |= uint64_t{1} << place;
+  ++b.count;
 }
 
 // Copying every frame would cost as much as reading the stream: a frame's
-// sequences are copied only when it is to be pictured, or when the window
+// sequences are copied only when it is to be outlined, or when the window
 // they lie in is about to be filled again while the frame may still be
 // wanted (the frame before a damaged run is known as such only once the run
-// begins).
-void still_picker::copy_in(frame_bytes& b) {
-  for (size_t i = 0; i < b.pending; ++i) {
-    std::memcpy(b.data.get() + b.size, b.window[i], SEQUENCE_SIZE);
-    b.size += SEQUENCE_SIZE;
+// begins). With two windows read in turn, that is rare: the frame before the
+// one being read is seldom still wanted a whole window later.
+void still_picker::copy_in(frame_bytes& b, const uint8_t* from, size_t size) {
+  for (int place = 0; place < MAX_PLACES; ++place) {
+    if (!(b.pending >> place & 1)) continue;
+    const uint8_t* at = b.at[place];
+    // Addresses compared as numbers: the bytes may lie in another array.
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(at) - reinterpret_cast<uintptr_t>(from);
+    if (from && offset >= size) continue;
+    uint8_t* to = b.data.get() + static_cast<size_t>(place) * SEQUENCE_SIZE;
+    std::memcpy(to, at, SEQUENCE_SIZE);
+    b.at[place] = to;
+    b.pending &= ~(uint64_t{1} << place);
   }
-  b.pending = 0;
 }
 
-void still_picker::window_moves() {
-  for (frame_bytes& b : buffers_) copy_in(b);
+void still_picker::window_moves(const uint8_t* window, size_t size) {
+  for (frame_bytes& b : buffers_) copy_in(b, window, size);
 }
 
 void still_picker::frame(const tape_frame& f, int32_t recording) {
-  if (f.number != reading_frame_) reading_->size = reading_->pending = 0;
+  if (f.number != reading_frame_) reading_->clear();
   reading_frame_ = 0;
   reading_->facts = f;
 
@@ -106,11 +139,13 @@ void still_picker::frame(const tape_frame& f, int32_t recording) {
     std::swap(reading_, previous_);
     have_previous_ = true;
   }
-  reading_->size = reading_->pending = 0;
+  reading_->clear();
 }
 
 void still_picker::finish() {
   if (run_open_) close_run();
+  worker_.drain();
+  for (int i = 0; i < picture_worker::SLOTS; ++i) take(worker_.slot(i));
   // Tape order: by frame, and a frame's kinds in their order.
   order_count_ = 0;
   for (int i = 0; i < MAX_STILLS; i++) {
@@ -179,53 +214,84 @@ void still_picker::close_run() {
 }
 
 int still_picker::keep(still_kind kind, frame_bytes& b, int32_t recording) {
-  copy_in(b);
   int i = 0;
   while (i < MAX_STILLS && used_[i]) ++i;
   if (i == MAX_STILLS) return -1;  // not reached: the stills are counted
   used_[i] = true;
   still& s = stills_[i];
   const tape_frame& f = b.facts;
-  s = still{kind, f.number, f.first_sequence, f.offset, f.stamp, recording, 0, 0, 0, 0, is_wide(f.format), 0, 0, 0, 0, nullptr, -1};
-  if (b.size == 0) {
+  s = still{kind, f.number, f.first_sequence, f.offset, f.stamp, recording, 0, 0, 0, 0, is_wide(f.format),
+            0, 0, 0, 0, nullptr, -1, 0};
+  if (b.count == 0) {
     s.failure = NOT_KEPT;
     return i;
   }
-  // A frame that lacks sequences is given its whole length, the rest zero:
-  // the decoder knows a frame by its length.
-  size_t size = b.size;
-  const size_t expected = f.sequences_expected > 0 ? static_cast<size_t>(f.sequences_expected) * SEQUENCE_SIZE : 0;
-  if (expected > size && expected <= MAX_FRAME_BYTES) {
-    std::memset(b.data.get() + size, 0, expected - size);
-    size = expected;
-  }
-  store(s, encoder_.encode(b.data.get(), size, s.wide));
+  hand_over(s, b);
   return i;
+}
+
+// Copies the frame into a slot of the worker's ring, each sequence at its
+// place and a missing one's place blank, for the whole length of the frame
+// (the decoder knows a frame by its length).
+void still_picker::hand_over(still& s, frame_bytes& b) {
+  picture_job& job = worker_.acquire();
+  take(job);
+  int places = 0;
+  for (int p = 0; p < MAX_PLACES; ++p)
+    if (b.at[p]) places = p + 1;
+  const tape_frame& f = b.facts;
+  if (f.sequences_expected > places) places = f.sequences_expected < MAX_PLACES ? f.sequences_expected : MAX_PLACES;
+  for (int p = 0; p < places; ++p) {
+    uint8_t* to = job.bytes + static_cast<size_t>(p) * SEQUENCE_SIZE;
+    if (b.at[p]) std::memcpy(to, b.at[p], SEQUENCE_SIZE);
+    else std::memset(to, 0, SEQUENCE_SIZE);
+  }
+  // The decoder reads the frame's system and signal type in the header and
+  // VAUX of its first sequence: a frame that lost that sequence lends it
+  // those blocks of another, so that it is read as what it is. Its picture
+  // stays blank.
+  if (!b.at[0]) {
+    int other = 1;
+    while (other < places && !b.at[other]) ++other;
+    if (other < places) std::memcpy(job.bytes, b.at[other], BLOCKS_BEFORE_AUDIO);
+  }
+  job.frame_size = static_cast<size_t>(places) * SEQUENCE_SIZE;
+  job.wide = s.wide;
+  s.job = worker_.submit(job);
+}
+
+// A result of the worker's, to its still when that is still wanted.
+void still_picker::take(picture_job& job) {
+  if (!job.done) return;
+  job.done = false;
+  for (int i = 0; i < MAX_STILLS; i++)
+    if (used_[i] && stills_[i].job == job.serial) store(stills_[i], job);
 }
 
 void still_picker::drop(int index) {
   if (index < 0 || !used_[index]) return;
   used_[index] = false;
+  if (stills_[index].job != 0) worker_.cancel(stills_[index].job);
   if (stills_[index].outline >= 0) outline_used_[stills_[index].outline] = false;
 }
 
-bool still_picker::store(still& s, const still_picture& p) {
-  if (!p.jpeg) {
-    s.failure = p.failure;
-    return false;
+void still_picker::store(still& s, const picture_job& job) {
+  s.job = 0;
+  if (job.jpeg_size == 0) {
+    s.failure = job.failure;
+    return;
   }
-  if (arena_used_ + p.size > STILL_ARENA_BYTES) compact();
-  if (arena_used_ + p.size > STILL_ARENA_BYTES) {
+  if (arena_used_ + job.jpeg_size > STILL_ARENA_BYTES) compact();
+  if (arena_used_ + job.jpeg_size > STILL_ARENA_BYTES) {
     s.failure = NO_ROOM;
-    return false;
+    return;
   }
-  std::memcpy(arena_.get() + arena_used_, p.jpeg, p.size);
+  std::memcpy(arena_.get() + arena_used_, job.bytes, job.jpeg_size);
   s.jpeg_at = arena_used_;
-  s.jpeg_size = p.size;
-  s.width = p.width;
-  s.height = p.height;
-  arena_used_ += p.size;
-  return true;
+  s.jpeg_size = job.jpeg_size;
+  s.width = job.width;
+  s.height = job.height;
+  arena_used_ += job.jpeg_size;
 }
 
 // Moves the JPEGs of the stills kept to the front of the arena, in the order
@@ -251,35 +317,35 @@ void still_picker::compact() {
 // the frame lacks lost all of its blocks. -1 for other frames.
 int still_picker::make_outline(frame_bytes& b) {
   copy_in(b);
-  if (b.size == 0) return -1;
+  if (b.count == 0) return -1;
   const tape_frame& f = b.facts;
-  const uint8_t* data = b.data.get();
-  const uint8_t system = data[HEADER_DSF] >> 7;
-  const int sequences = system_of(system).sequences_per_frame;
-  const bool dv25 = f.format.video_type == 0 || (f.format.video_type == NO_INFO8 && b.size <= size_t{12} * SEQUENCE_SIZE);
+  const int sequences = system_of(b.system).sequences_per_frame;
+  bool beyond_one_channel = false;
+  for (int p = sequences; p < MAX_PLACES; ++p) beyond_one_channel |= b.at[p] != nullptr;
+  const bool dv25 = f.format.video_type == 0 || (f.format.video_type == NO_INFO8 && !beyond_one_channel);
   if (!dv25) return -1;
   int index = 0;
   while (index <= MAX_DAMAGE_RUNS && outline_used_[index]) ++index;
   if (index > MAX_DAMAGE_RUNS) return -1;  // not reached: one a run kept, and the new one
   outline_used_[index] = true;
   damage_outline& o = outlines_[index];
-  o.system = system;
-  for (int n = 0; n < MAX_SEQUENCE_NUMBERS; n++)
-    for (outline_mark& m : o.mark[n]) m = n < sequences ? outline_mark::error : outline_mark::none;
-  for (size_t at = 0; at + SEQUENCE_SIZE <= b.size; at += SEQUENCE_SIZE) {
-    const uint8_t* s = data + at;
-    const unsigned number = sequence_number(s[HEADER_BLOCK + ID1]);
-    if (channel_number(s[HEADER_BLOCK + ID1]) != 0 || number >= static_cast<unsigned>(sequences)) continue;
+  o.system = b.system;
+  o.any = false;
+  for (int n = 0; n < MAX_SEQUENCE_NUMBERS; n++) {
+    const uint8_t* s = n < sequences ? b.at[n] : nullptr;
     for (int k = 0; k < VIDEO_BLOCKS; k++) {
-      const block_status st = STA_MEANING[s[video_block(k) + VIDEO_STA] >> 4];
-      o.mark[number][k] = st == block_status::intact      ? outline_mark::none
-                          : st == block_status::concealed ? outline_mark::concealed
-                                                          : outline_mark::error;
+      outline_mark& m = o.mark[n][k];
+      if (n >= sequences) {
+        m = outline_mark::none;
+        continue;
+      }
+      const block_status st = s ? STA_MEANING[s[video_block(k) + VIDEO_STA] >> 4] : block_status::error;
+      m = st == block_status::intact ? outline_mark::none
+          : st == block_status::concealed ? outline_mark::concealed
+                                          : outline_mark::error;
+      o.any |= m != outline_mark::none;
     }
   }
-  o.any = false;
-  for (int n = 0; n < sequences; n++)
-    for (outline_mark m : o.mark[n]) o.any |= m != outline_mark::none;
   return index;
 }
 

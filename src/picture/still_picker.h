@@ -8,12 +8,17 @@
 //   blocks), its worst frame, with where its damaged video blocks lie when it
 //   is DV25, and the frame just before the run.
 //
-// A picture is encoded as soon as its frame is known to be wanted; only the
-// frames a damaged run may still want are kept as bytes: the frame being read,
-// the one before it, and the current run's frame before it and worst frame
-// (four buffers of the largest frame, 576 000 bytes). The JPEGs live in one
-// arena of STILL_ARENA_BYTES. Memory is bounded by those, whatever the tape's
-// length, and nothing is allocated once the stream is being read.
+// A frame is handed to the picture worker as soon as it is known to be
+// wanted; only the frames a damaged run may still want are kept as bytes:
+// the frame being read, the one before it, and the current run's frame
+// before it and worst frame (four buffers of the largest frame). Each
+// sequence is kept at its place in the frame, by its channel and number,
+// whatever order it came in, and a sequence the frame lacks leaves its place
+// blank: the decoder finds each part of the picture where the format puts it,
+// and the outlines mark the blocks of the sequence that is missing. The
+// JPEGs live in one arena of STILL_ARENA_BYTES. Memory is bounded by those,
+// whatever the tape's length, and nothing is allocated once the stream is
+// being read.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +27,7 @@
 
 #include "dv/dif.h"
 #include "frames/tape_frame.h"
-#include "picture/still_encoder.h"
+#include "picture/picture_worker.h"
 
 namespace dvlog {
 
@@ -32,7 +37,6 @@ constexpr int ALONG_MINUTES = 2;
 constexpr int MAX_DAMAGE_RUNS = 24;
 constexpr int MAX_STILLS = MAX_RECORDING_STILLS + MAX_ALONG_STILLS + 2 * MAX_DAMAGE_RUNS + 2;
 constexpr size_t STILL_ARENA_BYTES = size_t{8} << 20;
-constexpr size_t MAX_FRAME_BYTES = size_t{MAX_CHANNELS} * MAX_SEQUENCE_NUMBERS * SEQUENCE_SIZE;
 
 enum class still_kind : uint8_t {
   recording,     // the first frame of a recording
@@ -62,36 +66,36 @@ struct still {
   int32_t run_first, run_last;
   int64_t run_blocks;
   bool wide;           // 16:9
-  // The JPEG, in the picker's arena; or why there is none.
+  // The JPEG, in the picker's arena; or why there is none. Until finish(),
+  // neither while the worker makes it.
   size_t jpeg_at, jpeg_size;
   int width, height;
   const char* failure;
   int outline;         // of a worst frame of DV25: its index in the outlines, else -1
+  uint64_t job;        // the worker's serial of its picture; 0 for none
 };
 
 // Fed by the frame model: the sequences of the frame being read, then the
 // frame, with the recording the analysis found it in.
 class still_picker {
  public:
-  still_picker();
+  // The pictures are made by `worker`, which may serve the pickers of
+  // several inputs in turn.
+  explicit still_picker(picture_worker& worker);
   ~still_picker();
   still_picker(const still_picker&) = delete;
   still_picker& operator=(const still_picker&) = delete;
 
-  // False when the pictures cannot be made at all; failure() says why.
-  bool ready() const { return encoder_.ready(); }
-  const char* failure() const { return encoder_.failure(); }
-
   // A sequence of frame number `frame`: its bytes, which stay valid until
-  // window_moves() is called (the reader's window is about to be filled
-  // again). Only the sequences of frames that may be pictured are copied, and
+  // window_moves() says that the bytes they lie in are about to be filled
+  // again. Only the sequences of frames that may be pictured are copied, and
   // only then.
   void sequence(const uint8_t* s, int32_t frame);
-  void window_moves();
+  void window_moves(const uint8_t* window, size_t size);
   // The frame is complete; `recording` counts the recordings from 1.
   void frame(const tape_frame& f, int32_t recording);
-  // At the end of the input: closes the damaged run still open, and puts the
-  // stills in tape order.
+  // At the end of the input: closes the damaged run still open, waits for
+  // the worker's last pictures, and puts the stills in tape order.
   void finish();
 
   // After finish(): the stills kept, in tape order (a run's frame before it,
@@ -102,33 +106,42 @@ class still_picker {
   const damage_outline* outline(const still& s) const { return s.outline >= 0 ? &outlines_[s.outline] : nullptr; }
   // Recordings past MAX_RECORDING_STILLS, which have no picture.
   int32_t recordings_unshown() const { return recordings_unshown_; }
+  // After finish(): why no picture could be made at all, or nullptr.
+  const char* failure() const { return worker_.failure(); }
 
  private:
-  // A frame's bytes: its sequences back to back, as they came; the last
-  // `pending` of them still in the reader's window, not yet copied.
+  // A frame's sequences, each at its place (see place_of): where it lies,
+  // in the reader's window until copied into `data`, or nullptr when it did
+  // not come. `pending`: the places still in the window.
   struct frame_bytes {
     std::unique_ptr<uint8_t[]> data;
-    size_t size = 0;
-    const uint8_t* window[MAX_FRAME_BYTES / SEQUENCE_SIZE] = {};
-    size_t pending = 0;
+    const uint8_t* at[MAX_PLACES] = {};
+    uint64_t pending = 0;
+    int count = 0;        // sequences kept
+    uint8_t system = 0;   // of its first sequence: 0 for 525/60, 1 for 625/50
     tape_frame facts{};
     int32_t recording = 0;
+    void clear();
   };
   struct run_pictures {
     int before = -1, worst = -1;  // indices of its stills
     int64_t blocks = 0;
   };
 
-  static void copy_in(frame_bytes& b);
+  // Copies the sequences still in the reader's window, or only those within
+  // `size` bytes from `from`.
+  static void copy_in(frame_bytes& b, const uint8_t* from = nullptr, size_t size = 0);
   int keep(still_kind kind, frame_bytes& b, int32_t recording);
+  void hand_over(still& s, frame_bytes& b);
+  void take(picture_job& job);
   void drop(int index);
-  bool store(still& s, const still_picture& p);
+  void store(still& s, const picture_job& job);
   void compact();
   void consider_along(const tape_frame& f);
   void close_run();
   int make_outline(frame_bytes& b);
 
-  still_encoder encoder_;
+  picture_worker& worker_;
   frame_bytes buffers_[4];
   frame_bytes* reading_ = &buffers_[0];
   frame_bytes* previous_ = &buffers_[1];  // the last frame complete, when clean

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "dv/datetime.h"
-#include "report/time_texts.h"
+#include "texts/time_texts.h"
+#include "texts/utf8.h"
 
 namespace dvlog {
 
@@ -36,12 +37,8 @@ bool part_path(const char* directory, const char* base, int number, const frame_
   const int suffix_length = std::snprintf(suffix, sizeof suffix, "-%03d%s.dv", number, when);
   // A name fits in a directory entry: the input's name is shortened, never
   // cut inside a UTF-8 character, to leave room for the number and date.
-  size_t base_length = std::strlen(base);
   const size_t room = NAME_MAX > suffix_length ? NAME_MAX - static_cast<size_t>(suffix_length) : 0;
-  if (base_length > room) {
-    base_length = room;
-    while (base_length > 0 && (static_cast<unsigned char>(base[base_length]) & 0xC0) == 0x80) --base_length;
-  }
+  const size_t base_length = utf8_prefix_length(base, std::strlen(base), room);
   const int n = std::snprintf(out, size, "%s/%.*s%s", directory, static_cast<int>(base_length), base, suffix);
   return n > 0 && static_cast<size_t>(n) < size;
 }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/events.h"
+#include "events/events.h"
 
 namespace dvlog {
 

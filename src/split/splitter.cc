@@ -7,6 +7,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "log/file_lines.h"
 #include "output/byte_copy.h"
 #include "split/part_names.h"
 
@@ -105,9 +106,11 @@ bool splitter::write_error(int error) {
   return false;
 }
 
-bool splitter::cuts_before(const frame_event& f) {
+// A start mark cuts where it opens a recording: not on a frame the deck sent
+// while moving the tape, nor where a retake reads a marked frame again.
+bool splitter::cuts_before(const frame_event& f, bool opens) {
   const unsigned r = setup_.rules;
-  return ((r & SPLIT_AT_START) && f.recording_start) || ((r & SPLIT_AT_TIME_JUMP) && time_jump_at_ == f.at.offset) ||
+  return ((r & SPLIT_AT_START) && f.recording_start && opens) || ((r & SPLIT_AT_TIME_JUMP) && time_jump_at_ == f.at.offset) ||
          ((r & SPLIT_AT_TIMECODE_JUMP) && timecode_jump_at_ == f.at.offset) ||
          ((r & SPLIT_AT_FORMAT) && format_differs(format_, f.format));
 }
@@ -122,7 +125,9 @@ void splitter::frame(const frame_event& f) {
   // Stopped: a frame cut short by the stop is in no part.
   if (failed_ || (stopped_ && !(f.frame && f.frame->whole()))) return;
   if (f.frame) frame_end_ = f.frame->end;
-  if (frames_ > 0 && cuts_before(f)) {
+  const bool opens = f.recording != recording_;
+  recording_ = f.recording;
+  if (frames_ > 0 && cuts_before(f, opens)) {
     const uint64_t cut = f.at.offset;
     if (setup_.input_regular) {
       if (copy_in(cut)) name_part(part(), cut);
@@ -206,8 +211,7 @@ void splitter::name_part(safe_file& file, uint64_t end) {
     setup_.records[records_++] = p;
   else
     ++more_;
-  for (part_listener* listener : setup_.listeners)
-    if (listener) listener->part(p);
+  if (setup_.listener) setup_.listener->part(p);
 }
 
 void splitter::write_lines(output_stream& out) const {

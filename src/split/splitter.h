@@ -15,9 +15,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "analysis/events.h"
+#include "events/events.h"
+#include "events/part_facts.h"
 #include "output/output_stream.h"
-#include "report/part_facts.h"
 #include "output/safe_file.h"
 #include "split/split_rules.h"
 
@@ -33,7 +33,7 @@ struct split_setup {
   int64_t year_now;
   int err_fd;
   output_stream* out;          // written out before a message
-  part_listener* listeners[2];  // told of each part when it is named; nullptr for none
+  part_listener* listener;      // told of each part when it is named; nullptr for none
   part_facts* records;         // kept for the lines after the summary
   int record_capacity;
   uint8_t* copy_buffer;        // for copies the kernel will not make
@@ -71,7 +71,7 @@ class splitter final : public event_sink {
   void write_lines(output_stream& out) const;
 
  private:
-  bool cuts_before(const frame_event& f);
+  bool cuts_before(const frame_event& f, bool opens);
   safe_file& part() { return parts_[current_]; }
   bool make_part_file(safe_file& file, int number);
   void begin_part(uint64_t offset);
@@ -101,6 +101,7 @@ class splitter final : public event_sink {
   frame_format format_{};       // of the part, as far as known
   uint64_t time_jump_at_ = UINT64_MAX;      // offset of a frame whose recording time jumped, unmarked
   uint64_t timecode_jump_at_ = UINT64_MAX;  // offset of a frame whose timecode jumped
+  int32_t recording_ = 0;       // of the last frame, as the analysis numbers them
   int records_ = 0;
   int64_t more_ = 0;            // parts beyond the records kept
 };

@@ -473,7 +473,10 @@ TEST_F(Damage, ReportOfALongWornTape) {
     const bytes& clip = *clips[r.wide];
     bytes frame(clip.begin() + static_cast<long>(at(s, (f - 1) % CLIP + 1, 0)),
                 clip.begin() + static_cast<long>(at(s, (f - 1) % CLIP + 2, 0)));
-    const int tc = f < 400 ? f - 1 : f < 2401 ? f + 59 : f - 2401, since = (f - r.first) / 30;
+    // The timecode steps two seconds on at frame 400, and the recording time
+    // with it: the capture lost those frames.
+    const auto timecode_at = [](int g) { return g < 400 ? g - 1 : g < 2401 ? g + 59 : g - 2401; };
+    const int tc = timecode_at(f), since = (tc - timecode_at(r.first)) / 30;
     const pack timecode = timecode_pack(tc / 108000, tc / 1800 % 60, tc / 30 % 60, tc % 30),
                date = rec_date_pack(0xFF, r.day, 0, 7, 5),
                time = rec_time_pack(r.hour, r.minute + since / 60, since % 60);
@@ -598,7 +601,8 @@ TEST_F(Damage, ReportOfACapture) {
   const bytes html = read_file(page);
   for (const char* shown : {"<dd id=\"frames\">70; the log counted 68</dd>", "speed 0x50, forward",
                             "speed 0x78, reverse",
-                            "<dd id=\"qc\">frames dropped 1; frames repeated 1; frames not at playback speed 8</dd>"})
+                            "<dd id=\"qc\">frames dropped 1; frames repeated 1; frames not at playback speed 8; retakes 0; DIF "
+                            "sequences repeated 0</dd>"})
     EXPECT_NE(std::string(html.begin(), html.end()).find(shown), std::string::npos) << shown;
 
   int status = -1;

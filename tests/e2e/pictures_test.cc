@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -105,6 +106,37 @@ void damage(bytes& dv, const stream& s, int frame, const std::vector<mark>& mark
   }
 }
 
+// The outlines of a page's damaged blocks: rectangles of the picture as
+// coded, in error (red) or concealed (orange).
+struct rect {
+  int x, y, w, h;
+  bool error;
+};
+std::vector<rect> outline_rects(const std::string& html) {
+  std::vector<rect> rects;
+  for (const bool error : {true, false}) {
+    const std::regex path_re(std::string("<path class=\"") + (error ? "error" : "concealed") + "\" d=\"([^\"]*)\"");
+    std::smatch m;
+    if (!std::regex_search(html, m, path_re)) continue;
+    const std::string d = m[1];
+    const std::regex rect_re("M(\\d+) (\\d+)h(\\d+)v(\\d+)h-\\d+z");
+    for (auto it = std::sregex_iterator(d.begin(), d.end(), rect_re); it != std::sregex_iterator(); ++it)
+      rects.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4]), error});
+  }
+  return rects;
+}
+
+// The outline holding a point of the coded picture (within `margin`), or -1.
+int outline_at(const std::vector<rect>& rects, double x, double y, double margin) {
+  for (size_t i = 0; i < rects.size(); ++i)
+    if (x >= rects[i].x - margin && x < rects[i].x + rects[i].w + margin && y >= rects[i].y - margin &&
+        y < rects[i].y + rects[i].h + margin)
+      return static_cast<int>(i);
+  return -1;
+}
+
+std::string text_of(const bytes& b) { return std::string(b.begin(), b.end()); }
+
 // Each still is ffmpeg's decode of the frame its name gives, within 35 dB,
 // and closer to it than to the other frames pictured; 16:9 pictures are
 // wider. The frames: the first (a recording's), the one before a damaged
@@ -157,31 +189,11 @@ TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
     ASSERT_EQ(run_tool({"--report", page, "--stills", stills, path}).status, 0);
 
     // The outlines: rectangles of the picture as coded, error and concealed.
-    const bytes html_bytes = read_file(page);
-    const std::string html(html_bytes.begin(), html_bytes.end());
-    struct rect { int x, y, w, h; bool error; };
-    std::vector<rect> rects;
-    for (const bool error : {true, false}) {
-      const std::regex path_re(std::string("<path class=\"") + (error ? "error" : "concealed") + "\" d=\"([^\"]*)\"");
-      std::smatch m;
-      ASSERT_TRUE(std::regex_search(html, m, path_re)) << name;
-      const std::string d = m[1];
-      const std::regex rect_re("M(\\d+) (\\d+)h(\\d+)v(\\d+)h-\\d+z");
-      for (auto it = std::sregex_iterator(d.begin(), d.end(), rect_re); it != std::sregex_iterator(); ++it)
-        rects.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4]), error});
-    }
+    const std::vector<rect> rects = outline_rects(text_of(read_file(page)));
     ASSERT_EQ(rects.size(), marks.size()) << name;
     EXPECT_EQ(std::count_if(rects.begin(), rects.end(), [](const rect& r) { return r.error; }),
               std::count_if(marks.begin(), marks.end(), [](const mark& m) { return m.sta == 7 || m.sta == 15; }));
 
-    // The outline holding a point of the coded picture (within `margin`), or -1.
-    const auto outline_at = [&](double x, double y, double margin) {
-      for (size_t i = 0; i < rects.size(); ++i)
-        if (x >= rects[i].x - margin && x < rects[i].x + rects[i].w + margin && y >= rects[i].y - margin &&
-            y < rects[i].y + rects[i].h + margin)
-          return static_cast<int>(i);
-      return -1;
-    };
     // Where ffmpeg's decode changed, at full size; and where the marks alone
     // changed it.
     const int width = 720, height = s->sequences * 48;
@@ -194,7 +206,7 @@ TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
         const size_t at = static_cast<size_t>(y * width + x);
         by_marks[at] = marked_luma[at] != clean_luma[at];
         if (marked_luma[at] == damaged_luma[at]) continue;
-        const int i = outline_at(x, y, 0);
+        const int i = outline_at(rects, x, y, 0);
         ASSERT_GE(i, 0) << name << ": changed outside the outlines at " << x << "," << y;
         ++changed_in[static_cast<size_t>(i)];
       }
@@ -207,7 +219,7 @@ TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
     for (int y = 0; y < 240; ++y)
       for (int x = 0; x < 320; ++x) {
         if (std::abs(still[static_cast<size_t>(y * 320 + x)] - reference[static_cast<size_t>(y * 320 + x)]) < 48) continue;
-        const int px = x * 720 / 320, py = y * height / 240, i = outline_at(px, py, 4);
+        const int px = x * 720 / 320, py = y * height / 240, i = outline_at(rects, px, py, 4);
         if (i >= 0) ++shown_in[static_cast<size_t>(i)];
         else EXPECT_TRUE(by_marks[static_cast<size_t>(py * width + px)]) << name << ": differs at " << x << "," << y;
       }
@@ -215,6 +227,105 @@ TEST_F(Pictures, OutlinesWhereTheDamageWasWritten) {
       EXPECT_GT(changed_in[i], 0) << name << ": nothing changed in outline " << i;
       EXPECT_GT(shown_in[i], 0) << name << ": the still shows no damage in outline " << i;
     }
+  }
+}
+
+// A frame that lost a DIF sequence is pictured with each of its other
+// sequences where its number and channel put it, and the lost one's place
+// blank: as ffmpeg decodes the frame with that sequence's audio and video
+// blocks blanked (not with the sequences after it shifted into the wrong
+// places). The outlines of a DV25 frame cover that sequence's blocks.
+TEST_F(Pictures, AMissingSequenceLeavesItsPlaceBlank) {
+  constexpr size_t BLOCKS_BEFORE_AUDIO = 6 * BLOCK;  // header, subcode, VAUX: no picture in them
+  struct lost {
+    const stream* s;
+    int sequence;  // of frame 6, in the order ffmpeg writes them (DV50: channel 0's ten, then channel 1's)
+  };
+  for (const lost& l : {lost{&NTSC, 3}, lost{&PAL, 0}, lost{&DV50, 12}}) {
+    const bytes clean = make(*l.s);
+    const size_t at = (static_cast<size_t>(5 * l.s->sequences + l.sequence)) * SEQ;
+    bytes cut = clean, blanked = clean;
+    cut.erase(cut.begin() + static_cast<long>(at), cut.begin() + static_cast<long>(at + SEQ));
+    std::fill(blanked.begin() + static_cast<long>(at + BLOCKS_BEFORE_AUDIO), blanked.begin() + static_cast<long>(at + SEQ), 0);
+    const std::string name = l.s->name, path = dir_.write(name + ".dv", cut),
+                      reference = dir_.write(name + "-blanked.dv", blanked), page = dir_.file(name + ".html"),
+                      stills = dir_.file(name + "-stills");
+    ASSERT_EQ(run_tool({"--report", page, "--stills", stills, path}).status, 0) << name;
+    const std::string still = stills + "/" + name + "-000006-00h00m00s05f.jpg";
+    const double own = psnr(still, reference, 5, l.s->width);
+    EXPECT_GE(own, 35) << name;
+    EXPECT_GT(own, psnr(still, dir_.file(name + "-clean.dv"), 5, l.s->width)) << name;
+    if (l.s != &NTSC) continue;
+    // Where the blank changed ffmpeg's decode lies within the outlines of
+    // the lost sequence's blocks, all in error.
+    const std::vector<rect> rects = outline_rects(text_of(read_file(page)));
+    EXPECT_EQ(rects.size(), 135u);
+    const bytes was = luma(dir_.file(name + "-clean.dv"), 5), is = luma(reference, 5);
+    ASSERT_EQ(is.size(), size_t{720 * 480});
+    int changed = 0;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 720; ++x) {
+        if (was[static_cast<size_t>(y * 720 + x)] == is[static_cast<size_t>(y * 720 + x)]) continue;
+        ++changed;
+        const int i = outline_at(rects, x, y, 0);
+        ASSERT_TRUE(i >= 0 && rects[static_cast<size_t>(i)].error) << "changed outside the outlines at " << x << "," << y;
+      }
+    EXPECT_GT(changed, 720 * 48 / 2);
+  }
+}
+
+// FFmpeg's libraries present but unusable (an empty file, a library without
+// the functions dvlog calls, one of another major version, on the library
+// path): every picture is a grey box saying why, the report is written and
+// the log is the log without it, status 0; --version says why; --stills
+// tells each still without its picture, says why, and fails.
+TEST_F(Pictures, UnusableLibrariesGiveGreyBoxesNeverACrash) {
+  std::smatch v;
+  const std::string version = run_tool({"--version"}).out;
+  ASSERT_TRUE(std::regex_search(version, v, std::regex("libavcodec (\\d+)\\..*libswscale (\\d+)\\..*libavutil (\\d+)\\.")))
+      << version;
+  const std::string codec = "libavcodec.so." + std::string(v[1]), scale = "libswscale.so." + std::string(v[2]),
+                    util = "libavutil.so." + std::string(v[3]), next_util = std::to_string(std::stoi(v[3]) + 1);
+  struct broken {
+    std::string file, source, reason;  // the library, its C source (none: an empty file), why it is refused
+  };
+  const std::string sample = source_file("samples/sample.dv"), plain = run_tool({sample}).out;
+  for (const broken& b : {broken{codec, "", dir_.file(codec) + ": file too short"},
+                          broken{scale, "unsigned swscale_version(void) { return " + std::string(v[2]) + "u << 16; }",
+                                 scale + " has no sws_getCachedContext"},
+                          broken{util, "unsigned avutil_version(void) { return " + next_util + "u << 16; }",
+                                 util + " is version " + next_util + ".0.0, not " + std::string(v[3])}}) {
+    shell_output("rm -f " + shell_quote(dir_.file("lib")) + "*");
+    int status = 0;
+    if (b.source.empty())
+      dir_.write(b.file, bytes{});
+    else
+      shell_output("printf '%s' " + shell_quote(b.source) + " | c++ -shared -fPIC -x c -o " +
+                       shell_quote(dir_.file(b.file)) + " -",
+                   &status);
+    ASSERT_EQ(status, 0) << b.file;
+    const std::string page = dir_.file("broken.html"), stills = dir_.file("broken-stills");
+    const std::string run = "LD_LIBRARY_PATH=" + shell_quote(dir_.path()) + " " + shell_quote(DVLOG_BINARY) + " ";
+    const std::string err = dir_.file("err");
+    EXPECT_EQ(shell_output(run + "--report " + shell_quote(page) + " " + shell_quote(sample) + " 2>" + shell_quote(err), &status),
+              plain) << b.reason;
+    EXPECT_EQ(status, 0) << b.reason;
+    EXPECT_EQ(text_of(read_file(err)), "");
+    // The sample's eleven pictures: three recordings, and three damaged runs
+    // (the frame before, the worst, and for video damage the outlined one).
+    const std::string html = text_of(read_file(page));
+    EXPECT_EQ(html.find("<img"), std::string::npos);
+    size_t boxes = 0;
+    for (size_t at = 0; (at = html.find("No picture: " + b.reason + "</span>", at)) != std::string::npos; ++at) ++boxes;
+    EXPECT_EQ(boxes, 11u) << b.reason;
+    EXPECT_EQ(shell_output(run + "--version"), "dvlog " + std::string(DVLOG_VERSION) + "\nNo pictures: " + b.reason + "\n");
+
+    const std::string log = shell_output(run + "--stills " + shell_quote(stills) + " " + shell_quote(sample) + " 2>" + shell_quote(err), &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(log.find("Still: frame 1, 00h 00m 00s 00f, first of recording 1: no picture: " + b.reason + "\n"),
+              std::string::npos) << log;
+    EXPECT_EQ(text_of(read_file(err)), "Could not write stills to " + stills + ": " + b.reason + "\n");
+    EXPECT_EQ(files(stills), std::vector<std::string>{});
   }
 }
 
@@ -263,9 +374,59 @@ TEST_F(Pictures, FromAPipeAsFromTheFileAndNeverOverAFile) {
   EXPECT_EQ(refused.err, "Could not write stills to " + not_dir + ": Not a directory\n");
 }
 
+// A name as the text log writes it: a backslash, a newline and a byte that
+// is no UTF-8 escaped as C writes them.
+std::string escaped(const std::string& name) {
+  std::string out;
+  for (const unsigned char c : name) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c >= 0x80 ? std::string(hex) : std::string(1, static_cast<char>(c));
+  }
+  return out;
+}
+
+// An input whose name holds a newline, a backslash and a byte that is no
+// UTF-8, and is as long as a name may be: every line that names a file
+// written for it (parts, stills, the heads of several inputs) is one line,
+// escaped; the stills' names are shortened to fit the folder, keeping frame
+// number and timecode, and are written.
+TEST_F(Pictures, NamesEscapedInLinesAndShortenedToFit) {
+  const std::string base = "a\nb\\c\xFF" + std::string(240, 'x'), input = dir_.file(base + ".dv");
+  shell_output("cp " + shell_quote(source_file("samples/sample.dv")) + " " + shell_quote(input));
+  const std::string parts = dir_.file("named-parts"), stills = dir_.file("named-stills");
+  const tool_run r = run_tool({"--split", parts, "--stills", stills, input});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // ls would cut the names at their newlines.
+  const auto names_in = [](const std::string& path) {
+    std::vector<std::string> out;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) out.push_back(entry.path().filename());
+    return out;
+  };
+  const std::vector<std::string> part_files = names_in(parts), still_files = names_in(stills);
+  ASSERT_EQ(part_files.size(), 3u);
+  ASSERT_EQ(still_files.size(), 8u);
+  // Whether a line of the log holds `text`.
+  const auto told = [](const std::string& log, const std::string& text) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  };
+  for (const std::string& file : still_files) {
+    EXPECT_EQ(file.size(), 255u);
+    EXPECT_EQ(file.substr(0, 16), base.substr(0, 16)) << file;
+    EXPECT_TRUE(told(r.out, "Still: " + escaped(stills + "/" + file) + ", frame ")) << escaped(file);
+  }
+  for (const std::string& file : part_files)
+    EXPECT_TRUE(told(r.out, ": " + escaped(parts + "/" + file) + ", 00h ")) << escaped(file);
+  EXPECT_TRUE(told(run_tool({input, input}).out, "==> " + escaped(input) + " <=="));
+}
+
 // In headless Chromium the report of the sample shows every picture (each
 // decoded, natural width > 0): one a recording on the sheet, and three for
-// each damaged run with video damage (two for the run of audio errors).
+// each damaged run with video damage (two for the run of audio errors), all
+// of a run on one line.
 TEST_F(Pictures, ThePageShowsEveryPicture) {
   int status = 0;
   shell_output("command -v chromium", &status);
@@ -277,7 +438,9 @@ TEST_F(Pictures, ThePageShowsEveryPicture) {
   measuring.replace(measuring.rfind("</body>"), 7,
                     "<script>addEventListener('load', () => document.body.insertAdjacentHTML('beforeend', "
                     "'<pre id=\"meas' + 'ured\">' + [...document.images].map(i => (i.closest('.sheet') ? 'sheet ' : "
-                    "'run ') + i.naturalWidth).join(' ') + '</pre>'))</script></body>");
+                    "'run ') + i.naturalWidth).join(' ') + ' lines ' + [...document.querySelectorAll('tr.pics')].map(r "
+                    "=> new Set([...r.querySelectorAll('img,.nopic')].map(e => e.getBoundingClientRect().top)).size)"
+                    ".join(' ') + '</pre>'))</script></body>");
   const std::string copy = dir_.write("measuring.html", bytes(measuring.begin(), measuring.end()));
   const std::string dom = shell_output(
       "chromium --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking "
@@ -285,8 +448,9 @@ TEST_F(Pictures, ThePageShowsEveryPicture) {
       shell_quote(dir_.file("profile")) + " --dump-dom file://" + shell_quote(copy) + " 2>/dev/null");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(dom, m, std::regex("<pre id=\"measured\">([^<]*)</pre>"))) << "no measures";
+  // Each damaged run's pictures on one line, the three 16:9 ones too.
   EXPECT_EQ(std::string(m[1]), "sheet 320 sheet 426 sheet 320 run 320 run 320 run 320 run 426 run 426 run 426 run 320 "
-                               "run 320");
+                               "run 320 lines 1 1 1");
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "analysis/analyser.h"
-#include "report/time_texts.h"
 #include "support/dif_builder.h"
+#include "texts/time_texts.h"
 
 namespace dvtest {
 

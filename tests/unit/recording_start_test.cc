@@ -7,8 +7,8 @@
 
 #include <sstream>
 
-#include "report/time_texts.h"
 #include "support/capture.h"
+#include "texts/time_texts.h"
 
 using namespace dvtest;
 

@@ -11,8 +11,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "report/html_report.h"
-#include "report/timeline.h"
+#include "html/html_report.h"
+#include "html/timeline.h"
 
 namespace {
 

@@ -26,15 +26,28 @@ namespace {
 
 using offsets = std::vector<uint64_t>;
 
+uint64_t stamp_of(const uint8_t* sequence) {
+  uint64_t stamp;
+  std::memcpy(&stamp, sequence + 3, sizeof stamp);
+  return stamp;
+}
+
 // Keeps the stamps of the sequences handed over; each must come with its
-// offset in the stream.
+// offset in the stream. When `keeping`, keeps where each lies too, and finds
+// it unchanged there until its window is about to be filled again.
 struct stamp_recorder final : dvlog::sequence_consumer {
   offsets handed;
+  bool keeping = false;
+  std::vector<const uint8_t*> kept;
   void on_sequence(const uint8_t* sequence, uint64_t offset) override {
-    uint64_t stamp;
-    std::memcpy(&stamp, sequence + 3, sizeof stamp);
-    handed.push_back(stamp);
-    EXPECT_EQ(offset, stamp);
+    handed.push_back(stamp_of(sequence));
+    EXPECT_EQ(offset, handed.back());
+    if (keeping) kept.push_back(sequence);
+  }
+  void before_refill(const dvlog::scanner& scan) {
+    for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(stamp_of(kept[i]), handed[handed.size() - kept.size() + i]);
+    const uintptr_t next = reinterpret_cast<uintptr_t>(scan.next_filled());
+    std::erase_if(kept, [&](const uint8_t* s) { return reinterpret_cast<uintptr_t>(s) - next < dvlog::SCAN_WINDOW_SIZE; });
   }
 };
 
@@ -63,16 +76,19 @@ struct stream_maker {
   }
 };
 
-// Reads fd to its end into the scanner, as the tool does.
-offsets scan_fd(int fd) {
+// Reads fd to its end into the scanner, as the tool does; with a spare
+// window, what the scanner handed on stays where it lay for a refill more.
+offsets scan_fd(int fd, bool spare = false) {
   stamp_recorder recorder;
-  std::vector<uint8_t> window(dvlog::SCAN_WINDOW_SIZE);
-  dvlog::scanner scan(window.data(), recorder);
+  recorder.keeping = spare;
+  std::vector<uint8_t> window(dvlog::SCAN_WINDOW_SIZE), second(dvlog::SCAN_WINDOW_SIZE);
+  dvlog::scanner scan(window.data(), recorder, spare ? second.data() : nullptr);
   dvlog::input_source in;
   in.fd = fd;
   struct stat st;
   in.is_regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   for (;;) {
+    recorder.before_refill(scan);
     size_t room;
     uint8_t* into = scan.space(&room);
     EXPECT_GE(room, dvlog::READ_SIZE);
@@ -84,17 +100,17 @@ offsets scan_fd(int fd) {
   return recorder.handed;
 }
 
-offsets scan_file(const bytes& data) {
+offsets scan_file(const bytes& data, bool spare = false) {
   int fd = memfd_create("scan-test", 0);
   EXPECT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
   lseek(fd, 0, SEEK_SET);
-  offsets found = scan_fd(fd);
+  offsets found = scan_fd(fd, spare);
   close(fd);
   return found;
 }
 
 // The same bytes through a pipe, written in pieces of `piece` bytes.
-offsets scan_pipe(const bytes& data, size_t piece) {
+offsets scan_pipe(const bytes& data, size_t piece, bool spare = false) {
   int ends[2];
   EXPECT_EQ(pipe(ends), 0);
   std::thread writer([&] {
@@ -103,7 +119,7 @@ offsets scan_pipe(const bytes& data, size_t piece) {
                 static_cast<ssize_t>(std::min(piece, data.size() - at)));
     close(ends[1]);
   });
-  offsets found = scan_fd(ends[0]);
+  offsets found = scan_fd(ends[0], spare);
   writer.join();
   close(ends[0]);
   return found;
@@ -209,6 +225,8 @@ TEST(Scan, LengthsAroundTheReadAndWindowSizes) {
     EXPECT_EQ(scan_file(data), row.expected) << row.what;
     EXPECT_EQ(reference_walk(data), row.expected) << row.what;
     EXPECT_EQ(scan_pipe(data, 65536), row.expected) << row.what;
+    EXPECT_EQ(scan_file(data, true), row.expected) << row.what;
+    EXPECT_EQ(scan_pipe(data, 65536, true), row.expected) << row.what;
   }
 }
 

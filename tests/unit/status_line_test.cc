@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "report/time_texts.h"
 #include "support/capture.h"
+#include "texts/time_texts.h"
 
 using namespace dvtest;
 using lines = std::vector<std::string>;

@@ -27,7 +27,8 @@ dvtest::bytes ntsc_frame() {
 }
 
 struct feed {
-  still_picker picker;
+  picture_worker worker;
+  still_picker picker{worker};
   int32_t recording = 1;
   int32_t number = 0;
 
@@ -126,6 +127,31 @@ TEST(StillPicker, AlongARecording) {
     for (size_t i = 0; i < along.size(); i++)
       EXPECT_EQ(along[i] - 1, static_cast<int32_t>(i + 1) * (along[0] - 1)) << frames;
   }
+}
+
+// Each sequence is pictured at the place its number gives it, whatever order
+// it came in: a frame whose sequences come in reverse is pictured as the frame
+// in order; one that lacks a sequence is not.
+TEST(StillPicker, SequencesAtTheirPlaces) {
+  dvtest::bytes in_order = ntsc_frame(), reversed, lacking;
+  for (int s = 0; s < NTSC_SEQUENCES; s++)
+    for (int k = 0; k < VIDEO_BLOCKS; k++)  // each sequence a brightness of its own: the top bits of the first DC
+      in_order[static_cast<size_t>(s) * SEQUENCE_SIZE + video_block(k) + BLOCK_ID_SIZE + 1] = static_cast<uint8_t>(0x18 * s);
+  for (int s = NTSC_SEQUENCES - 1; s >= 0; s--) {
+    const auto sequence = in_order.begin() + static_cast<long>(s * SEQUENCE_SIZE);
+    reversed.insert(reversed.end(), sequence, sequence + SEQUENCE_SIZE);
+    if (s != 3) lacking.insert(lacking.begin(), sequence, sequence + SEQUENCE_SIZE);
+  }
+  const auto picture = [](const dvtest::bytes& frame) {
+    feed f;
+    f.frame(&frame);
+    f.kept();
+    const still& s = f.picker.at(0);
+    EXPECT_GT(s.jpeg_size, 0u) << (s.failure ? s.failure : "");
+    return std::vector<uint8_t>(f.picker.jpeg(s), f.picker.jpeg(s) + s.jpeg_size);
+  };
+  EXPECT_EQ(picture(reversed), picture(in_order));
+  EXPECT_NE(picture(lacking), picture(in_order));
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "report/camera_texts.h"
-#include "report/picture_texts.h"
-#include "report/time_texts.h"
 #include "support/capture.h"
+#include "texts/camera_texts.h"
+#include "texts/picture_texts.h"
+#include "texts/time_texts.h"
 
 using namespace dvlog;
 
