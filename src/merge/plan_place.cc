@@ -220,8 +220,18 @@ bool planner::place_words() {
   for (size_t w = 0; w < words_.size(); ++w) {
     word_items[w] = static_cast<int64_t>(item_first.size());
     const word& wd = words_[w];
-    for (int64_t k = wd.begin; k < wd.end; ++k) item_first.push_back(k);
-    item_count[w] = wd.end - wd.begin;
+    // (A run of reads with too little read right, or with nothing read whole
+    // to look them up by, is one item: equal reads next to one another are
+    // a frame the capture repeated. Of content the tape holds more than once,
+    // each read is an item.)
+    for (int64_t k = wd.begin; k < wd.end; ++k) {
+      const int32_t run = word_reads_[static_cast<size_t>(k)].run;
+      const kind how = runs_[static_cast<size_t>(run)].how;
+      if (k == wd.begin || run != word_reads_[static_cast<size_t>(k) - 1].run ||
+          (how != kind::too_little && how != kind::unkeyed))
+        item_first.push_back(k);
+    }
+    item_count[w] = static_cast<int64_t>(item_first.size()) - word_items[w];
     word_begin[w] = wd.begin, word_end[w] = wd.end;
   }
   word_items[words_.size()] = static_cast<int64_t>(item_first.size());

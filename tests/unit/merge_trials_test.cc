@@ -344,10 +344,13 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
         if (alike) unknown.insert(&r);
       }
     }
+  // A deck's stand-in reads nothing right but its header, and the header is
+  // the same in every frame of a tape: like the reads above, it says nothing
+  // of which frame it is and is owed to none.
   auto right = [&](int k, int s, int b) {  // some read had the block right
     for (const transfer& tr : transfers)
       for (const read& r : tr.reads) {
-        if (r.frame != k || r.off_speed || r.lost_sequence == s || (r.stand_in && b > 0) || unknown.count(&r)) continue;
+        if (r.frame != k || r.off_speed || r.lost_sequence == s || r.stand_in || unknown.count(&r)) continue;
         if ((b == 1 || b == 2) && r.subcode_lost) continue;
         if (std::find(r.hits.begin(), r.hits.end(), std::make_pair(s, b)) == r.hits.end()) return true;
       }
