@@ -17,7 +17,7 @@ merge_refusal planner::run(merge_plan& plan) {
     }
     ok = ok && make_graph();
     if (getenv("DVLOG_PLAN_DEBUG")) debug_dump();
-    if (ok && check_shared() && order_nodes() && place_words()) { make_rows(plan); if (getenv("DVLOG_PLAN_DEBUG")) for (size_t r = 0; r + 1 < plan.row_begin.size(); ++r) { fprintf(stderr, "row %zu:", r); for (int64_t k = plan.row_begin[r]; k < plan.row_begin[r + 1]; ++k) fprintf(stderr, " t%d/f%d", plan.pass_transfer[plan.reads[k].pass], plan.reads[k].frame); fprintf(stderr, "\n"); } }
+    if (ok && check_shared() && order_nodes() && place_words() && check_rows()) { make_rows(plan); if (getenv("DVLOG_PLAN_DEBUG")) for (size_t r = 0; r + 1 < plan.row_begin.size(); ++r) { fprintf(stderr, "row %zu:", r); for (int64_t k = plan.row_begin[r]; k < plan.row_begin[r + 1]; ++k) fprintf(stderr, " t%d/f%d", plan.pass_transfer[plan.reads[k].pass], plan.reads[k].frame); fprintf(stderr, "\n"); } }
   }
   if (refusal_.why != merge_refusal::reason::none) plan = merge_plan{};
   return refusal_;

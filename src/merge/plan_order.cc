@@ -14,9 +14,8 @@ namespace dvlog {
 namespace {
 
 // A recording date and time as seconds, for ordering frames of different
-// recordings; -1 when either is not read. Two-digit years count back from
-// 2069 (DV was born in 1995), whenever the merge runs.
-int64_t seconds_recorded(uint32_t date, uint32_t time) { return recorded_seconds(date, time, 2069); }
+// recordings; -1 when either is not read.
+int64_t seconds_recorded(uint32_t date, uint32_t time) { return recorded_seconds(date, time, LATEST_TWO_DIGIT_YEAR); }
 // A timecode this many frames on, or fewer, follows on (frames dropped between).
 constexpr int64_t FOLLOWS_ON = 4;
 // Frames a capture drops at once, at most: a timecode further on leaps.

@@ -14,15 +14,12 @@ namespace {
 
 // How often the stages look for a stop: every this many steps.
 constexpr uint32_t STEPS_BETWEEN_STOPS = 4096;
-// A run of this many equal reads with no timecode is content the tape holds
-// more than once: a capture repeats a frame once, rarely twice.
-constexpr int32_t PLAIN_RUN = 3;
 
 // What proposes two runs for comparing: the same whole content, the same
 // content of one sequence number read whole, or (key 0) the same timecode.
 struct proposal {
   uint64_t key;
-  uint32_t timecode;  // NO_INFO when the run read none
+  uint32_t timecode;  // NO_INFO when the run read none; of key 0, as a count of frames
   int32_t run;
   bool operator<(const proposal& o) const {
     if (key != o.key) return key < o.key;
@@ -199,7 +196,11 @@ bool planner::group_runs() {
     timecodes[static_cast<size_t>(r)] = has_time(tc) ? tc : NO_INFO;
     const uint32_t keyed_tc = timecodes[static_cast<size_t>(r)];
     bool looked_up = false;
-    if (keyed_tc != NO_INFO) proposals.push_back({0, keyed_tc, r});
+    // By the timecode as a count of frames: its own, or, where it was lost,
+    // the one the reads around it leave (so that a read whose subcode and
+    // some blocks were lost still meets the other reads of its frame).
+    const int64_t count = keyed_tc != NO_INFO ? stamp_of(r).count : inferred_count(r);
+    if (count >= 0 && count < NO_INFO) proposals.push_back({0, static_cast<uint32_t>(count), r});
     if (f.signature != 0) proposals.push_back({f.signature, keyed_tc, r}), looked_up = true;
     if (f.content_read != 0) {
       const int lo = __builtin_ctz(f.content_read), hi = 31 - __builtin_clz(f.content_read);
@@ -271,10 +272,11 @@ bool planner::group_runs() {
   }
   if (fail_if_unread()) return false;
 
-  // A run that no key joined to another: compared with the runs next to it
-  // in its transfer (a repeat that lost what the keys need), and with those
-  // next to the other reads of the frames next to it (a damaged read whose
-  // timecode was lost).
+  // A run that no key joined to another, or whose frame some transfer has
+  // not read: compared with the runs next to it in its transfer (a repeat
+  // that lost what the keys need), and with those next to the other reads of
+  // the frames next to it (a damaged read whose timecode was lost; reads
+  // that lost the same sequences, keyed alike, but not as the others).
   std::vector<std::pair<int32_t, int32_t>> by_group;  // root, run
   auto eligible = [&](int32_t r) {
     const kind how = runs_[static_cast<size_t>(r)].how;
@@ -305,7 +307,11 @@ bool planner::group_runs() {
   for (int32_t r = 0; r < n; ++r) {
     if (!eligible(r)) continue;
     const auto own = members(find(r));
-    if (own.second - own.first > 1) continue;
+    size_t transfers_read = 0;  // the transfers that read its frame
+    for (auto m = own.first; m != own.second; ++m)
+      transfers_read += m == own.first || runs_[static_cast<size_t>(m->second)].transfer !=
+                                              runs_[static_cast<size_t>((m - 1)->second)].transfer;
+    if (own.second - own.first > 1 && transfers_read == transfers_.size()) continue;
     if (stopped()) return false;
     candidates.clear();
     for (const int side : {-1, 1}) {

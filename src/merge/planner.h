@@ -1,7 +1,8 @@
 // The stages of the plan (plan.h says its rules): the reads grouped into
 // runs and identified frames (plan_reads.cc), the passes and the order of the
-// identified frames (plan_order.cc), and the reads placed by position with
-// the rows of the plan (plan_place.cc).
+// identified frames (plan_order.cc), the reads placed by position with the
+// rows of the plan (plan_place.cc), and the rows checked against every
+// transfer (plan_check.cc).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,10 @@
 
 namespace dvlog {
 
+// Two-digit years of recording dates count back from this one (DV was born in
+// 1995), whenever the merge runs.
+constexpr int LATEST_TWO_DIGIT_YEAR = 2069;
+
 class planner {
  public:
   planner(const std::vector<transfer_index>& transfers, read_comparer& compare, const stop_request& stop)
@@ -21,6 +26,10 @@ class planner {
   merge_refusal run(merge_plan& plan);
 
  private:
+  // A run of this many equal reads with no timecode is content the tape holds
+  // more than once: a capture repeats a frame once, rarely twice.
+  static constexpr int32_t PLAIN_RUN = 3;
+
   // How a run's reads are placed.
   enum class kind : uint8_t {
     identified,  // one tape frame, known by its content
@@ -125,6 +134,11 @@ class planner {
   // plan_place.cc
   bool place_words();
   void make_rows(merge_plan& plan);
+  // plan_check.cc
+  bool check_rows();
+  int64_t timecode_steps(read_ref a, read_ref b) const;
+  int64_t timecode_count(read_ref r) const;
+  read_ref other_read(int64_t row, read_ref r) const;
 
   bool stopped();
   void debug_dump();

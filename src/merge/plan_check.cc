@@ -1,0 +1,200 @@
+// The rows of the plan checked against every transfer before they are kept:
+// what the stages inferred one piece at a time must explain each transfer
+// as a whole, or the merge is refused.
+
+#include <algorithm>
+
+#include "dv/datetime.h"
+#include "dv/system.h"
+#include "merge/planner.h"
+
+namespace dvlog {
+
+namespace {
+
+// Frames a pass may drop in a row with nothing to count them: more, where no
+// timecode says so, is likelier an order the plan got wrong than a deck that
+// lost them all.
+constexpr int64_t UNCOUNTED_DROPS = 2;
+// A timecode this many frames on, at most, says the deck played on.
+constexpr int64_t PLAYED_ON = 4;
+
+}  // namespace
+
+namespace {
+
+// Whether rows between two of content the tape holds more than once hold
+// other such content than either: where a pass skipped them, the passes
+// read that content in different patterns (black whose sound comes again
+// every few frames), and nothing tells which pattern the tape holds.
+template <class content_of>
+bool skips_other_content(int64_t from, int64_t to, const content_of& plain) {
+  const int32_t a = plain(from), b = plain(to);
+  for (int64_t row = from + 1; row < to; ++row) {
+    const int32_t g = plain(row);
+    if (g >= 0 && g != a && g != b) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Each transfer, read in its order, is a deck playing the tape forward: from
+// one read to the next at playback speed, the same frame again (a repeat),
+// the next frame, a frame before it (the deck went back), or a frame further
+// on with the frames between dropped. Drops are rare: more than a couple in
+// a row only where the two reads' timecodes, in one recording, count the
+// frames between. A plan that needs more skipped a place it should have
+// ordered otherwise (a pass said to go back where it went on): refused. So
+// is a plan in which the deck went back where the timecode went a frame or
+// a few on (into a recording start, the plan may take either for the other).
+//
+// And a row of content the tape holds more than once (black, a still) that
+// comes again after other such rows stands for a tape that alternates
+// between them. Where none of that content was read several times in a row,
+// nothing tells it from a pass that went back a few frames and read them
+// again: refused.
+bool planner::check_rows() {
+  std::vector<std::vector<int64_t>> row_of(transfers_.size());
+  for (size_t t = 0; t < transfers_.size(); ++t) row_of[t].assign(transfers_[t].frames.size(), -1);
+  std::vector<int32_t> row_run(static_cast<size_t>(rows_), -1);  // a run of each row, of the first read placed
+  // What the reads of each row say: the first timecode and recording time
+  // read, and whether one marks a recording start.
+  struct row_key {
+    int64_t timecode = -1, recorded = -1;
+    bool recording_start = false;
+    read_ref read{-1, -1};
+  };
+  std::vector<row_key> row_keys(static_cast<size_t>(rows_));
+  for (const auto& [row, p] : placed_) {
+    row_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = row;
+    if (row_run[static_cast<size_t>(row)] < 0) row_run[static_cast<size_t>(row)] = p.run;
+    row_key& k = row_keys[static_cast<size_t>(row)];
+    const frame_entry& f = entry(p.read);
+    if (k.read.transfer < 0) k.read = p.read;
+    if (k.timecode < 0 && has_time(f.timecode)) k.timecode = timecode_count(p.read);
+    if (k.recorded < 0) k.recorded = recorded_seconds(f.rec_date, f.rec_time, LATEST_TWO_DIGIT_YEAR);
+    k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
+  }
+  // The content of a row of content the tape holds more than once; -1 for others.
+  auto plain_group = [&](int64_t row) {
+    const int32_t r = row_run[static_cast<size_t>(row)];
+    const int32_t g = r >= 0 ? group_[static_cast<size_t>(r)] : -1;
+    return g >= 0 && plain_[static_cast<size_t>(g)] ? g : -1;
+  };
+  std::vector<int32_t> crossings(static_cast<size_t>(rows_), 0);  // by row: reads of the row that follow one of the row before
+  std::vector<int64_t> forward_to(static_cast<size_t>(rows_), -1);  // by row: the furthest row a pass read next
+
+  for (size_t t = 0; t < transfers_.size(); ++t) {
+    const std::vector<frame_entry>& frames = transfers_[t].frames;
+    const int32_t transfer = static_cast<int32_t>(t);
+    int32_t last = -1;     // the last read placed
+    int64_t unplaced = 0;  // reads since it that are in no row: each may be a frame between
+    // A read the deck went back to, untimed, while nothing read after it:
+    // where the deck then stops or shuttles, nothing tells that read from
+    // the next frame holding the same content (black opening each
+    // recording).
+    int32_t lone = -1;
+    for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
+      if (stopped()) return false;
+      if (j == static_cast<int32_t>(frames.size()) || (frames[static_cast<size_t>(j)].flags & FRAME_OFF_SPEED)) {
+        if (lone >= 0) return refuse(merge_refusal::reason::unordered, {transfer, lone}, other_read(row_of[t][static_cast<size_t>(lone)], {transfer, lone}));
+        last = -1;
+        continue;
+      }
+      const int64_t row = row_of[t][static_cast<size_t>(j)];
+      if (row < 0) {
+        ++unplaced;
+        continue;
+      }
+      if (last >= 0) {
+        const int64_t from = row_of[t][static_cast<size_t>(last)];
+        const int64_t skipped = row - from - 1 - unplaced;
+        const int64_t steps = timecode_steps({transfer, last}, {transfer, j});
+        const frame_entry &a = frames[static_cast<size_t>(last)], &b = frames[static_cast<size_t>(j)];
+        const bool one_recording = !(b.flags & FRAME_RECORDING_START) &&
+                                   !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
+        const bool counted = one_recording && steps == row - from;
+        if ((skipped > UNCOUNTED_DROPS && !counted) || (row < from && steps > 0 && steps <= PLAYED_ON) ||
+            (skipped > 0 && skips_other_content(from, row, plain_group)))
+          return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
+        crossings[static_cast<size_t>(row)] += row == from + 1;
+        if (row > from) forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], row);
+        lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
+      }
+      last = j, unplaced = 0;
+    }
+  }
+
+  // Where a recording begins, what puts the recording before it there: two
+  // passes that played on into it from the frame before, the recording
+  // dates and times, or a timecode that goes on across. One pass alone
+  // says nothing: a deck that went back to a recording start reads the
+  // same (a retake begun at the start of a take).
+  for (int64_t row = 1; row < rows_; ++row) {
+    if (stopped()) return false;
+    if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
+    const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
+    const bool keyed = (before.recorded >= 0 && at.recorded > before.recorded) ||
+                       (before.timecode >= 0 && at.timecode > before.timecode && at.timecode - before.timecode <= PLAYED_ON);
+    if (!keyed && crossings[static_cast<size_t>(row)] < 2)
+      return refuse(merge_refusal::reason::unordered, before.read, at.read);
+  }
+
+  // Content the tape holds more than once: whether some run of it holds
+  // several reads.
+  std::vector<bool> repeated_run(runs_.size(), false);
+  for (size_t r = 0; r < runs_.size(); ++r) {
+    const int32_t g = group_[r];
+    if (g >= 0 && runs_[r].count >= PLAIN_RUN) repeated_run[static_cast<size_t>(g)] = true;
+  }
+  std::vector<int64_t> last_row(runs_.size(), -1);
+  int64_t stretch_begin = 0;  // the first row of the rows of such content up to here
+  bool repeated = false;      // some of them was read several times in a row
+  int64_t seen_before = -1;   // a row of the stretch whose content an earlier stretch holds,
+  int64_t earlier = -1;       //   and that row of the earlier stretch
+  int64_t reaches = -1;       // the furthest row a pass read on to from the stretch
+  for (int64_t row = 0; row <= rows_; ++row) {
+    const int32_t g = row < rows_ ? plain_group(row) : -1;
+    if (g < 0) {
+      // Content an earlier stretch holds too, that no pass read on from:
+      // as likely read again where the deck went back to that stretch and
+      // then stopped or shuttled.
+      if (seen_before >= 0 && reaches < row)
+        return refuse(merge_refusal::reason::unordered, other_read(seen_before, {-1, -1}), other_read(earlier, {-1, -1}));
+      stretch_begin = row + 1, repeated = false, seen_before = reaches = -1;
+      continue;
+    }
+    repeated |= repeated_run[static_cast<size_t>(g)];
+    reaches = std::max(reaches, forward_to[static_cast<size_t>(row)]);
+    const int64_t before = last_row[static_cast<size_t>(g)];
+    if (before >= stretch_begin && before < row - 1 && !repeated)
+      return refuse(merge_refusal::reason::unordered, other_read(before, {-1, -1}), other_read(row, {-1, -1}));
+    if (before >= 0 && before < stretch_begin && seen_before < 0) seen_before = row, earlier = before;
+    last_row[static_cast<size_t>(g)] = row;
+  }
+  return true;
+}
+
+// A read placed in a row other than `r`; `r` where there is none.
+read_ref planner::other_read(int64_t row, read_ref r) const {
+  for (const auto& [at, p] : placed_)
+    if (at == row && (p.read.transfer != r.transfer || p.read.frame != r.frame)) return p.read;
+  return r;
+}
+
+// How many frames the timecode goes on from one read to another, where both
+// read it; else 0.
+int64_t planner::timecode_steps(read_ref a, read_ref b) const {
+  if (!has_time(entry(a).timecode) || !has_time(entry(b).timecode)) return 0;
+  return timecode_count(b) - timecode_count(a);
+}
+
+// A read's timecode as a count of frames.
+int64_t planner::timecode_count(read_ref r) const {
+  const frame_entry& f = entry(r);
+  const int fps = system_of(transfers_[static_cast<size_t>(r.transfer)].system).frames_per_second;
+  return timecode_frames(f.timecode, fps, (f.flags & FRAME_DROP_FRAME) != 0);
+}
+
+}  // namespace dvlog
