@@ -140,6 +140,9 @@ bool frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned num
   if (lane >= MAX_CHANNELS) return false;
   const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
   if (frame_.slots_seen >> slot & 1) return slot == last_slot_ && content_hash(s) == frame_.content[slot];
+  // (Both pictures of DVCPRO HD 720p carry one timecode: it tells no picture
+  // from the next.)
+  if (pictures_of(video_type()) > 1) return static_cast<int>(number) > lowest_number(frame_.slots_seen, lane);
   dv_meta m;
   meta_reset(m);
   decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);

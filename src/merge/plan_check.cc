@@ -37,6 +37,22 @@ bool skips_other_content(int64_t from, int64_t to, const content_of& plain) {
   return false;
 }
 
+// Whether a pass that read two rows skipped a row between of a deck's
+// stand-ins only, next to a frame without timecode: the stand-in may be a
+// frame of its own, or a read of that frame's twin (black, a still) that
+// this pass read once.
+template <class keys>
+bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows) {
+  for (int64_t row = from + 1; row < to; ++row) {
+    if (!rows[static_cast<size_t>(row)].too_little) continue;
+    for (const int64_t beside : {row - 1, row + 1})
+      if (beside >= 0 && beside < static_cast<int64_t>(rows.size()) && !rows[static_cast<size_t>(beside)].too_little &&
+          rows[static_cast<size_t>(beside)].timecode < 0)
+        return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // Each transfer, read in its order, is a deck playing the tape forward: from
@@ -44,8 +60,10 @@ bool skips_other_content(int64_t from, int64_t to, const content_of& plain) {
 // the next frame, a frame before it (the deck went back), or a frame further
 // on with the frames between dropped. Drops are rare: more than a couple in
 // a row only where the two reads' timecodes, in one recording, count the
-// frames between. A plan that needs more skipped a place it should have
-// ordered otherwise (a pass said to go back where it went on): refused. So
+// frames between, or where other passes read every frame skipped one after
+// the other within one recording. A plan that needs more skipped a place it
+// should have ordered otherwise (a pass said to go back where it went on):
+// refused. So
 // is a plan in which the deck went back where the timecode went a frame or
 // a few on (into a recording start, the plan may take either for the other).
 //
@@ -63,6 +81,7 @@ bool planner::check_rows() {
   struct row_key {
     int64_t timecode = -1, recorded = -1;
     bool recording_start = false;
+    bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
     read_ref read{-1, -1};
   };
   std::vector<row_key> row_keys(static_cast<size_t>(rows_));
@@ -75,6 +94,7 @@ bool planner::check_rows() {
     if (k.timecode < 0 && has_time(f.timecode)) k.timecode = timecode_count(p.read);
     if (k.recorded < 0) k.recorded = recorded_seconds(f.rec_date, f.rec_time, LATEST_TWO_DIGIT_YEAR);
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
+    k.too_little &= compare_.too_little(p.read);
   }
   // The content of a row of content the tape holds more than once; -1 for others.
   auto plain_group = [&](int64_t row) {
@@ -84,6 +104,14 @@ bool planner::check_rows() {
   };
   std::vector<int32_t> crossings(static_cast<size_t>(rows_), 0);  // by row: reads of the row that follow one of the row before
   std::vector<int64_t> forward_to(static_cast<size_t>(rows_), -1);  // by row: the furthest row a pass read next
+  std::vector<bool> landed(static_cast<size_t>(rows_), false);     // by row: a pass began there
+  // Two reads next to one another in a transfer, and their rows, further
+  // apart than a deck drops frames.
+  struct skip {
+    read_ref a, b;
+    int64_t from, to;
+  };
+  std::vector<skip> long_skips;
 
   for (size_t t = 0; t < transfers_.size(); ++t) {
     const std::vector<frame_entry>& frames = transfers_[t].frames;
@@ -115,29 +143,45 @@ bool planner::check_rows() {
         const bool one_recording = !(b.flags & FRAME_RECORDING_START) &&
                                    !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
         const bool counted = one_recording && steps == row - from;
-        if ((skipped > UNCOUNTED_DROPS && !counted) || (row < from && steps > 0 && steps <= PLAYED_ON) ||
-            (skipped > 0 && skips_other_content(from, row, plain_group)))
+        if (skipped > UNCOUNTED_DROPS && !counted) long_skips.push_back({{transfer, last}, {transfer, j}, from, row});
+        if ((row < from && steps > 0 && steps <= PLAYED_ON) ||
+            (skipped > 0 && skips_other_content(from, row, plain_group)) ||
+            (skipped > 0 && skips_lone_stand_in(from, row, row_keys)))
           return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
         crossings[static_cast<size_t>(row)] += row == from + 1;
         if (row > from) forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], row);
         lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
       }
+      // Where the deck went back to, or the transfer or a pass after frames
+      // off speed began.
+      if (last < 0 || row < row_of[t][static_cast<size_t>(last)]) landed[static_cast<size_t>(row)] = true;
       last = j, unplaced = 0;
     }
   }
 
-  // Where a recording begins, what puts the recording before it there: two
-  // passes that played on into it from the frame before, the recording
-  // dates and times, or a timecode that goes on across. One pass alone
-  // says nothing: a deck that went back to a recording start reads the
-  // same (a retake begun at the start of a take).
+  // Such a skip stands where other passes read every frame of it one after
+  // the other, within one recording: they say what the skipping pass lost.
+  for (const skip& k : long_skips) {
+    bool read_through = true;
+    for (int64_t row = k.from + 1; row <= k.to && read_through; ++row)
+      read_through = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start;
+    if (!read_through) return refuse(merge_refusal::reason::disagree, k.a, k.b);
+  }
+
+  // Where a recording begins, what puts the recording before it there: a
+  // pass that played on into it from the frame before, the recording dates
+  // and times, or a timecode that goes on across. Where a deck went back to
+  // that recording start too (a retake begun at the start of a take), one
+  // pass that seems to play on into it may have gone back to it: then two
+  // are needed.
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
     if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
     const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
     const bool keyed = (before.recorded >= 0 && at.recorded > before.recorded) ||
                        (before.timecode >= 0 && at.timecode > before.timecode && at.timecode - before.timecode <= PLAYED_ON);
-    if (!keyed && crossings[static_cast<size_t>(row)] < 2)
+    const int32_t played_on = crossings[static_cast<size_t>(row)];
+    if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 

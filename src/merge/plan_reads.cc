@@ -213,6 +213,7 @@ bool planner::group_runs() {
   std::sort(proposals.begin(), proposals.end());
 
   // With a timecode: within each key, the runs of one timecode.
+  std::vector<std::pair<int32_t, int32_t>> matched;  // a run without timecode, a root with one
   std::vector<int32_t> roots;
   for (size_t a = 0; a < proposals.size();) {
     size_t b = a;
@@ -222,11 +223,23 @@ bool planner::group_runs() {
       for (size_t k = a; k < b; ++k) {
         if (stopped()) return false;
         const int32_t r = proposals[k].run;
+        if (timecodes[static_cast<size_t>(r)] == NO_INFO) continue;
         bool joined = false;
         for (const int32_t root : roots) joined |= find(root) == find(r);
         for (size_t i = 0; i < roots.size() && !joined; ++i)
           if (compare_runs(r, roots[i]) == likeness::same) parent_[static_cast<size_t>(find(r))] = find(roots[i]), joined = true;
         if (!joined) roots.push_back(r);
+      }
+      // A run proposed by the timecode the runs around it leave is matched
+      // as runs without timecode are (below).
+      for (size_t k = a; k < b && proposals[a].key == 0; ++k) {
+        const int32_t r = proposals[k].run;
+        if (timecodes[static_cast<size_t>(r)] != NO_INFO) continue;
+        for (const int32_t root : roots)
+          if (compare_runs(r, root) == likeness::same) {
+            matched.push_back({r, find(root)});
+            break;
+          }
       }
     }
     a = b;
@@ -235,7 +248,6 @@ bool planner::group_runs() {
 
   // Without: runs equal one to another join; each notes the frames with a
   // timecode it is equal to (two at most are looked for).
-  std::vector<std::pair<int32_t, int32_t>> matched;  // a run without timecode, a root with one
   std::vector<int32_t> bare_roots;
   for (size_t a = 0; a < proposals.size();) {
     size_t b = a;
