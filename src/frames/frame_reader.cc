@@ -141,8 +141,13 @@ bool frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned num
   const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
   if (frame_.slots_seen >> slot & 1) return slot == last_slot_ && content_hash(s) == frame_.content[slot];
   // (Both pictures of DVCPRO HD 720p carry one timecode: it tells no picture
-  // from the next.)
-  if (pictures_of(video_type()) > 1) return static_cast<int>(number) > lowest_number(frame_.slots_seen, lane);
+  // from the next. And below all the picture holds, after the last number of
+  // its channel, the numbering ran through: the next frame, whose timecode
+  // a repeat or a frame the deck sent while shuttling shares.)
+  const bool below_all = static_cast<int>(number) < lowest_number(frame_.slots_seen, lane);
+  const int32_t expected = expected_sequences();
+  if (below_all && expected > 0 && last_number_[channel] == expected / lanes() - 1) return false;
+  if (pictures_of(video_type()) > 1) return !below_all;
   dv_meta m;
   meta_reset(m);
   decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);

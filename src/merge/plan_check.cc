@@ -61,7 +61,7 @@ bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows
 // on with the frames between dropped. Drops are rare: more than a couple in
 // a row only where the two reads' timecodes, in one recording, count the
 // frames between, or where other passes read every frame skipped one after
-// the other within one recording. A plan that needs more skipped a place it
+// the other within one recording (frames each identified by its content). A plan that needs more skipped a place it
 // should have ordered otherwise (a pass said to go back where it went on):
 // refused. So
 // is a plan in which the deck went back where the timecode went a frame or
@@ -161,10 +161,13 @@ bool planner::check_rows() {
 
   // Such a skip stands where other passes read every frame of it one after
   // the other, within one recording: they say what the skipping pass lost.
+  // (Not content the tape holds more than once: how many frames of it lie
+  // there is one pass's count.)
   for (const skip& k : long_skips) {
     bool read_through = true;
     for (int64_t row = k.from + 1; row <= k.to && read_through; ++row)
-      read_through = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start;
+      read_through = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start &&
+                     (row == k.to || plain_group(row) < 0);
     if (!read_through) return refuse(merge_refusal::reason::disagree, k.a, k.b);
   }
 

@@ -6,8 +6,6 @@
 
 #include "dv/datetime.h"
 #include "merge/planner.h"
-#include <cstdio>
-#include <cstdlib>
 
 namespace dvlog {
 
@@ -250,7 +248,7 @@ bool planner::cut_passes(bool& again) {
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;
       }
       if (again_in_pass && !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread)) {
-        for (const int32_t h : reread) { plain_[static_cast<size_t>(h)] = true; if (getenv("DVLOG_PLAN_DEBUG")) fprintf(stderr, "plain at %d: %d\n", r, h); }
+        for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
         again = true;
         return true;
       }
