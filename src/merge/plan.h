@@ -86,6 +86,20 @@
 // Different tapes are refused: transfers that share no identified frame, and
 // two identified frames whose keys put them at one place, with nothing to
 // order them, while what both read right differs.
+//
+// Last, the rows are checked against every transfer as a whole, and the
+// merge refused where they do not explain it as a deck plays a tape: a pass
+// that skips more than a couple of frames where neither its timecodes count
+// them nor other passes read them through (frames identified by content, in
+// one recording); a pass that goes back where its timecode went a few frames
+// on; a recording start that no pass played into, nor dates or timecodes
+// order (one pass suffices unless a deck also went back to that start); a
+// pass that skips content the tape holds more than once unlike the content
+// on either side, or a deck's stand-in next to a frame without timecode;
+// content the tape holds more than once that alternates without a run of
+// it, or comes again after other frames where no pass reads on from it; and
+// a read without timecode that a deck went back to just before it stopped
+// or shuttled (the next frame may hold the same content).
 #pragma once
 
 #include <cstdint>

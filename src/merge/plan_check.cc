@@ -58,20 +58,11 @@ bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows
 // Each transfer, read in its order, is a deck playing the tape forward: from
 // one read to the next at playback speed, the same frame again (a repeat),
 // the next frame, a frame before it (the deck went back), or a frame further
-// on with the frames between dropped. Drops are rare: more than a couple in
-// a row only where the two reads' timecodes, in one recording, count the
-// frames between, or where other passes read every frame skipped one after
-// the other within one recording (frames each identified by its content). A plan that needs more skipped a place it
-// should have ordered otherwise (a pass said to go back where it went on):
-// refused. So
-// is a plan in which the deck went back where the timecode went a frame or
-// a few on (into a recording start, the plan may take either for the other).
-//
-// And a row of content the tape holds more than once (black, a still) that
-// comes again after other such rows stands for a tape that alternates
-// between them. Where none of that content was read several times in a row,
-// nothing tells it from a pass that went back a few frames and read them
-// again: refused.
+// on with the frames between dropped. A plan that explains a transfer only
+// otherwise put some place in an order it cannot know: refused (each rule
+// below says where). And content the tape holds more than once (black, a
+// still) is placed by one pass's count: where a retake within it explains
+// the rows as well as the tape does, refused too.
 bool planner::check_rows() {
   std::vector<std::vector<int64_t>> row_of(transfers_.size());
   for (size_t t = 0; t < transfers_.size(); ++t) row_of[t].assign(transfers_[t].frames.size(), -1);
@@ -85,6 +76,12 @@ bool planner::check_rows() {
     read_ref read{-1, -1};
   };
   std::vector<row_key> row_keys(static_cast<size_t>(rows_));
+  // Whether the keys put the recording of row `at` after that of the row
+  // before it: a later recording time, or a timecode that goes on across.
+  auto recordings_keyed = [](const row_key& before, const row_key& at) {
+    const int64_t steps = before.timecode >= 0 && at.timecode >= 0 ? at.timecode - before.timecode : 0;
+    return (before.recorded >= 0 && at.recorded > before.recorded) || (steps > 0 && steps <= PLAYED_ON);
+  };
   for (const auto& [row, p] : placed_) {
     row_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = row;
     if (row_run[static_cast<size_t>(row)] < 0) row_run[static_cast<size_t>(row)] = p.run;
@@ -102,7 +99,8 @@ bool planner::check_rows() {
     const int32_t g = r >= 0 ? group_[static_cast<size_t>(r)] : -1;
     return g >= 0 && plain_[static_cast<size_t>(g)] ? g : -1;
   };
-  std::vector<int32_t> crossings(static_cast<size_t>(rows_), 0);  // by row: reads of the row that follow one of the row before
+  // By row: reads of it that follow a read of the row before in their pass.
+  std::vector<int32_t> crossings(static_cast<size_t>(rows_), 0);
   std::vector<int64_t> forward_to(static_cast<size_t>(rows_), -1);  // by row: the furthest row a pass read next
   std::vector<bool> landed(static_cast<size_t>(rows_), false);     // by row: a pass began there
   // Two reads next to one another in a transfer, and their rows, further
@@ -111,8 +109,16 @@ bool planner::check_rows() {
     read_ref a, b;
     int64_t from, to;
   };
-  std::vector<skip> long_skips;
+  std::vector<skip> long_skips, back_to_starts;
+  std::vector<int32_t> crossed_by(static_cast<size_t>(rows_), -1);  // by row: the transfer of its crossings; -2 several
 
+  // Drops are rare: more than a couple in a row only where the two reads'
+  // timecodes, in one recording, count the frames between, or where other
+  // passes read every frame skipped one after the other (below). A deck that
+  // went back lands where the timecode went on a few frames only by chance.
+  // Skipped content the tape holds more than once unlike the content on
+  // either side, or a stand-in next to a frame without timecode, may be the
+  // pattern of a retake within that content.
   for (size_t t = 0; t < transfers_.size(); ++t) {
     const std::vector<frame_entry>& frames = transfers_[t].frames;
     const int32_t transfer = static_cast<int32_t>(t);
@@ -123,18 +129,26 @@ bool planner::check_rows() {
     // the next frame holding the same content (black opening each
     // recording).
     int32_t lone = -1;
+    bool began = false;  // a read of the transfer is placed
     for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
       if (stopped()) return false;
       if (j == static_cast<int32_t>(frames.size()) || (frames[static_cast<size_t>(j)].flags & FRAME_OFF_SPEED)) {
-        if (lone >= 0) return refuse(merge_refusal::reason::unordered, {transfer, lone}, other_read(row_of[t][static_cast<size_t>(lone)], {transfer, lone}));
+        if (lone >= 0) {
+          const read_ref read{transfer, lone};
+          return refuse(merge_refusal::reason::unordered, read, other_read(row_of[t][static_cast<size_t>(lone)], read));
+        }
         last = -1;
         continue;
       }
       const int64_t row = row_of[t][static_cast<size_t>(j)];
       if (row < 0) {
         ++unplaced;
+        // The frames a transfer began with, before anything placed: the
+        // deck played on from them, and they are frames of the tape.
+        if (!began && !compare_.too_little({transfer, j})) return refuse(merge_refusal::reason::unplaced, {transfer, j});
         continue;
       }
+      began = true;
       if (last >= 0) {
         const int64_t from = row_of[t][static_cast<size_t>(last)];
         const int64_t skipped = row - from - 1 - unplaced;
@@ -148,7 +162,16 @@ bool planner::check_rows() {
             (skipped > 0 && skips_other_content(from, row, plain_group)) ||
             (skipped > 0 && skips_lone_stand_in(from, row, row_keys)))
           return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
-        crossings[static_cast<size_t>(row)] += row == from + 1;
+        if (row == from + 1) {
+          ++crossings[static_cast<size_t>(row)];
+          int32_t& by = crossed_by[static_cast<size_t>(row)];
+          by = by == -1 || by == transfer ? transfer : -2;
+        }
+        // Back to a recording start from the last frame of a recording: the
+        // deck may as well have played on into it.
+        if (row < from && row_keys[static_cast<size_t>(row)].recording_start &&
+            (from + 1 == rows_ || row_keys[static_cast<size_t>(from) + 1].recording_start))
+          back_to_starts.push_back({{transfer, last}, {transfer, j}, row, from});
         if (row > from) forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], row);
         lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
       }
@@ -171,6 +194,19 @@ bool planner::check_rows() {
     if (!read_through) return refuse(merge_refusal::reason::disagree, k.a, k.b);
   }
 
+  // A transfer that went back to a recording start from the end of a later
+  // recording may as well have played on into it, the recordings the other
+  // way round, unless something else orders the recordings between: dates
+  // or timecodes, or another transfer that played into one of them.
+  for (const skip& k : back_to_starts) {
+    bool ordered = false;
+    for (int64_t row = k.from + 1; row <= k.to && !ordered; ++row)
+      ordered = row_keys[static_cast<size_t>(row)].recording_start &&
+                (recordings_keyed(row_keys[static_cast<size_t>(row) - 1], row_keys[static_cast<size_t>(row)]) ||
+                 (crossed_by[static_cast<size_t>(row)] != -1 && crossed_by[static_cast<size_t>(row)] != k.a.transfer));
+    if (!ordered) return refuse(merge_refusal::reason::unordered, k.a, k.b);
+  }
+
   // Where a recording begins, what puts the recording before it there: a
   // pass that played on into it from the frame before, the recording dates
   // and times, or a timecode that goes on across. Where a deck went back to
@@ -181,15 +217,19 @@ bool planner::check_rows() {
     if (stopped()) return false;
     if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
     const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
-    const bool keyed = (before.recorded >= 0 && at.recorded > before.recorded) ||
-                       (before.timecode >= 0 && at.timecode > before.timecode && at.timecode - before.timecode <= PLAYED_ON);
+    const bool keyed = recordings_keyed(before, at);
     const int32_t played_on = crossings[static_cast<size_t>(row)];
     if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 
-  // Content the tape holds more than once: whether some run of it holds
-  // several reads.
+  // Content the tape holds more than once that comes again after other such
+  // content stands for a tape that alternates between them: where none of it
+  // was read several times in a row, as likely a pass that went back a few
+  // frames. Content that an earlier stretch holds too, after frames
+  // identified between, where no pass reads on from it: as likely read again
+  // where the deck went back to that stretch and then stopped or shuttled.
+  // Whether some run of such content holds several reads:
   std::vector<bool> repeated_run(runs_.size(), false);
   for (size_t r = 0; r < runs_.size(); ++r) {
     const int32_t g = group_[r];
@@ -204,11 +244,9 @@ bool planner::check_rows() {
   for (int64_t row = 0; row <= rows_; ++row) {
     const int32_t g = row < rows_ ? plain_group(row) : -1;
     if (g < 0) {
-      // Content an earlier stretch holds too, that no pass read on from:
-      // as likely read again where the deck went back to that stretch and
-      // then stopped or shuttled.
       if (seen_before >= 0 && reaches < row)
-        return refuse(merge_refusal::reason::unordered, other_read(seen_before, {-1, -1}), other_read(earlier, {-1, -1}));
+        return refuse(merge_refusal::reason::unordered, other_read(seen_before, {-1, -1}),
+                      other_read(earlier, {-1, -1}));
       stretch_begin = row + 1, repeated = false, seen_before = reaches = -1;
       continue;
     }

@@ -101,9 +101,9 @@ std::string plan_text(const tape& t, const std::vector<std::string>& transfers) 
 }
 
 // "0-5 7" as "0 1 2 3 4 5 7 ".
-std::string frames(const std::string& spec) {
+std::string frames(const std::string& ranges) {
   std::string text;
-  std::istringstream words(spec);
+  std::istringstream words(ranges);
   for (std::string w; words >> w;) {
     const size_t dash = w.find('-');
     const int from = std::stoi(w), to = dash == std::string::npos ? from : std::stoi(w.substr(dash + 1));
@@ -135,6 +135,15 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"a stand-in is the frame the other read there", tc, {"0-41 42! 43-119", "0-119"}, frames("0-119")},
       {"black frames without timecode, the second transfer started late", leader, {"0-59", "3-59"}, frames("0-59")},
       {"transfers that share no frame", tc, {"0-50", "60-119"}, "refused: shares nothing"},
+      // Refused where the rows would not explain a transfer as a deck plays
+      // a tape.
+      {"a retake back to a recording start played into once: either recording may come first", recordings,
+       {"40-49 46-101"}, "refused: unordered"},
+      {"a capture begun in the second recording, then twice from the start", recordings, {"50-55 0-3 0-101"},
+       frames("0-101")},
+      {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: unordered"},
+      {"black read again just before the capture stops", leader, {"0-59 3"}, "refused: unordered"},
+      {"a retake within black, past the next frame", leader, {"0-7 2-4 8-59", "0-59"}, "refused: disagree"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
