@@ -141,7 +141,6 @@ class planner {
   read_ref other_read(int64_t row, read_ref r) const;
 
   bool stopped();
-  void debug_dump();
   bool refuse(merge_refusal::reason why, read_ref at, read_ref other = {-1, -1});
   bool fail_if_unread();
   const frame_entry& entry(read_ref r) const { return compare_.entry(r); }
