@@ -64,13 +64,14 @@ bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows
 // still) is placed by one pass's count: where a retake within it explains
 // the rows as well as the tape does, refused too.
 bool planner::check_rows() {
-  std::vector<std::vector<int64_t>> row_of(transfers_.size());
+  std::vector<std::vector<int32_t>> row_of(transfers_.size());  // by transfer and frame
   for (size_t t = 0; t < transfers_.size(); ++t) row_of[t].assign(transfers_[t].frames.size(), -1);
   std::vector<int32_t> row_run(static_cast<size_t>(rows_), -1);  // a run of each row, of the first read placed
   // What the reads of each row say: the first timecode and recording time
   // read, and whether one marks a recording start.
   struct row_key {
-    int64_t timecode = -1, recorded = -1;
+    int64_t recorded = -1;
+    int32_t timecode = -1;
     bool recording_start = false;
     bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
     read_ref read{-1, -1};
@@ -83,12 +84,12 @@ bool planner::check_rows() {
     return (before.recorded >= 0 && at.recorded > before.recorded) || (steps > 0 && steps <= PLAYED_ON);
   };
   for (const auto& [row, p] : placed_) {
-    row_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = row;
+    row_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = static_cast<int32_t>(row);
     if (row_run[static_cast<size_t>(row)] < 0) row_run[static_cast<size_t>(row)] = p.run;
     row_key& k = row_keys[static_cast<size_t>(row)];
     const frame_entry& f = entry(p.read);
     if (k.read.transfer < 0) k.read = p.read;
-    if (k.timecode < 0 && has_time(f.timecode)) k.timecode = timecode_count(p.read);
+    if (k.timecode < 0 && has_time(f.timecode)) k.timecode = static_cast<int32_t>(timecode_count(p.read));
     if (k.recorded < 0) k.recorded = recorded_seconds(f.rec_date, f.rec_time, LATEST_TWO_DIGIT_YEAR);
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
     k.too_little &= compare_.too_little(p.read);
@@ -101,7 +102,7 @@ bool planner::check_rows() {
   };
   // By row: reads of it that follow a read of the row before in their pass.
   std::vector<int32_t> crossings(static_cast<size_t>(rows_), 0);
-  std::vector<int64_t> forward_to(static_cast<size_t>(rows_), -1);  // by row: the furthest row a pass read next
+  std::vector<int32_t> forward_to(static_cast<size_t>(rows_), -1);  // by row: the furthest row a pass read next
   std::vector<bool> landed(static_cast<size_t>(rows_), false);     // by row: a pass began there
   // Two reads next to one another in a transfer, and their rows, further
   // apart than a deck drops frames.
@@ -172,7 +173,8 @@ bool planner::check_rows() {
         if (row < from && row_keys[static_cast<size_t>(row)].recording_start &&
             (from + 1 == rows_ || row_keys[static_cast<size_t>(from) + 1].recording_start))
           back_to_starts.push_back({{transfer, last}, {transfer, j}, row, from});
-        if (row > from) forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], row);
+        if (row > from)
+          forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], static_cast<int32_t>(row));
         lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
       }
       // Where the deck went back to, or the transfer or a pass after frames
@@ -235,7 +237,7 @@ bool planner::check_rows() {
     const int32_t g = group_[r];
     if (g >= 0 && runs_[r].count >= PLAIN_RUN) repeated_run[static_cast<size_t>(g)] = true;
   }
-  std::vector<int64_t> last_row(runs_.size(), -1);
+  std::vector<int32_t> last_row(runs_.size(), -1);
   int64_t stretch_begin = 0;  // the first row of the rows of such content up to here
   bool repeated = false;      // some of them was read several times in a row
   int64_t seen_before = -1;   // a row of the stretch whose content an earlier stretch holds,
@@ -251,12 +253,18 @@ bool planner::check_rows() {
       continue;
     }
     repeated |= repeated_run[static_cast<size_t>(g)];
-    reaches = std::max(reaches, forward_to[static_cast<size_t>(row)]);
+    reaches = std::max(reaches, int64_t{forward_to[static_cast<size_t>(row)]});
     const int64_t before = last_row[static_cast<size_t>(g)];
     if (before >= stretch_begin && before < row - 1 && !repeated)
       return refuse(merge_refusal::reason::unordered, other_read(before, {-1, -1}), other_read(row, {-1, -1}));
-    if (before >= 0 && before < stretch_begin && seen_before < 0) seen_before = row, earlier = before;
-    last_row[static_cast<size_t>(g)] = row;
+    if (before >= 0 && before < stretch_begin && seen_before < 0) {
+      // And never read several times in a row: frames of their own that a
+      // pass read again, rather than black or a still the tape holds twice.
+      if (!repeated_run[static_cast<size_t>(g)])
+        return refuse(merge_refusal::reason::unordered, other_read(row, {-1, -1}), other_read(before, {-1, -1}));
+      seen_before = row, earlier = before;
+    }
+    last_row[static_cast<size_t>(g)] = static_cast<int32_t>(row);
   }
   return true;
 }

@@ -134,6 +134,7 @@ class planner {
   // plan_place.cc
   bool place_words();
   void make_rows(merge_plan& plan);
+  void release_order();
   // plan_check.cc
   bool check_rows();
   int64_t timecode_steps(read_ref a, read_ref b) const;
