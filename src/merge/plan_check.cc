@@ -158,6 +158,10 @@ bool planner::check_rows() {
         const bool one_recording = !(b.flags & FRAME_RECORDING_START) &&
                                    !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
         const bool counted = one_recording && steps == row - from;
+        // Within one recording, the timecode counts the frames between two
+        // reads: the plan may lack some (no pass read them), never hold more.
+        if (one_recording && steps > 0 && row > from && steps < row - from)
+          return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
         if (skipped > UNCOUNTED_DROPS && !counted) long_skips.push_back({{transfer, last}, {transfer, j}, from, row});
         if ((row < from && steps > 0 && steps <= PLAYED_ON) ||
             (skipped > 0 && skips_other_content(from, row, plain_group)) ||
