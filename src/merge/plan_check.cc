@@ -150,6 +150,13 @@ bool planner::check_rows() {
         continue;
       }
       began = true;
+      // A read without timecode in the row of the frame read just before or
+      // after it, whose timecode was read: a repeat that lost its subcode,
+      // where the reads around it leave no room for another frame; else the
+      // next frame of a still is as likely.
+      if (!has_time(frames[static_cast<size_t>(j)].timecode) && row_keys[static_cast<size_t>(row)].timecode >= 0 &&
+          !repeat_fits(row_of[t], frames, j, row_keys[static_cast<size_t>(row)].timecode))
+        return refuse(merge_refusal::reason::unordered, {transfer, j}, other_read(row, {transfer, j}));
       if (last >= 0) {
         const int64_t from = row_of[t][static_cast<size_t>(last)];
         const int64_t skipped = row - from - 1 - unplaced;
@@ -215,17 +222,19 @@ bool planner::check_rows() {
 
   // Where a recording begins, what puts the recording before it there: a
   // pass that played on into it from the frame before, the recording dates
-  // and times, or a timecode that goes on across. Where a deck went back to
-  // that recording start too (a retake begun at the start of a take), one
-  // pass that seems to play on into it may have gone back to it: then two
-  // are needed.
+  // and times, or a timecode that goes on across. One pass that seems to
+  // play on into it may have gone back to it (a retake begun at the start
+  // of a take, or at the start of the tape): two are needed where a deck
+  // went back to that start elsewhere, or where the tape as planned begins
+  // with no recording start (the recording may come first).
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
     if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
     const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
     const bool keyed = recordings_keyed(before, at);
     const int32_t played_on = crossings[static_cast<size_t>(row)];
-    if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
+    const bool one_suffices = !landed[static_cast<size_t>(row)] && row_keys.front().recording_start;
+    if (!keyed && (played_on == 0 || (played_on == 1 && !one_suffices)))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 
@@ -271,6 +280,31 @@ bool planner::check_rows() {
     last_row[static_cast<size_t>(g)] = static_cast<int32_t>(row);
   }
   return true;
+}
+
+// Whether read j of a transfer, without timecode, placed in the row of the
+// frame whose timecode count is `count`, can be nothing but that frame: the
+// nearest reads with a timecode on either side (a few at most, at playback
+// speed) leave no other frame for it.
+bool planner::repeat_fits(const std::vector<int32_t>& rows, const std::vector<frame_entry>& frames, int32_t j,
+                          int64_t count) const {
+  constexpr int32_t LOOKED_AT = 8;
+  auto nearest = [&](int step) -> const frame_entry* {
+    for (int32_t k = j + step, n = 0; k >= 0 && k < static_cast<int32_t>(frames.size()) && n < LOOKED_AT; k += step, ++n) {
+      const frame_entry& f = frames[static_cast<size_t>(k)];
+      if (f.flags & FRAME_OFF_SPEED) return nullptr;
+      if (has_time(f.timecode) && rows[static_cast<size_t>(k)] >= 0) return &f;
+    }
+    return nullptr;
+  };
+  const frame_entry *before = nearest(-1), *after = nearest(1);
+  if (!before || !after) return false;
+  const int fps = system_of(transfers_.front().system).frames_per_second;
+  const int64_t b = timecode_frames(before->timecode, fps, (before->flags & FRAME_DROP_FRAME) != 0);
+  const int64_t a = timecode_frames(after->timecode, fps, (after->flags & FRAME_DROP_FRAME) != 0);
+  // (The frame itself between the frames around it, or a repeat of it next
+  // to it.)
+  return b <= count && count <= a && a - b <= 2 && (a > count || b < count);
 }
 
 // A read placed in a row other than `r`; `r` where there is none.

@@ -140,6 +140,8 @@ class planner {
   int64_t timecode_steps(read_ref a, read_ref b) const;
   int64_t timecode_count(read_ref r) const;
   read_ref other_read(int64_t row, read_ref r) const;
+  bool repeat_fits(const std::vector<int32_t>& rows, const std::vector<frame_entry>& frames, int32_t j,
+                   int64_t count) const;
 
   bool stopped();
   bool refuse(merge_refusal::reason why, read_ref at, read_ref other = {-1, -1});
