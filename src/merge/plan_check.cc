@@ -154,7 +154,11 @@ bool planner::check_rows() {
       // after it, whose timecode was read: a repeat that lost its subcode,
       // where the reads around it leave no room for another frame; else the
       // next frame of a still is as likely.
-      if (!has_time(frames[static_cast<size_t>(j)].timecode) && row_keys[static_cast<size_t>(row)].timecode >= 0 &&
+      int32_t next = j + 1;  // the next read placed
+      while (next < static_cast<int32_t>(frames.size()) && row_of[t][static_cast<size_t>(next)] < 0) ++next;
+      const bool repeat = (last >= 0 && row_of[t][static_cast<size_t>(last)] == row) ||
+                          (next < static_cast<int32_t>(frames.size()) && row_of[t][static_cast<size_t>(next)] == row);
+      if (repeat && !has_time(frames[static_cast<size_t>(j)].timecode) && row_keys[static_cast<size_t>(row)].timecode >= 0 &&
           !repeat_fits(row_of[t], frames, j, row_keys[static_cast<size_t>(row)].timecode))
         return refuse(merge_refusal::reason::unordered, {transfer, j}, other_read(row, {transfer, j}));
       if (last >= 0) {
@@ -224,17 +228,15 @@ bool planner::check_rows() {
   // pass that played on into it from the frame before, the recording dates
   // and times, or a timecode that goes on across. One pass that seems to
   // play on into it may have gone back to it (a retake begun at the start
-  // of a take, or at the start of the tape): two are needed where a deck
-  // went back to that start elsewhere, or where the tape as planned begins
-  // with no recording start (the recording may come first).
+  // of a take): two are needed where a deck went back to that start
+  // elsewhere.
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
     if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
     const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
     const bool keyed = recordings_keyed(before, at);
     const int32_t played_on = crossings[static_cast<size_t>(row)];
-    const bool one_suffices = !landed[static_cast<size_t>(row)] && row_keys.front().recording_start;
-    if (!keyed && (played_on == 0 || (played_on == 1 && !one_suffices)))
+    if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 
@@ -270,13 +272,7 @@ bool planner::check_rows() {
     const int64_t before = last_row[static_cast<size_t>(g)];
     if (before >= stretch_begin && before < row - 1 && !repeated)
       return refuse(merge_refusal::reason::unordered, other_read(before, {-1, -1}), other_read(row, {-1, -1}));
-    if (before >= 0 && before < stretch_begin && seen_before < 0) {
-      // And never read several times in a row: frames of their own that a
-      // pass read again, rather than black or a still the tape holds twice.
-      if (!repeated_run[static_cast<size_t>(g)])
-        return refuse(merge_refusal::reason::unordered, other_read(row, {-1, -1}), other_read(before, {-1, -1}));
-      seen_before = row, earlier = before;
-    }
+    if (before >= 0 && before < stretch_begin && seen_before < 0) seen_before = row, earlier = before;
     last_row[static_cast<size_t>(g)] = static_cast<int32_t>(row);
   }
   return true;

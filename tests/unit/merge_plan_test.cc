@@ -144,7 +144,6 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: unordered"},
       {"black read again just before the capture stops", leader, {"0-59 3"}, "refused: unordered"},
       {"a retake within black, past the next frame", leader, {"0-7 2-4 8-59", "0-59"}, "refused: disagree"},
-      {"two frames read again, then a leap on", bare, {"0-10 4-12 8-9 20-119"}, "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
