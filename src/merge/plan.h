@@ -91,15 +91,20 @@
 // merge refused where they do not explain it as a deck plays a tape: a pass
 // that skips more than a couple of frames where neither its timecodes count
 // them nor other passes read them through (frames identified by content, in
-// one recording); a pass that goes back where its timecode went a few frames
-// on; a recording start that no pass played into, nor dates or timecodes
-// order (one pass suffices unless a deck also went back to that start); a
-// pass that skips content the tape holds more than once unlike the content
-// on either side, or a deck's stand-in next to a frame without timecode;
-// content the tape holds more than once that alternates without a run of
-// it, or comes again after other frames where no pass reads on from it; and
-// a read without timecode that a deck went back to just before it stopped
-// or shuttled (the next frame may hold the same content).
+// one recording); more frames between two reads of a pass than their
+// timecodes count in one recording; a pass that goes back where its
+// timecode went a few frames on; a recording start that no pass played
+// into, nor dates or timecodes order (one pass suffices unless a deck also
+// went back to that start); a pass that went back to a recording start from
+// the end of a later recording, where nothing else orders the two; a read
+// without timecode taken for a repeat of a timed frame where the timed reads
+// around it leave room for another; a pass that skips content the tape
+// holds more than once unlike the content on either side, or a deck's
+// stand-in next to a frame without timecode; content the tape holds more
+// than once that alternates without a run of it, or comes again after other
+// frames where no pass reads on from it; a read without timecode that a
+// deck went back to just before it stopped or shuttled (the next frame may
+// hold the same content); and reads a transfer began with left out.
 #pragma once
 
 #include <cstdint>

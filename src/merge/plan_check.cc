@@ -19,10 +19,6 @@ constexpr int64_t UNCOUNTED_DROPS = 2;
 // A timecode this many frames on, at most, says the deck played on.
 constexpr int64_t PLAYED_ON = 4;
 
-}  // namespace
-
-namespace {
-
 // Whether rows between two of content the tape holds more than once hold
 // other such content than either: where a pass skipped them, the passes
 // read that content in different patterns (black whose sound comes again
