@@ -324,7 +324,7 @@ bool planner::cut_passes(bool& again) {
       pass_of_group[static_cast<size_t>(g)] = pass;
       last_place[static_cast<size_t>(pass)] = length;
       place_in_pass[static_cast<size_t>(g)] = length++;
-      if (!is_new || runs_[static_cast<size_t>(last)].pass != pass) new_runs.clear(), new_links.clear();
+      if (!is_new || last < 0 || runs_[static_cast<size_t>(last)].pass != pass) new_runs.clear(), new_links.clear();
       if (is_new) {
         new_runs.push_back(r);
         new_links.push_back(!links_.empty() && links_.back().to == r ? static_cast<int32_t>(links_.size()) - 1 : -1);
