@@ -64,6 +64,18 @@ enum dif_section : uint8_t {
   SECTION_VIDEO = 0x80,
 };
 
+// The section of the block at place b (0 to 149) of a sequence, by the layout
+// above: what a block is follows from where it lies, whatever its damaged ID
+// says.
+constexpr int BLOCKS_PER_SEQUENCE = static_cast<int>(SEQUENCE_SIZE / BLOCK_SIZE);
+constexpr dif_section section_at(int b) {
+  const size_t at = BLOCK_SIZE * static_cast<size_t>(b);
+  if (at == HEADER_BLOCK) return SECTION_HEADER;
+  if (at < VAUX_BLOCK_0) return SECTION_SUBCODE;
+  if (at < audio_block(0)) return SECTION_VAUX;
+  return (at - audio_block(0)) % AUDIO_BLOCK_STRIDE == 0 ? SECTION_AUDIO : SECTION_VIDEO;
+}
+
 // A pack is five bytes: an ID and four payload bytes PC1 to PC4.
 constexpr size_t PACK_SIZE = 5;
 constexpr size_t PC1 = 1, PC2 = 2, PC3 = 3, PC4 = 4;

@@ -232,7 +232,7 @@ struct merge_event {
   const merge_transfer* transfers;
   int32_t transfer_count;
   int64_t frames;
-  int64_t assembled_frames;   // with blocks from more than one transfer
+  int64_t assembled_frames;   // with blocks from more than one transfer (of a lone transfer: pass)
   int64_t blocks_recovered;   // read right by another transfer than the frame's first
   int64_t damaged_frames;     // with a block no transfer read right, or a sequence none had
   int64_t damaged_blocks;     // video and audio blocks no transfer read right

@@ -128,8 +128,9 @@ bool frame_reader::begins_frame(const uint8_t* s, unsigned channel, unsigned num
 // A capture glitch may send a sequence twice, or two of a frame in each
 // other's place; the numbering then goes back inside one frame. A sequence
 // whose place the picture already holds stays in it when it is a copy of the
-// one there, sent again before the picture is whole or right after it (a
-// repeated frame comes once its picture is whole). One whose place the
+// one sent just before (a repeated frame, or the next of black or a still
+// after a frame that lost a sequence, comes with its own numbering from the
+// start, each sequence a copy of one held further back). One whose place the
 // picture lacks stays when its timecode is the picture's; without timecodes
 // to tell, when it lies between sequences the picture holds: one below all
 // of them begins a picture (the frame before lost its first sequences).
@@ -138,14 +139,15 @@ bool frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned num
   const int lane = picture_ * channels + static_cast<int>(channel);
   if (lane >= MAX_CHANNELS) return false;
   const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
-  if (frame_.slots_seen >> slot & 1) {
-    const int32_t expected = expected_sequences();
-    const bool picture_whole =
-        expected > 0 && missing_of(frame_.slots_seen >> (picture_ * channels * SLOT_STRIDE), expected / lanes(),
-                                   channels) == 0;
-    if (picture_whole && slot != last_slot_) return false;
-    return content_hash(s) == frame_.content[slot];
-  }
+  if (frame_.slots_seen >> slot & 1) return slot == last_slot_ && content_hash(s) == frame_.content[slot];
+  // (Both pictures of DVCPRO HD 720p carry one timecode: it tells no picture
+  // from the next. And below all the picture holds, after the last number of
+  // its channel, the numbering ran through: the next frame, whose timecode
+  // a repeat or a frame the deck sent while shuttling shares.)
+  const bool below_all = static_cast<int>(number) < lowest_number(frame_.slots_seen, lane);
+  const int32_t expected = expected_sequences();
+  if (below_all && expected > 0 && last_number_[channel] == expected / lanes() - 1) return false;
+  if (pictures_of(video_type()) > 1) return !below_all;
   dv_meta m;
   meta_reset(m);
   decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);

@@ -178,8 +178,8 @@ void text_log::merge(const merge_event& e) {
   }
   if (e.transfer_count == 1 && e.transfers[0].passes == 1)
     out_.printf("No retake: the merged stream is the transfer's frames at playback speed, each once\n");
-  out_.printf("Merged frames: %lld (%lld assembled from more than one transfer)\n", ll(e.frames),
-              ll(e.assembled_frames));
+  out_.printf("Merged frames: %lld (%lld assembled from %s)\n", ll(e.frames), ll(e.assembled_frames),
+              e.transfer_count == 1 ? "several passes" : "more than one transfer");
   out_.printf("Blocks recovered: %lld\n", ll(e.blocks_recovered));
   out_.printf("Still damaged: %lld frame%s, %lld blocks; sequences missing: %lld\n", ll(e.damaged_frames),
               e.damaged_frames == 1 ? "" : "s", ll(e.damaged_blocks), ll(e.sequences_missing));

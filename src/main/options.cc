@@ -216,6 +216,13 @@ parse_result check_merge_files(const options& o, int out_fd, int err_fd) {
                        length);
   if (o.report && same_place(place_of(o.report), out))
     return usage_error(err_fd, "dvlog: --report and --merge name one file, %.*s\n", o.merge, length);
+  // A merge writes a new file: one that holds anything (a capture, an
+  // earlier merge) is refused, as the parts of a split and the stills
+  // refuse theirs. An input named as OUT is refused as such.
+  bool names_input = false;
+  for (const char* path : o.paths) names_input |= out.exists && same_place(place_of(path), out);
+  if (out.exists && out.st.st_size > 0 && !names_input)
+    return usage_error(err_fd, "dvlog: --merge %.*s exists: a merge writes a new file\n", o.merge, length);
   for (size_t i = 0; i < o.paths.size(); ++i) {
     const path_place a = place_of(o.paths[i]);
     for (size_t j = 0; j < i && a.exists; ++j) {

@@ -8,8 +8,9 @@
 
 #include "events/events.h"
 #include "input/source.h"
-#include "merge/align.h"
 #include "merge/frame_index.h"
+#include "merge/frame_source.h"
+#include "merge/plan.h"
 #include "output/progress.h"
 
 namespace dvlog {
@@ -17,17 +18,20 @@ namespace dvlog {
 // What the merge took from where: the facts of the merge event.
 struct merge_tally {
   std::vector<merge_transfer> transfers;
-  std::vector<merge_pass> passes;  // by column of the plan
+  std::vector<merge_pass> passes;  // by pass of the plan
   std::vector<merge_stretch> stretches;
   merge_event totals{};
 };
 
-// Within a frame, each block is taken from the first transfer that read it
-// right: a video block with status 0, an audio block without error samples,
-// a subcode or VAUX block holding every pack that any read of it holds, a
-// header block from any. Where none read it right, from the one that lost
-// least, marks and all. A frame whose first read is intact and holds as many
-// packs as any other read is copied whole.
+// Within a frame, each block is taken from the first pass (in the order of
+// the transfers, then of their passes) that read it right: a video block with
+// status 0; an audio block without error samples, from a frame whose own
+// audio source pack was read (a deck's stand-in, with no packs and every
+// sample an error code, never gives its audio over another read's); a subcode
+// or VAUX block holding every pack that any read of it holds; the header from
+// any. Where none read it right, from the one that lost least: concealed
+// before in error, marks and all. A frame whose first read is intact and holds
+// as many packs as any other read is copied whole.
 class assembler {
  public:
   // `files` are the transfers, open, in the order given; `out_fd` takes the
@@ -50,11 +54,10 @@ class assembler {
   // hold it: the buffers stay the same however many passes there are.
   static constexpr int MAX_READS = 16;
 
-  int write_frame(const int32_t* row);
+  int write_frame(int64_t row);
   int copy_whole(int32_t t, const frame_entry& f);
   int flush_copy();
-  int load(int k, int32_t t, int32_t index);
-  void build_sequence(int slot, uint8_t* out, uint32_t* from_reads);
+  void build_sequence(int slot, const plan_read* row, uint8_t* out, uint32_t* from_reads);
   void add_stretch(int32_t transfer, bool damaged);
   void wrote(uint64_t bytes);
 
@@ -64,15 +67,14 @@ class assembler {
   int out_fd_;
   const wait_control* wait_ = nullptr;
   merge_tally& tally_;
+  frame_source source_;
   // The reads of the frame being built: their pass, transfer, and each one's
-  // sequences, one a slot.
+  // sequences by slot.
   int reads_held_ = 0;
-  int32_t read_column_[MAX_READS], read_transfer_[MAX_READS];
+  int32_t read_pass_[MAX_READS], read_transfer_[MAX_READS];
   std::unique_ptr<uint8_t[]> reads_;
-  uint64_t slots_[MAX_READS];                 // a bit a slot held, per read
-  std::unique_ptr<uint8_t[]> quantisation_;  // of each transfer's audio so far
-  std::unique_ptr<uint8_t[]> frame_;         // the frame built
-  std::unique_ptr<uint8_t[]> window_;        // for finding the sequences of a frame with junk inside
+  frame_bytes loaded_[MAX_READS];
+  std::unique_ptr<uint8_t[]> frame_;  // the frame built
   // A whole-frame copy not yet made: runs of frames copied whole from one
   // transfer are copied at once.
   int32_t copy_from_ = -1;

@@ -69,10 +69,12 @@ void frame_indexer::frame(const tape_frame& f) {
   e.sequences = static_cast<uint8_t>(std::min<int32_t>(f.sequences, 255));
   const int64_t damaged = f.damage.video_damaged() + f.damage.audio_error_blocks;
   e.damaged_blocks = static_cast<uint16_t>(std::min<int64_t>(damaged, 0xFFFF));
+  const int64_t right = f.video_blocks + f.audio_blocks - damaged;
+  e.right_blocks = static_cast<uint16_t>(std::clamp<int64_t>(right, 0, 0xFFFF));
 
   if (!at_playback_speed(f)) e.flags |= FRAME_OFF_SPEED, ++out_.off_speed;
-  if (f.same_as_previous) e.flags |= FRAME_REPEATS;
   if (f.stamp.drop_frame == 1) e.flags |= FRAME_DROP_FRAME;
+  if (f.recording_start) e.flags |= FRAME_RECORDING_START;
   if (f.whole() && f.slots_intact == f.slots_seen) {
     uint64_t h = 0x9E3779B97F4A7C15u;
     for (int slot = 0; slot < FRAME_SLOTS; ++slot)
@@ -80,26 +82,27 @@ void frame_indexer::frame(const tape_frame& f) {
     e.signature = h | 1;  // never 0
   }
 
-  // A sequence number is read when every channel has it, read right.
+  // A sequence number is read when every lane (channel, and picture of
+  // DVCPRO HD 720p) has it, read right.
   const uint8_t system = f.format.system != NO_INFO8 ? f.format.system : out_.system;
   const uint8_t video_type = f.format.system != NO_INFO8 ? f.format.video_type : out_.video_type;
-  const int32_t channels = channels_of(video_type, channels_seen_);
-  const int32_t per_channel = system == NO_INFO8 ? 0 : system_of(system).sequences_per_frame;
+  const int32_t lanes = channels_of(video_type, channels_seen_) * pictures_of(video_type);
+  const int32_t per_lane = system == NO_INFO8 ? 0 : system_of(system).sequences_per_frame;
   int found = 0;
-  for (int32_t n = 0; n < per_channel && n < MAX_SEQUENCE_NUMBERS; ++n) {
-    bool all_channels = true, all_right = true;
+  for (int32_t n = 0; n < per_lane && n < MAX_SEQUENCE_NUMBERS; ++n) {
+    bool all_lanes = true, all_right = true;
     uint64_t content = 0;
-    for (int32_t c = 0; c < channels && c < MAX_CHANNELS; ++c) {
-      const int slot = c * SLOT_STRIDE + n;
-      all_channels &= (f.slots_seen >> slot) & 1;
+    for (int32_t lane = 0; lane < lanes && lane < MAX_CHANNELS; ++lane) {
+      const int slot = lane * SLOT_STRIDE + n;
+      all_lanes &= (f.slots_seen >> slot) & 1;
       all_right &= (f.slots_intact >> slot) & 1;
-      content ^= f.content[slot] * static_cast<uint64_t>(2 * c + 1);
+      content ^= f.content[slot] * static_cast<uint64_t>(2 * lane + 1);
     }
-    found += all_channels ? channels : 0;
+    found += all_lanes ? lanes : 0;
     e.content[n] = fold16(content);
-    if (all_channels && all_right) e.content_read |= static_cast<uint16_t>(1u << n);
+    if (all_lanes && all_right) e.content_read |= static_cast<uint16_t>(1u << n);
   }
-  if (per_channel > 0 && found == per_channel * channels && f.sequences == found) e.flags |= FRAME_WHOLE;
+  if (per_lane > 0 && found == per_lane * lanes && f.sequences == found) e.flags |= FRAME_WHOLE;
   out_.damaged_blocks += e.damaged_blocks;
 
   std::vector<frame_entry>& frames = out_.frames;
@@ -116,13 +119,9 @@ void frame_indexer::finish() {
         out_.system = system;
         out_.video_type = static_cast<uint8_t>(type);
       }
-  // A frame the same as one next to it (black, a still) tells no place on the tape.
-  std::vector<frame_entry>& v = out_.frames;
-  for (size_t j = 0; j < v.size(); ++j)
-    if ((v[j].flags & FRAME_REPEATS) || (j + 1 < v.size() && (v[j + 1].flags & FRAME_REPEATS)))
-      v[j].flags |= FRAME_PLAIN;
   out_.channels = channels_of(out_.video_type, channels_seen_);
-  out_.sequences_per_frame = out_.system == NO_INFO8 ? 0 : system_of(out_.system).sequences_per_frame * out_.channels;
+  out_.lanes = out_.channels * pictures_of(out_.video_type);
+  out_.sequences_per_frame = out_.system == NO_INFO8 ? 0 : system_of(out_.system).sequences_per_frame * out_.lanes;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // What a merge keeps of each frame of a transfer: where the frame lies in the
 // file, what its subcode and VAUX say it is (timecode, recording date and
-// time), a fingerprint of its content, and how well the deck read it. About
-// fifty bytes a frame; the frames themselves are read again when the merged
-// stream is written.
+// time), a fingerprint of its content, and how well the deck read it. Sixty-
+// four bytes a frame; the frames themselves are read again where their blocks
+// must be compared one by one, and when the merged stream is written.
 #pragma once
 
 #include <cstdint>
@@ -15,24 +15,18 @@
 
 namespace dvlog {
 
-// A frame holds up to four channels (DVCPRO HD) of up to twelve DIF sequences
-// (625/50). A sequence's place in its frame is channel * 12 + number.
-constexpr int MERGE_SLOTS = MAX_CHANNELS * MAX_SEQUENCE_NUMBERS;
-
-constexpr int merge_slot(uint8_t id1) {
-  const unsigned n = sequence_number(id1);
-  return n < MAX_SEQUENCE_NUMBERS ? static_cast<int>(channel_number(id1) * MAX_SEQUENCE_NUMBERS + n) : -1;
-}
-
 // Flags of a frame.
 enum frame_flag : uint8_t {
-  FRAME_CONTIGUOUS = 1,  // its sequences lie back to back from `offset`
-  FRAME_WHOLE = 2,       // every sequence of its system, signal type and channels is there
-  FRAME_OFF_SPEED = 4,   // the deck did not play it forward at normal speed (shuttle, pause)
-  FRAME_REPEATS = 8,     // the same as the frame before it in all both read right
-  FRAME_PLAIN = 16,      // the same as a frame next to it: black, a still; it tells no place
-  FRAME_DROP_FRAME = 32, // its timecode counts 525/60 frames with drop-frame numbering
+  FRAME_CONTIGUOUS = 1,        // its sequences lie back to back from `offset`
+  FRAME_WHOLE = 2,             // every sequence of its system, signal type and channels is there
+  FRAME_OFF_SPEED = 4,         // the deck did not play it forward at normal speed (shuttle, pause)
+  FRAME_DROP_FRAME = 8,        // its timecode counts 525/60 frames with drop-frame numbering
+  FRAME_RECORDING_START = 16,  // its AAUX marks the first frame of a recording
 };
+
+// The audio and video blocks of one sequence: nine audio blocks and 135 video
+// blocks.
+constexpr int CONTENT_BLOCKS = AUDIO_BLOCKS + VIDEO_BLOCKS;
 
 struct frame_entry {
   uint64_t offset;    // of its first sequence in the transfer
@@ -40,19 +34,22 @@ struct frame_entry {
   uint32_t rec_date;  //   NO_INFO, TIME_BLANK or DATE_BLANK when none read
   uint32_t rec_time;
   // For each sequence number, a hash of the audio and video blocks of that
-  // number in every channel; valid where content_read has the number's bit,
-  // that is where all those blocks were read right.
+  // number in every channel (and both pictures of DVCPRO HD 720p); valid
+  // where content_read has the number's bit, that is where all those blocks
+  // were read right.
   uint16_t content[MAX_SEQUENCE_NUMBERS];
   uint16_t content_read;
   // All of its content in one word, where it was all read right; else 0.
   uint64_t signature;
   uint16_t packs_read;      // bits of packs_held() over its subcode and VAUX blocks
   uint16_t damaged_blocks;  // video and audio blocks not read right
+  uint16_t right_blocks;    // video and audio blocks read right
   uint8_t sequences;        // sequences found
   uint8_t flags;            // frame_flag
 
   bool intact() const { return damaged_blocks == 0 && (flags & FRAME_WHOLE); }
 };
+static_assert(sizeof(frame_entry) == 64, "the index keeps 64 bytes a frame");
 
 // The frames of one transfer, in file order, and what the transfer is.
 struct transfer_index {
@@ -60,6 +57,7 @@ struct transfer_index {
   uint8_t system = 0xFF;      // that most of its frames say: 0 525/60, 1 625/50
   uint8_t video_type = 0xFF;  //   and their signal type
   int32_t channels = 1;       // channels a frame carries
+  int32_t lanes = 1;          // channels times pictures: 4 for DVCPRO HD 720p
   int32_t sequences_per_frame = 0;
   int64_t damaged_blocks = 0;
   int64_t off_speed = 0;  // frames not at playback speed

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <initializer_list>
 #include <vector>
 
@@ -11,8 +12,10 @@
 #include "dv/dv_meta.h"
 #include "dv/system.h"
 #include "input/scanner.h"
-#include "merge/align.h"
 #include "merge/frame_index.h"
+#include "merge/frame_match.h"
+#include "merge/frame_source.h"
+#include "merge/plan.h"
 #include "output/safe_file.h"
 
 namespace dvlog {
@@ -44,6 +47,70 @@ int stopped(const stop_request& stop, int err_fd, const char* output) {
   if (!stop_requested(stop)) return 0;
   tell(err_fd, {"dvlog: stopped by ", stop_signal_name(*stop.signal), "; ", output, " is not written\n"});
   return 128 + *stop.signal;
+}
+
+// "00:00:01;14", a read's timecode (with ';' when counted with drop-frame
+// numbering), or "no timecode".
+const char* timecode_text(const frame_entry& f, char* out, size_t size) {
+  if (!has_time(f.timecode)) return "no timecode";
+  const uint32_t tc = f.timecode;
+  std::snprintf(out, size, "%02X:%02X:%02X%c%02X", byte_of(tc, 3), byte_of(tc, 2), byte_of(tc, 1),
+                (f.flags & FRAME_DROP_FRAME) ? ';' : ':', byte_of(tc, 0));
+  return out;
+}
+
+// "frame 44 of B.dv (00:00:01;14)": a read, counted from 1 in its file.
+struct read_text {
+  char number[32], timecode[16];
+  const char* text[5];
+  read_text(const read_ref& r, const std::vector<transfer_index>& transfers, const char* const* paths) {
+    std::snprintf(number, sizeof number, "frame %d of ", r.frame + 1);
+    const frame_entry& f = transfers[static_cast<size_t>(r.transfer)].frames[static_cast<size_t>(r.frame)];
+    const char* const all[] = {number, paths[r.transfer], " (", timecode_text(f, timecode, sizeof timecode), ")"};
+    std::copy(std::begin(all), std::end(all), text);
+  }
+};
+
+// Why the transfers are not merged, and where.
+void tell_refusal(const merge_refusal& why, const std::vector<transfer_index>& transfers, const char* const* paths,
+                  int fd) {
+  const read_ref other_read = why.other.transfer >= 0 ? why.other : why.at;
+  const read_text at(why.at, transfers, paths), other(other_read, transfers, paths);
+  const char* named = paths[why.at.transfer];
+  const char* other_name = paths[other_read.transfer];
+  auto say = [&](const char* first, const read_text* one, const char* middle, const read_text* two, const char* last) {
+    const char* parts[16];
+    size_t n = 0;
+    parts[n++] = first;
+    if (one) n = static_cast<size_t>(std::copy(std::begin(one->text), std::end(one->text), parts + n) - parts);
+    parts[n++] = middle;
+    if (two) n = static_cast<size_t>(std::copy(std::begin(two->text), std::end(two->text), parts + n) - parts);
+    parts[n++] = last;
+    write_message(fd, parts, n);
+  };
+  switch (why.why) {
+    case merge_refusal::reason::shares_nothing:
+      tell(fd, {"dvlog: ", named, " shares no frame with ", other_name, "\n"});
+      break;
+    case merge_refusal::reason::differs: {
+      const frame_entry& f = transfers[static_cast<size_t>(why.at.transfer)].frames[static_cast<size_t>(why.at.frame)];
+      char place[16];
+      tell(fd, {"dvlog: ", named, " differs from ", other_name, " at ", timecode_text(f, place, sizeof place),
+                ": not transfers of one tape\n"});
+      break;
+    }
+    case merge_refusal::reason::unordered:
+      say("dvlog: nothing tells whether ", &at, " or ", &other, " comes first on the tape: not merged\n");
+      break;
+    case merge_refusal::reason::disagree:
+      say("dvlog: the passes that read ", &at, " and ", &other,
+          " put the frames around them in different orders: not merged\n");
+      break;
+    default:
+      say("dvlog: ", &at, " fits no place between the frames the other passes read around it: not merged\n",
+          nullptr, "");
+      break;
+  }
 }
 
 // Sets the written stream to the disk a step at a time, so that a stop signal
@@ -83,6 +150,12 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   options.inputs = ids;
   options.input_count = static_cast<size_t>(in.count);
   options.wait = &r.wait;
+  options.unnamed_when_stopped = true;
+  // Only an empty file of OUT's name is replaced: one that holds anything
+  // (a capture, an earlier merge) is refused before anything is read, and
+  // one that appears meanwhile is left alone.
+  struct stat existing;
+  options.replace = stat(r.output, &existing) == 0 && existing.st_size == 0;
   safe_file out(r.output, options, r.err_fd);
   if (!out.ok()) return 1;
 
@@ -123,20 +196,21 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
   }
 
   merge_plan plan;
-  const merge_refusal refusal = plan_merge(transfers, plan);
-  if (refusal.why == merge_refusal::reason::differs) {
-    // HH:MM:SS:FF, or HH:MM:SS;FF counted with drop-frame numbering.
-    char place[16];
-    const uint32_t tc = refusal.timecode;
-    std::snprintf(place, sizeof place, "%02X:%02X:%02X%c%02X", byte_of(tc, 3), byte_of(tc, 2), byte_of(tc, 1),
-                  refusal.drop_frame ? ';' : ':', byte_of(tc, 0));
-    tell(r.err_fd, {"dvlog: ", r.paths[refusal.transfer], " differs from ", r.paths[refusal.other], " at ", place,
-                    ": not transfers of one tape\n"});
-    return 1;
-  }
-  if (refusal.why == merge_refusal::reason::shares_nothing) {
-    tell(r.err_fd, {"dvlog: ", r.paths[refusal.transfer], " shares no frame with ", r.paths[refusal.other], "\n"});
-    return 1;
+  {
+    if (r.progress) r.progress->begin("planning", 0);
+    frame_source source(transfers, in.files);
+    read_comparer compare(transfers, &source);
+    const merge_refusal refusal = plan_merge(transfers, compare, r.stop, plan);
+    if (r.progress) r.progress->erase();
+    if (refusal.why != merge_refusal::reason::none) {
+      if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
+      if (refusal.why == merge_refusal::reason::failed) {
+        report_read_error(in.files[source.failed_read()], refusal.error, r.err_fd);
+        return 1;
+      }
+      tell_refusal(refusal, transfers, r.paths, r.err_fd);
+      return 1;
+    }
   }
   if (plan.frames() == 0) {
     tell(r.err_fd, {"dvlog: no frame at playback speed in ", r.paths[0], "\n"});
@@ -159,7 +233,10 @@ int merge_transfers(const merge_request& r, merge_tally& tally) {
       tell(r.err_fd, {"Could not write merged stream ", r.output, ": ", error_text(error), "\n"});
     return 1;
   }
-  if (!out.commit()) return 1;
+  if (!out.commit()) {
+    if (const int status = stopped(r.stop, r.err_fd, r.output)) return status;
+    return 1;
+  }
 
   merge_event& e = tally.totals;
   e.output = r.output;

@@ -19,7 +19,7 @@ constexpr int MAX_TRANSFERS = 64;
 struct merge_request {
   const char* const* paths;  // the transfers, regular files, in order of preference (one will do)
   int count;
-  const char* output;        // where the merged stream goes: a new or regular file; replaced when it exists
+  const char* output;        // where the merged stream goes: a new file, or an empty one
   int err_fd = 2;
   stop_request stop;
   wait_control wait;

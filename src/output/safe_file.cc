@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <csignal>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,18 @@ void split_path(const char* path, char* directory, size_t directory_size, const 
 void pause_briefly(const wait_control* wait) {
   const timespec tenth{0, 100'000'000};
   (void)ppoll(nullptr, 0, &tenth, wait ? wait->wait_mask : nullptr);
+}
+
+// Whether a stop signal came: the stop signals are blocked outside waits,
+// so one that came meanwhile is let in first (its handler runs).
+bool stop_came(const wait_control* wait) {
+  if (wait == nullptr || wait->stop == nullptr) return false;
+  if (wait->wait_mask != nullptr) {
+    sigset_t blocked;
+    sigprocmask(SIG_SETMASK, wait->wait_mask, &blocked);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
+  }
+  return wait->stopped();
 }
 
 }  // namespace
@@ -257,6 +270,10 @@ bool safe_file::commit() {
   const char* reason = nullptr;
   // Checked again: a capture may have begun under the name since.
   if (target_refused(name_, &error, &reason)) return fail(error, reason);
+  if (options_.unnamed_when_stopped && stop_came(options_.wait)) {
+    abandon();
+    return false;
+  }
 
   if (unnamed_) {
     char self[64];

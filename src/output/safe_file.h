@@ -52,6 +52,10 @@ struct safe_file_options {
   size_t input_count = 0;
   // Lets a stop signal end a wait for a reader of a FIFO.
   const wait_control* wait = nullptr;
+  // A stop signal (through `wait`) that came before the file takes its name,
+  // while it was synced included, leaves no file: commit() then removes it
+  // and returns false, telling nothing.
+  bool unnamed_when_stopped = false;
 };
 
 class safe_file {

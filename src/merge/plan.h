@@ -1,0 +1,167 @@
+// Which reads of the transfers are one tape frame, and in which order the
+// tape holds them.
+//
+// A read is a frame of a transfer that the deck played forward at normal
+// speed; frames it sent while shuttling, pausing or searching are never taken.
+// The plan follows three rules.
+//
+// A tape frame is known by its content. Two reads are one tape frame only if
+// everything both read right is equal (the video and audio blocks, and the
+// timecode, recording date and time where both read them) and enough blocks
+// were read right by both to tell frames apart (read_comparer). Keys (the
+// timecode, the content hashes) only propose which reads to compare. Reads
+// next to one another in a transfer that are one frame this way are a run: a
+// frame the capture repeated, or frames of the tape that nothing read tells
+// apart. A run is one read of one tape frame, with these exceptions, whose
+// reads are placed by position instead:
+//   - a read with too little read right to be told one with anything (a
+//     deck's stand-in, a frame damaged through and through), or with
+//     nothing read whole to look it up by and no timecode;
+//   - a read, without timecode, equal to reads of two frames that differ (a
+//     black frame of a leader whose timecode was lost);
+//   - content the tape holds more than once (black, a still), when no
+//     timecode tells its frames apart: a run of three reads or more, or
+//     content that comes again in a transfer with nothing but such content
+//     between.
+// The other runs read identified frames, and every identified frame once in
+// each pass.
+//
+// Tape order comes from every pass. A transfer is one or more passes: a new
+// pass begins where the transfer reads an identified frame its pass read
+// already (the deck was rewound), where the timecode goes back within a
+// recording or leaps on further than a few dropped frames, at a recording
+// start, and after frames not at playback speed. Each pass says that each of
+// its identified frames follows the one before: a link. A link into a new
+// recording, across frames not at playback speed or where the timecode
+// leaps, stands only where the other links leave room for it (the surest
+// first: timecodes that follow on, then a recording start played on into,
+// then the others; of equal ones that contradict each other, refused). Where
+// the deck was rewound, the pass it began:
+//   - begins at the frames read just before, new to the pass, that come
+//     shortly before the frame read again by their timecodes, or without
+//     timecodes that a pass reads ahead of it (the deck went back to them);
+//   - where the pass played on into a recording start and a frame of the
+//     pass before comes again with no timecode to tell, begins at that start
+//     (the deck went back to it), unless the start is read again before the
+//     transfer stops or shuttles (the deck went back past it).
+// A frame read again just before the transfer stops or shuttles, with
+// nothing else read again, is content the tape holds twice (black whose
+// sound comes again every few frames) unless its timecode was read, it
+// begins a recording, or a pass reads the frame before it ahead of it.
+// The identified frames are put in the order all links agree on (a
+// topological order), frames that links whose timecodes follow on join into
+// one recording in the order of their timecodes; where nothing else orders
+// two frames, their keys do: the recording date and time, then the
+// timecode, and for a frame whose timecode was not read, the timecodes that
+// the frames around it in its pass leave free. Where links disagree (a
+// cycle), or nothing orders two frames, the merge is refused, naming the
+// place.
+//
+// Runs of identical frames (black, a still) and the other reads placed by
+// position lie between two identified frames in each pass (or before the
+// first, or after the last). Between two identified frames next to one
+// another on the tape, the tape holds the longest run of such reads any pass
+// read there, and every other pass's run must fit into it in order, each read
+// where nothing both read right differs (before the first identified frame,
+// runs fit to its end: a transfer that began late began within it; after the
+// last, to its start). A pass that read two identified frames with others
+// between that it missed fits its run into all of that; where it fits no
+// other way, equal reads next to one another in it are one frame, and,
+// where no timecodes count the frames there, a read may make a new place
+// next to one its content equals. Where the timecodes around a run leave
+// room for fewer frames, equal reads of it are one frame. So a run of
+// identical frames with no timecode to count them is as long on the tape as
+// the longest run one pass read of it: a frame that a capture repeated or
+// dropped there, or a retake that went back within it, cannot be told from
+// a longer or shorter still. Where the longest run reads some content in two
+// stretches and another pass's run there reads it in one, nothing tells a
+// retake within the run from frames dropped: refused. Reads that tell
+// nothing of their own, and content the tape holds more than once read just
+// before a recording start, are never made a frame where a pass begins (the
+// deck may have gone back just after them): they go where they fit, or are
+// left out. Reads with frames off speed on both sides and no identified
+// frame of their pass between go where their content is. A read that fits no
+// place is refused.
+//
+// Different tapes are refused: transfers that share no identified frame, and
+// two identified frames whose keys put them at one place, with nothing to
+// order them, while what both read right differs.
+//
+// Last, the rows are checked against every transfer as a whole, and the
+// merge refused where they do not explain it as a deck plays a tape: a pass
+// that skips more than a couple of frames where neither its timecodes count
+// them nor other passes read them through (frames identified by content, in
+// one recording); more frames between two reads of a pass than their
+// timecodes count in one recording; a pass that goes back where its
+// timecode went a few frames on; a recording start that no pass played
+// into, nor dates or timecodes order (one pass suffices unless a deck also
+// went back to that start); a pass that went back to a recording start from
+// the end of a later recording, where nothing else orders the two; a read
+// without timecode taken for a repeat of a timed frame where the timed reads
+// around it leave room for another; a pass that skips content the tape
+// holds more than once unlike the content on either side, or a deck's
+// stand-in next to a frame without timecode; content the tape holds more
+// than once that alternates without a run of it, or comes again after other
+// frames where no pass reads on from it; a read without timecode that a
+// deck went back to just before it stopped or shuttled (the next frame may
+// hold the same content); and reads a transfer began with left out.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dv/dv_meta.h"
+#include "input/source.h"
+#include "merge/frame_index.h"
+#include "merge/frame_match.h"
+
+namespace dvlog {
+
+// One read of a tape frame in the plan: the pass that read it and its frame
+// in that pass's transfer.
+struct plan_read {
+  int32_t pass;
+  int32_t frame;
+};
+
+// The tape as the transfers show it: each tape frame in order, with its reads,
+// one a pass at most, in the order of the passes. Passes are numbered in the
+// order of the transfers, and of the passes within each.
+struct merge_plan {
+  std::vector<int32_t> pass_transfer;  // the transfer each pass reads
+  std::vector<int64_t> row_begin;      // frames() + 1 entries into `reads`
+  std::vector<plan_read> reads;
+  std::vector<int64_t> repeated;       // by transfer: reads left out, repeating a frame taken
+
+  int64_t frames() const { return row_begin.empty() ? 0 : static_cast<int64_t>(row_begin.size()) - 1; }
+  const plan_read* row(int64_t p) const { return reads.data() + row_begin[static_cast<size_t>(p)]; }
+  int32_t row_size(int64_t p) const {
+    return static_cast<int32_t>(row_begin[static_cast<size_t>(p) + 1] - row_begin[static_cast<size_t>(p)]);
+  }
+};
+
+// Why the transfers were not merged, and where: two reads named by their
+// transfer and frame (-1 where none is named).
+struct merge_refusal {
+  enum class reason {
+    none,
+    stopped,         // a stop signal came
+    failed,          // reading a transfer again failed (errno in `error`)
+    shares_nothing,  // `transfer` shares no identified frame with `other`
+    differs,         // keys put the two reads at one place; their content differs
+    unordered,       // nothing orders the two reads
+    disagree,        // the passes order frames around the two reads in different ways
+    unplaced,        // the read fits no place between the frames around it
+  };
+  reason why = reason::none;
+  read_ref at{-1, -1};
+  read_ref other{-1, -1};
+  int error = 0;
+};
+
+// Plans the merge of all transfers (of one system and signal type), comparing
+// reads with `compare`. Watches for a stop.
+merge_refusal plan_merge(const std::vector<transfer_index>& transfers, read_comparer& compare,
+                         const stop_request& stop, merge_plan& plan);
+
+}  // namespace dvlog

@@ -1,0 +1,165 @@
+// The merge's plan on hand-made indexes of transfers (no stream): which reads
+// are one tape frame, in which order, or why the merge is refused. A transfer
+// is written as the tape frames it read: "40-59" in order, "42~" with its
+// subcode lost, "42!" a deck's stand-in, "s" a frame read while shuttling.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "dv/dv_meta.h"
+#include "merge/plan.h"
+
+namespace dvlog {
+namespace {
+
+// A tape of `frames` frames: frames below `black` are alike (black); with
+// or without timecodes; recordings start at 0 and at `second`.
+struct tape {
+  int frames;
+  bool timecode = true;
+  int black = 0;
+  int second = -1;
+  int tape_id = 0;  // another tape: other pictures, the same timecodes and black
+};
+
+uint8_t bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
+
+frame_entry read_of(const tape& t, int k, char mark) {
+  frame_entry f{};
+  const uint64_t content = k < t.black ? 0 : static_cast<uint64_t>(k) + 1 + static_cast<uint64_t>(t.tape_id) * 1000;
+  const int tc = t.second >= 0 && k >= t.second ? k - t.second : k;
+  f.timecode = t.timecode && mark != '~' && mark != '!' ? static_cast<uint32_t>(bcd(tc % 30) | bcd(tc / 30 % 60) << 8)
+                                                        : NO_INFO;
+  f.rec_date = f.rec_time = NO_INFO;
+  f.sequences = 10;
+  f.flags = FRAME_CONTIGUOUS | FRAME_WHOLE | (k == 0 || k == t.second ? FRAME_RECORDING_START : 0);
+  if (mark == '!') {  // nothing read right, no packs
+    f.damaged_blocks = 1440;
+    return f;
+  }
+  f.right_blocks = 1440;
+  f.packs_read = 1;
+  for (int n = 0; n < 10; ++n) f.content[n] = static_cast<uint16_t>(content * 7919 + static_cast<uint64_t>(n) * 31 + 1);
+  f.content_read = 0x3FF;
+  f.signature = (content * 0x9E3779B97F4A7C15u) | 1;
+  return f;
+}
+
+transfer_index transfer_of(const tape& t, const std::string& reads) {
+  transfer_index x;
+  x.system = 0, x.video_type = 0, x.sequences_per_frame = 10;
+  std::istringstream words(reads);
+  for (std::string w; words >> w;) {
+    if (w == "s") {
+      frame_entry f = read_of(t, 0, ' ');
+      f.flags |= FRAME_OFF_SPEED;
+      x.frames.push_back(f);
+      continue;
+    }
+    const char mark = w.back() == '~' || w.back() == '!' ? w.back() : ' ';
+    const size_t dash = w.find('-');
+    const int from = std::stoi(w), to = dash == std::string::npos ? from : std::stoi(w.substr(dash + 1));
+    for (int k = from; k <= to; ++k) x.frames.push_back(read_of(t, k, mark));
+  }
+  return x;
+}
+
+// The plan as text: the tape frame each row reads ("2+" where its reads are
+// of several), or the refusal.
+std::string plan_text(const tape& t, const std::vector<std::string>& transfers) {
+  std::vector<transfer_index> indexes;
+  std::vector<std::vector<int>> frame_of;  // the tape frame of each read, by transfer
+  for (const std::string& reads : transfers) {
+    indexes.push_back(transfer_of(t, reads));
+    std::vector<int>& frames = frame_of.emplace_back();
+    std::istringstream words(reads);
+    for (std::string w; words >> w;) {
+      const size_t dash = w.find('-');
+      const int from = w == "s" ? -1 : std::stoi(w), to = dash == std::string::npos ? from : std::stoi(w.substr(dash + 1));
+      for (int k = from; k <= to; ++k) frames.push_back(k);
+    }
+  }
+  read_comparer compare(indexes, nullptr);
+  static const volatile sig_atomic_t never = 0;
+  merge_plan plan;
+  const merge_refusal why = plan_merge(indexes, compare, stop_request{&never}, plan);
+  const char* const reasons[] = {"", "stopped", "failed", "shares nothing", "differs", "unordered", "disagree", "unplaced"};
+  if (why.why != merge_refusal::reason::none) return std::string("refused: ") + reasons[static_cast<int>(why.why)];
+  std::string text;
+  for (int64_t row = 0; row < plan.frames(); ++row) {
+    int frame = -2;
+    for (int32_t k = 0; k < plan.row_size(row); ++k) {
+      const plan_read r = plan.row(row)[k];
+      const int f = frame_of[static_cast<size_t>(plan.pass_transfer[static_cast<size_t>(r.pass)])][static_cast<size_t>(r.frame)];
+      frame = frame == -2 || frame == f ? f : -3;
+    }
+    text += (frame == -3 ? std::string("mixed") : std::to_string(frame)) + " ";
+  }
+  return text;
+}
+
+// "0-5 7" as "0 1 2 3 4 5 7 ".
+std::string frames(const std::string& ranges) {
+  std::string text;
+  std::istringstream words(ranges);
+  for (std::string w; words >> w;) {
+    const size_t dash = w.find('-');
+    const int from = std::stoi(w), to = dash == std::string::npos ? from : std::stoi(w.substr(dash + 1));
+    for (int k = from; k <= to; ++k) text += std::to_string(k) + " ";
+  }
+  return text;
+}
+
+TEST(MergePlan, OrdersTheTapeOrRefuses) {
+  const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46};
+  struct row {
+    const char* name;
+    tape t;
+    std::vector<std::string> transfers;
+    std::string want;  // frames, or "refused: why"
+  };
+  const row rows[] = {
+      {"one lacks 43, the other 44: the timecodes order them", tc, {"0-42 44-119", "0-43 45-119"}, frames("0-119")},
+      {"the same without timecodes: nothing does", bare, {"0-42 44-119", "0-43 45-119"}, "refused: unordered"},
+      {"a repeat whose subcode was lost is one frame", tc, {"0-42 42~ 43-119", "0-119"}, frames("0-119")},
+      {"60 read by one without subcode, who dropped 61; the other dropped 60", tc, {"0-59 61-119", "0-59 60~ 62-119"},
+       frames("0-119")},
+      {"a late start inside frames the other dropped", tc, {"0-2 6-119", "4-119"}, frames("0-2 4-119")},
+      {"a retake going back 5 frames", tc, {"0-59 55-119"}, frames("0-119")},
+      {"the same without timecodes", bare, {"0-59 55-119"}, frames("0-119")},
+      {"a retake over shuttle frames", tc, {"0-59 s s s 30-119"}, frames("0-119")},
+      {"a capture put together out of order, given first", recordings, {"51-101 0-50", "0-101"}, frames("0-101")},
+      {"the same, given second", recordings, {"0-101", "51-101 0-50"}, frames("0-101")},
+      {"a stand-in is the frame the other read there", tc, {"0-41 42! 43-119", "0-119"}, frames("0-119")},
+      {"black frames without timecode, the second transfer started late", leader, {"0-59", "3-59"}, frames("0-59")},
+      {"transfers that share no frame", tc, {"0-50", "60-119"}, "refused: shares nothing"},
+      // Refused where the rows would not explain a transfer as a deck plays
+      // a tape.
+      {"a retake back to a recording start played into once: either recording may come first", recordings,
+       {"40-49 46-101"}, "refused: unordered"},
+      {"a capture begun in the second recording, then twice from the start", recordings, {"50-55 0-3 0-101"},
+       frames("0-101")},
+      {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: unordered"},
+      {"black read again just before the capture stops", leader, {"0-59 3"}, "refused: unordered"},
+      {"a retake within black, past the next frame", leader, {"0-7 2-4 8-59", "0-59"}, "refused: disagree"},
+  };
+  for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
+
+  // Another tape with the same timecodes (and black): refused where they
+  // meet, whichever is given first.
+  tape other = tc;
+  other.tape_id = 1;
+  for (const bool swapped : {false, true}) {
+    std::vector<transfer_index> indexes{transfer_of(tc, "0-119"), transfer_of(other, "0-119")};
+    if (swapped) std::swap(indexes[0], indexes[1]);
+    read_comparer compare(indexes, nullptr);
+    static const volatile sig_atomic_t never = 0;
+    merge_plan plan;
+    EXPECT_EQ(plan_merge(indexes, compare, stop_request{&never}, plan).why, merge_refusal::reason::differs);
+  }
+}
+
+}  // namespace
+}  // namespace dvlog
