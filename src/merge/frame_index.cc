@@ -75,6 +75,7 @@ void frame_indexer::frame(const tape_frame& f) {
   if (!at_playback_speed(f)) e.flags |= FRAME_OFF_SPEED, ++out_.off_speed;
   if (f.stamp.drop_frame == 1) e.flags |= FRAME_DROP_FRAME;
   if (f.recording_start) e.flags |= FRAME_RECORDING_START;
+  if (f.speed != NO_INFO8) e.flags |= FRAME_CONTROL_READ;
   if (f.whole() && f.slots_intact == f.slots_seen) {
     uint64_t h = 0x9E3779B97F4A7C15u;
     for (int slot = 0; slot < FRAME_SLOTS; ++slot)

@@ -22,6 +22,7 @@ enum frame_flag : uint8_t {
   FRAME_OFF_SPEED = 4,         // the deck did not play it forward at normal speed (shuttle, pause)
   FRAME_DROP_FRAME = 8,        // its timecode counts 525/60 frames with drop-frame numbering
   FRAME_RECORDING_START = 16,  // its AAUX marks the first frame of a recording
+  FRAME_CONTROL_READ = 32,     // an AAUX source control pack was read: it would mark a start
 };
 
 // The audio and video blocks of one sequence: nine audio blocks and 135 video

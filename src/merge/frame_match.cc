@@ -15,8 +15,12 @@ bool words_differ(uint32_t a, uint32_t b, bool (*read)(uint32_t)) { return read(
 }  // namespace
 
 bool keys_differ(const frame_entry& a, const frame_entry& b) {
+  // (A recording's first frame is marked so on the tape: where both reads
+  // have the mark's pack, one marked and one not are two frames.)
+  const bool starts_differ = (a.flags & b.flags & FRAME_CONTROL_READ) &&
+                             ((a.flags ^ b.flags) & FRAME_RECORDING_START);
   return words_differ(a.timecode, b.timecode, has_time) || words_differ(a.rec_date, b.rec_date, has_date) ||
-         words_differ(a.rec_time, b.rec_time, has_time);
+         words_differ(a.rec_time, b.rec_time, has_time) || starts_differ;
 }
 
 read_comparer::read_comparer(const std::vector<transfer_index>& transfers, frame_source* source)
@@ -50,7 +54,7 @@ const frame_bytes& read_comparer::loaded(read_ref r, int keep) {
   return frames_[k];
 }
 
-likeness read_comparer::compare(read_ref ra, read_ref rb) {
+likeness read_comparer::compare_whole(read_ref ra, read_ref rb) const {
   const frame_entry &a = entry(ra), &b = entry(rb);
   if (keys_differ(a, b)) return likeness::different;
   // The sequence numbers both read whole: their content hashes.
@@ -61,7 +65,35 @@ likeness read_comparer::compare(read_ref ra, read_ref rb) {
     if (a.content[n] != b.content[n]) return likeness::different;
     common += CONTENT_BLOCKS * lanes_;
   }
-  if (common >= enough_) return likeness::same;
+  return common >= enough_ ? likeness::same : likeness::unknown;
+}
+
+likeness read_comparer::pictures(read_ref ra, read_ref rb) {
+  if (!source_) return likeness::unknown;
+  const frame_bytes& fa = loaded(ra, -1);
+  if (error_ != 0) return likeness::unknown;
+  const int kept = held_[0].transfer == ra.transfer && held_[0].frame == ra.frame ? 0 : 1;
+  const frame_bytes& fb = loaded(rb, kept);
+  if (error_ != 0) return likeness::unknown;
+  const uint64_t slots = fa.held & fb.held;
+  int common = 0;
+  for (int slot = 0; slot < FRAME_SLOTS; ++slot) {
+    if (!(slots >> slot & 1)) continue;
+    const uint8_t *sa = fa.sequence(slot), *sb = fb.sequence(slot);
+    for (int k = 0; k < BLOCKS_PER_SEQUENCE; ++k) {
+      const size_t at = BLOCK_SIZE * static_cast<size_t>(k);
+      if (section_at(k) != SECTION_VIDEO || !video_read_right(sa + at) || !video_read_right(sb + at)) continue;
+      if (std::memcmp(sa + at, sb + at, BLOCK_SIZE) != 0) return likeness::different;
+      ++common;
+    }
+  }
+  return common >= enough_ ? likeness::same : likeness::unknown;
+}
+
+likeness read_comparer::compare(read_ref ra, read_ref rb) {
+  const likeness whole = compare_whole(ra, rb);
+  if (whole != likeness::unknown) return whole;
+  const frame_entry &a = entry(ra), &b = entry(rb);
   if (!source_ || a.right_blocks < enough_ || b.right_blocks < enough_) return likeness::unknown;
 
   // Too few whole: every block both read right, one by one.
@@ -71,7 +103,7 @@ likeness read_comparer::compare(read_ref ra, read_ref rb) {
   const frame_bytes& fb = loaded(rb, kept);
   if (error_ != 0) return likeness::unknown;
   const uint64_t slots = fa.held & fb.held;
-  common = 0;
+  int common = 0;
   for (int slot = 0; slot < FRAME_SLOTS; ++slot) {
     if (!(slots >> slot & 1)) continue;
     const uint8_t *sa = fa.sequence(slot), *sb = fb.sequence(slot);

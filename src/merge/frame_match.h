@@ -39,6 +39,12 @@ class read_comparer {
   read_comparer(const std::vector<transfer_index>& transfers, frame_source* source);
 
   likeness compare(read_ref a, read_ref b);
+  // The same by the keys and the sequences both read whole alone: never
+  // reads a frame again, and `unknown` where those do not settle it.
+  likeness compare_whole(read_ref a, read_ref b) const;
+  // Whether the pictures of two reads are alike, whatever their sound: the
+  // video blocks both read right, read again.
+  likeness pictures(read_ref a, read_ref b);
   // Audio and video blocks both reads must have read right, at least, to be
   // one frame: a quarter of a frame's.
   int enough() const { return enough_; }

@@ -7,9 +7,11 @@
 //
 // A tape frame is known by its content. Two reads are one tape frame only if
 // everything both read right is equal (the video and audio blocks, and the
-// timecode, recording date and time where both read them) and enough blocks
+// timecode, recording date and time, and the mark of a recording's first
+// frame, where both read them) and enough blocks
 // were read right by both to tell frames apart (read_comparer). Keys (the
-// timecode, the content hashes) only propose which reads to compare. Reads
+// timecode, the content hashes) only propose which reads to compare; so do
+// the frames near a read in its transfer, as far as a retake goes back. Reads
 // next to one another in a transfer that are one frame this way are a run: a
 // frame the capture repeated, or frames of the tape that nothing read tells
 // apart. A run is one read of one tape frame, with these exceptions, whose
@@ -22,7 +24,8 @@
 //   - content the tape holds more than once (black, a still), when no
 //     timecode tells its frames apart: a run of three reads or more, or
 //     content that comes again in a transfer with nothing but such content
-//     between.
+//     between, showing its picture (the sound of black comes again every
+//     few frames; another picture come again is the deck gone back).
 // The other runs read identified frames, and every identified frame once in
 // each pass.
 //
@@ -34,8 +37,17 @@
 // its identified frames follows the one before: a link. A link into a new
 // recording, across frames not at playback speed or where the timecode
 // leaps, stands only where the other links leave room for it (the surest
-// first: timecodes that follow on, then a recording start played on into,
-// then the others; of equal ones that contradict each other, refused). Where
+// first: timecodes that follow on, into a recording start too, then a
+// recording start played on into, then the others; of equal ones, those
+// that ask no jump of another pass, where that pass's timecodes leave no
+// room for the frame; of equal ones that contradict each other, refused).
+// Refused too: a pass that played on into a recording start whose timecode
+// is a little lower, within the same dates, where that recording runs on
+// past the frame's timecode without it (the deck may have gone back to the
+// start); and a transfer that read, from its first frame, only content the
+// tape holds more than once and a frame or two before it played on into a
+// recording start, with that content just after it, and no timecodes (a
+// capture begun within the recording's leader may have gone back). Where
 // the deck was rewound, the pass it began:
 //   - begins at the frames read just before, new to the pass, that come
 //     shortly before the frame read again by their timecodes, or without
@@ -43,11 +55,20 @@
 //   - where the pass played on into a recording start and a frame of the
 //     pass before comes again with no timecode to tell, begins at that start
 //     (the deck went back to it), unless the start is read again before the
-//     transfer stops or shuttles (the deck went back past it).
+//     transfer stops or shuttles (the deck went back past it);
+//   - where nothing of the above tells and the transfer read on again
+//     without the pass's last frames, begins at those frames only where
+//     the frame read again began the pass and the re-read went on past
+//     them into three frames or more (else they lie after it, dropped by
+//     the re-read, as likely): otherwise refused.
+// Frames read again in their order, four or more, are the deck gone back,
+// not content the tape holds twice, unless they begin a recording (one
+// source recorded twice).
 // A frame read again just before the transfer stops or shuttles, with
 // nothing else read again, is content the tape holds twice (black whose
 // sound comes again every few frames) unless its timecode was read, it
-// begins a recording, or a pass reads the frame before it ahead of it.
+// begins a recording, a pass reads the frame before it ahead of it, or
+// that frame shows another picture.
 // The identified frames are put in the order all links agree on (a
 // topological order), frames that links whose timecodes follow on join into
 // one recording in the order of their timecodes; where nothing else orders
@@ -79,9 +100,13 @@
 // nothing of their own, and content the tape holds more than once read just
 // before a recording start, are never made a frame where a pass begins (the
 // deck may have gone back just after them): they go where they fit, or are
-// left out. Reads with frames off speed on both sides and no identified
-// frame of their pass between go where their content is. A read that fits no
-// place is refused.
+// left out. Reads where a pass went back with nothing to say which side
+// they belong to never take the place of a read that tells nothing (a
+// deck's stand-in). Equal reads next to one another before the tape's first
+// frame or after its last, where that frame has a timecode they lost, are
+// refused: a repeat or frames alike, nothing tells. Reads with frames off
+// speed on both sides and no identified frame of their pass between go
+// where their content is. A read that fits no place is refused.
 //
 // Different tapes are refused: transfers that share no identified frame, and
 // two identified frames whose keys put them at one place, with nothing to

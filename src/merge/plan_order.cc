@@ -43,11 +43,14 @@ bool planner::timecode_goes_back(int32_t from, int32_t to) const {
 // began: the deck may have gone back to that start.
 bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<int32_t>& pass_of_group,
                              const std::vector<int32_t>& place_in_pass, const std::vector<int32_t>& last_place,
-                             std::vector<int32_t>& reread) {
+                             std::vector<int32_t>& reread, int32_t& passed_over, bool& went_on) {
   // Frames a retake may drop just before it reads new ones; new frames in a
   // row that end a re-read (fewer may be frames the pass had dropped).
   constexpr int32_t DROPPED_AT_END = 2, NEW_IN_A_ROW = 3;
+  // Frames read again in their order that no content held twice explains.
+  constexpr size_t REREAD_SURE = 4;
   reread.clear();
+  passed_over = 0, went_on = false;
   const int32_t end = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer) + 1];
   const int32_t into = pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])];
   int32_t reached = -1, fresh = 0;
@@ -55,26 +58,43 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
   // with nothing read again after it, is taken for content the tape holds
   // twice (a black leader's sound comes again every few frames), unless its
   // timecode was read, or it begins a recording, or a pass reads the frame
-  // read just before it ahead of it: then the deck went back.
-  auto at_end = [&] {
+  // read just before it ahead of it, or that frame shows another picture:
+  // then the deck went back.
+  auto at_end = [&]() -> bool {
     if (reread.size() != 1) return reread.size() > 1;
     if (run_stamp(r).count >= 0 || run_stamp(r).recording_start) return true;
     int32_t before = r - 1;
     while (before >= 0 && runs_[static_cast<size_t>(before)].transfer == runs_[static_cast<size_t>(r)].transfer &&
-           !identified(before))
+           (!identified(before) || group_[static_cast<size_t>(before)] == group_[static_cast<size_t>(r)]))
       --before;
-    return before >= 0 && runs_[static_cast<size_t>(before)].transfer == runs_[static_cast<size_t>(r)].transfer &&
-           read_ahead(group_[static_cast<size_t>(before)], group_[static_cast<size_t>(r)], r);
+    if (before < 0 || runs_[static_cast<size_t>(before)].transfer != runs_[static_cast<size_t>(r)].transfer) return false;
+    // (Black or a still whose sound came again shows the picture of the
+    // frame before it; another picture is the deck gone back.)
+    return read_ahead(group_[static_cast<size_t>(before)], group_[static_cast<size_t>(r)], r) ||
+           compare_.pictures(best(r), best(before)) == likeness::different;
   };
+  auto stopped_at = [&] {
+    passed_over = last_place.back() - reached, went_on = false;
+    return at_end();
+  };
+  int32_t timed = -1;  // the last run read again with a timecode
   for (int32_t s = r; s < end; ++s) {
-    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return at_end();
+    if (s > r && runs_[static_cast<size_t>(s)].after_gap) return stopped_at();
+    // (Where the timecode goes back, the deck went back again.)
+    if (timed >= 0 && timecode_back(timed, s)) return stopped_at();
     const int32_t g = group_[static_cast<size_t>(s)];
+    if (run_stamp(s).count >= 0) timed = s;
     if (g < 0) continue;
     if (pass_of_group[static_cast<size_t>(g)] < chain_first) {
       // Frames the pass never read (black or a still counted as read).
       fresh += identified(s) ? 1 : runs_[static_cast<size_t>(s)].count;
-      if (fresh >= NEW_IN_A_ROW) return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END;
-      continue;
+      if (fresh < NEW_IN_A_ROW) continue;
+      // (Many frames read again in their order are no content the tape
+      // holds twice, unless they begin a recording: the same source
+      // recorded twice. Else the deck went back.)
+      passed_over = last_place.back() - reached, went_on = true;
+      return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END ||
+             (reread.size() >= REREAD_SURE && !run_stamp(r).recording_start);
     }
     if (!identified(s)) continue;
     const int32_t place = place_in_pass[static_cast<size_t>(g)];
@@ -82,7 +102,7 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
     reached = place, fresh = 0;
     reread.push_back(g);
   }
-  return at_end();
+  return stopped_at();
 }
 
 // Whether a pass reads frame `first` and then frame `then`, without reading
@@ -154,6 +174,14 @@ bool planner::follows_on(int32_t from, int32_t to) const {
   // frame's reads and in none of the other's: two recordings).
   const bool one_recording = has_date(a.rec_date) == has_date(b.rec_date) && !dates_differ(from, to);
   return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start && one_recording;
+}
+
+// The timecode follows on from run `from` to run `to`, frames dropped
+// between at most, whether or not `to` begins a recording.
+bool planner::timecode_goes_on(int32_t from, int32_t to) const {
+  const stamp a = run_stamp(from), b = run_stamp(to);
+  return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && has_date(a.rec_date) == has_date(b.rec_date) &&
+         !dates_differ(from, to);
 }
 
 // Both runs read a recording date, and it differs.
@@ -247,7 +275,10 @@ bool planner::cut_passes(bool& again) {
           if (!past_start && l.to == pass_first) l.soft = l.fallen = true, chain_first = pass;
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;
       }
-      if (again_in_pass && !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread)) {
+      int32_t passed_over = 0;
+      bool went_on = false;
+      if (again_in_pass &&
+          !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread, passed_over, went_on)) {
         for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
         again = true;
         return true;
@@ -259,7 +290,24 @@ bool planner::cut_passes(bool& again) {
       } else if (size_t moved = again_in_pass && !recording && (pass_of_group[static_cast<size_t>(g)] == pass || past_start)
                                   ? went_back_to(new_runs, r)
                                   : new_runs.size();
-                 moved < new_runs.size()) {
+                 moved < new_runs.size() ||
+                 (again_in_pass && passed_over > 0 &&
+                  run_stamp(r).count < 0)) {
+        // The deck went back and read on again without the pass's last
+        // frames: with nothing to say where they lie, they are before the
+        // frame it went back to (it went back to them) only where that
+        // frame began the pass (else the pass dropped them) and the re-read
+        // went on past them into more frames than it would drop in a row;
+        // else nothing tells.
+        if (moved == new_runs.size()) {
+          constexpr int32_t SURELY_NOT_DROPPED = 3;
+          if (!went_on || passed_over < SURELY_NOT_DROPPED || static_cast<size_t>(passed_over) > new_runs.size() ||
+              place_in_pass[static_cast<size_t>(g)] != 0) {
+            const read_run& trailing = runs_[static_cast<size_t>(new_runs[new_runs.size() - static_cast<size_t>(std::min<int32_t>(passed_over, static_cast<int32_t>(new_runs.size())))])];
+            return refuse(merge_refusal::reason::unordered, {u.transfer, u.first}, {trailing.transfer, trailing.first});
+          }
+          moved = new_runs.size() - static_cast<size_t>(passed_over);
+        }
         // The frames just read were new to the pass, and passes read them
         // ahead of this one: the deck went back to them, and the new pass
         // begins there.
@@ -296,6 +344,9 @@ bool planner::cut_passes(bool& again) {
           return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
                         {runs_[static_cast<size_t>(pass_first)].transfer, runs_[static_cast<size_t>(pass_first)].first});
         const bool linked = (!again_in_pass && !goes_back) || follows_on(last, r);
+        if (linked && !gap && !again_in_pass && untimed && run_stamp(r).recording_start && leader_before_start(r, pass))
+          return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
+                        {u.transfer, runs_[static_cast<size_t>(transfer_runs_[t])].first});
         const int32_t old_pass = pass;
         pass = static_cast<int32_t>(pass_transfer_.size());
         pass_transfer_.push_back(static_cast<int32_t>(t));
@@ -304,7 +355,9 @@ bool planner::cut_passes(bool& again) {
         if (linked) {
           // Played on into a recording start says more than a shuttle.
           // (Across frames off speed, the deck moved: the surest rank is lost.)
-          const int priority = !gap && follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
+          // (A recording whose timecode goes on from the frame before, as a
+          // camcorder's does, was played on into as surely.)
+          const int priority = !gap && timecode_goes_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
@@ -337,6 +390,31 @@ bool planner::cut_passes(bool& again) {
     add_word(last >= 0 ? word_kind::end : word_kind::floating, last, -1, -1, before, pass);
   }
   return true;
+}
+
+// Whether the transfer, before it played on into the recording start of run
+// r without timecodes, read from its first frame (or from frames off speed)
+// only content the tape holds more than once and a frame or two of pass
+// `pass`, and that content comes again just after the start: then nothing
+// tells a capture begun within the recording's leader, whose deck went back
+// to the start, from a recording that ended so.
+bool planner::leader_before_start(int32_t r, int32_t pass) const {
+  constexpr int32_t FEW_FRAMES = 2;
+  const int32_t first = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer)];
+  const int32_t end = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer) + 1];
+  std::vector<int32_t> leader;  // the groups of such content read before
+  int32_t own = 0;
+  for (int32_t s = r - 1; s >= first; --s) {
+    const read_run& v = runs_[static_cast<size_t>(s)];
+    if (identified(s) && (v.pass != pass || ++own > FEW_FRAMES)) return false;
+    if (group_[static_cast<size_t>(s)] >= 0 && !identified(s)) leader.push_back(group_[static_cast<size_t>(s)]);
+    if (v.after_gap) break;
+  }
+  for (int32_t s = r + 1; s < end && !runs_[static_cast<size_t>(s)].after_gap && !identified(s); ++s)
+    if (std::find(leader.begin(), leader.end(), group_[static_cast<size_t>(s)]) != leader.end() &&
+        group_[static_cast<size_t>(s)] >= 0)
+      return true;
+  return false;
 }
 
 // True when node `to` can be reached from node `from` by the links kept so far.
@@ -463,14 +541,20 @@ bool planner::make_graph() {
     if (links_[k].soft && !links_[k].fallen) soft.push_back(k);
   // Within each, those that ask fewer jumps: a link from a frame that a pass
   // reads on from elsewhere, or into one a pass reads on to from elsewhere,
-  // means the deck jumped there.
+  // means the deck jumped there; unless the timecodes of that other pass
+  // leave room between for the frame linked to (or from): it dropped it.
+  auto room_between = [&](int32_t before, int32_t within, int32_t after) {
+    const int64_t a = node_stamps_[static_cast<size_t>(before)].count, b = node_stamps_[static_cast<size_t>(within)].count,
+                  c = node_stamps_[static_cast<size_t>(after)].count;
+    return a >= 0 && c - a >= 2 && (b < 0 || (a < b && b < c));
+  };
   std::vector<int> jumps(links_.size(), 0);
   for (const size_t k : soft) {
     const int32_t a = runs_[static_cast<size_t>(links_[k].from)].node, b = runs_[static_cast<size_t>(links_[k].to)].node;
     for (int32_t e = edge_begin_[static_cast<size_t>(a)]; e < edge_begin_[static_cast<size_t>(a) + 1]; ++e)
-      jumps[k] += edge_to_[static_cast<size_t>(e)] != b;
+      jumps[k] += edge_to_[static_cast<size_t>(e)] != b && !room_between(a, b, edge_to_[static_cast<size_t>(e)]);
     for (int32_t e = in_begin_[static_cast<size_t>(b)]; e < in_begin_[static_cast<size_t>(b) + 1]; ++e)
-      jumps[k] += in_from_[static_cast<size_t>(e)] != a;
+      jumps[k] += in_from_[static_cast<size_t>(e)] != a && !room_between(in_from_[static_cast<size_t>(e)], a, b);
   }
   // And, those alike, the ones more passes read: a link two passes read
   // stands before one only one did, whichever transfer was given first.
@@ -690,6 +774,22 @@ bool planner::order_nodes() {
   for (size_t k = 0; k < nodes; ++k)
     if (node_stamps_[k].count >= 0) timed.push_back({root(static_cast<int32_t>(k)), node_stamps_[k].count, static_cast<int32_t>(k)});
   std::sort(timed.begin(), timed.end());
+  // A pass that played on into a recording start whose timecode is a little
+  // lower, with no date to tell the recordings apart, may as well have gone
+  // back to that start: where the recording runs on past the timecode of the
+  // frame played from, and holds no other frame of it, nothing tells
+  // whether that frame ends another recording or is the one missing there.
+  for (const link& l : links_) {
+    if (!l.kept || !l.soft) continue;
+    const stamp a = run_stamp(l.from), b = run_stamp(l.to);
+    if (!b.recording_start || a.count < 0 || b.count < 0 || a.count <= b.count || a.count - b.count > MOST_DROPPED ||
+        has_date(a.rec_date) != has_date(b.rec_date) || dates_differ(l.from, l.to))
+      continue;
+    const int32_t into = root(runs_[static_cast<size_t>(l.to)].node);
+    const auto from = std::lower_bound(timed.begin(), timed.end(), timed_frame{into, a.count, -1});
+    if (from != timed.end() && from->recording == into && from->count > a.count)
+      return refuse(merge_refusal::reason::unordered, best(l.from), best(l.to));
+  }
   // From each frame to the next of its recording by timecode.
   std::vector<int32_t> next_timed(nodes, -1);
   for (size_t k = 1; k < timed.size(); ++k)

@@ -361,6 +361,15 @@ bool planner::place_words() {
         if (twice[k].first == twice[k - 1].first && count_of(once, twice[k].first) == 1)
           return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(twice[k].second)].read);
     }
+    // Before the tape's first frame or after its last, nothing counts the
+    // frames: equal reads next to one another there, where the frame next
+    // to them has a timecode they lost, may be a repeat or frames alike.
+    if ((gap == 0 || gap == nodes) && nodes > 0 &&
+        node_stamps_[static_cast<size_t>(order_[gap == 0 ? 0 : nodes - 1])].count >= 0)
+      for (int64_t k = 1; k < item_count[lw]; ++k)
+        if (word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[lw] + k)])].run ==
+            word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[lw] + k - 1)])].run)
+          return refuse(merge_refusal::reason::unplaced, item_read(lw, static_cast<size_t>(k)));
     for (int64_t k = 0; k < item_count[lw]; ++k) {
       gap_places[gap].push_back(static_cast<int32_t>(place_read.size()));
       placed.push_back({static_cast<int64_t>(place_read.size()), item_first[static_cast<size_t>(word_items[lw] + k)],
@@ -401,7 +410,13 @@ bool planner::place_words() {
       if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
     }
     size_t items = static_cast<size_t>(item_count[w]);
-    auto fits = [&](size_t item, size_t place) { return compare_.compare(item_read(w, item), stands[place]); };
+    // (Reads a pass went back over, that tell what they are, are not put
+    // in the place of a read that tells nothing, a deck's stand-in: that
+    // would be a guess between its two sides.)
+    auto fits = [&](size_t item, size_t place) {
+      const likeness l = compare_.compare(item_read(w, item), stands[place]);
+      return l == likeness::unknown && tg.either && !compare_.too_little(item_read(w, item)) ? likeness::different : l;
+    };
     if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && tg.either && !tg.from_end) {
       // Not the end of the pass before: the start of the pass after.
       tg = {-1, -1, position_of(words_[w].right), true, true};
@@ -441,10 +456,23 @@ bool planner::place_words() {
     // New places next to one: after it (before it, fitted from the end),
     // and after (before) those made there already.
     int64_t grown_next_to = -1, last_grown = -1;
+    // Whether equal reads next to one another, made new places, are a
+    // repeat or frames that lost the timecodes of the frames around them,
+    // nothing tells: refused.
+    int32_t last_new_run = -1;
+    auto new_place_for = [&](size_t item) {
+      const int32_t run = word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run;
+      const int32_t beside = tg.from_end ? words_[w].right : words_[w].left;
+      if (run == last_new_run && beside >= 0 && run_stamp(beside).count >= 0) return false;
+      last_new_run = run;
+      return true;
+    };
     for (size_t k = 0; k < items; ++k) {
       const size_t item = tg.from_end ? items - 1 - k : k;  // in the order fitted
       int64_t into_where = at[item] >= 0 ? where[static_cast<size_t>(at[item])] : 0;
       if (at[item] <= -2) {
+        if (!new_place_for(item))
+          return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
         const int64_t next_to = -2 - at[item], w_at = where[static_cast<size_t>(next_to)];
         // The gap and the index in it of the place (or of the node's side) to grow at.
         int64_t gap = -1;
@@ -478,8 +506,11 @@ bool planner::place_words() {
         for (int64_t g = tg.from + 1; g <= tg.to && gap < 0; ++g)
           for (const int32_t p : gap_places[static_cast<size_t>(g)])
             if (compare_.compare(item_read(w, item), place_read[static_cast<size_t>(p)]) == likeness::same) gap = g;
-        // Which gap, where frames lie between, nothing tells: refused.
-        if (gap < 0 && (!edge || tg.to > tg.from + 1))
+        // Which gap, where frames lie between, nothing tells: refused. Nor
+        // whether equal reads next to one another beyond the tape's end are
+        // a repeat or frames that lost the timecodes the frames next to
+        // them have.
+        if ((gap < 0 && (!edge || tg.to > tg.from + 1)) || (gap < 0 && !new_place_for(item)))
           return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
         std::vector<int32_t>& grown = gap_places[static_cast<size_t>(gap >= 0 ? gap : tg.to)];
         into_where = static_cast<int64_t>(place_read.size());

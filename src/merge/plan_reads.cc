@@ -314,7 +314,7 @@ bool planner::group_runs() {
     return s;
   };
   constexpr size_t MEMBERS_LOOKED_AT = 8;
-  constexpr int32_t NEAR_RUNS = 4;
+  constexpr int32_t NEAR_RUNS = 4, RETAKE_RUNS = 128;
   std::vector<int32_t> candidates;
   for (int32_t r = 0; r < n; ++r) {
     if (!eligible(r)) continue;
@@ -344,6 +344,12 @@ bool planner::group_runs() {
     const size_t t = static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer);
     for (int32_t s = std::max(transfer_runs_[t], r - NEAR_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + NEAR_RUNS); ++s)
       if (s != r) candidates.push_back(s);
+    // And further, as far as a retake goes back, where the sequences both
+    // read whole settle it (no frame is read again for these): a frame the
+    // capture read again whose keys met nothing, its neighbours as damaged.
+    for (int32_t s = std::max(transfer_runs_[t], r - RETAKE_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + RETAKE_RUNS); ++s)
+      if ((s < r - NEAR_RUNS || s > r + NEAR_RUNS) && eligible(s) && compare_.compare_whole(best(r), best(s)) == likeness::same)
+        candidates.push_back(s);
     const bool timed = timecodes[static_cast<size_t>(r)] != NO_INFO && runs_[static_cast<size_t>(r)].how != kind::unkeyed;
     for (const int32_t c : candidates) {
       if (c < 0 || c == r || !eligible(c) || find(c) == find(r) || compare_runs(r, c) != likeness::same) continue;
@@ -416,6 +422,7 @@ void planner::find_plain() {
     std::fill(seen_in.begin(), seen_in.end(), -1);
     for (size_t t = 0; t + 1 < transfer_runs_.size(); ++t) {
       int64_t others = 0;  // runs so far that are not of such content
+      int32_t last_plain = -1;
       for (int32_t r = transfer_runs_[t]; r < transfer_runs_[t + 1]; ++r) {
         const int32_t g = group_[static_cast<size_t>(r)];
         if (g < 0) {
@@ -424,12 +431,16 @@ void planner::find_plain() {
         }
         const size_t gi = static_cast<size_t>(g);
         // (A recording's first frame marks its place: it comes again only
-        // where the deck went back, or a recording began alike.)
+        // where the deck went back, or a recording began alike. And the
+        // content between shows the same picture, whose sound differs: a
+        // picture of its own come again is the deck gone back.)
         if (seen_in[gi] == static_cast<int32_t>(t) && last_at[gi] != r - 1 && others_at[gi] == others && !plain_[gi] &&
-            !group_stamps_[gi].recording_start)
+            !group_stamps_[gi].recording_start && last_plain > last_at[gi] &&
+            compare_.pictures(best(r), best(last_plain)) != likeness::different)
           plain_[gi] = true, changed = true;
         seen_in[gi] = static_cast<int32_t>(t), last_at[gi] = r;
         if (!plain_[gi]) ++others;
+        else last_plain = r;
         others_at[gi] = others;
       }
     }

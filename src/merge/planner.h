@@ -115,12 +115,13 @@ class planner {
   bool cut_passes(bool& again);
   bool reread_goes_on(int32_t r, int32_t chain_first, const std::vector<int32_t>& pass_of_group,
                       const std::vector<int32_t>& place_in_pass, const std::vector<int32_t>& last_place,
-                      std::vector<int32_t>& reread);
+                      std::vector<int32_t>& reread, int32_t& passed_over, bool& went_on);
   bool make_graph();
   void split_passes();
   bool check_shared();
   bool read_ahead(int32_t first, int32_t then, int32_t upto) const;
   size_t went_back_to(const std::vector<int32_t>& new_runs, int32_t r) const;
+  bool leader_before_start(int32_t r, int32_t pass) const;
   bool order_nodes();
   bool order_ready(std::vector<int32_t>& in, std::vector<int32_t>& ready, const std::vector<int32_t>* next_timed);
   int order_by_keys(int32_t a, int32_t b);
@@ -130,6 +131,7 @@ class planner {
   bool timecode_leaps(int32_t from, int32_t to) const;
   bool dates_differ(int32_t from, int32_t to) const;
   bool follows_on(int32_t from, int32_t to) const;
+  bool timecode_goes_on(int32_t from, int32_t to) const;
   bool reaches(int32_t from, int32_t to);
   // plan_place.cc
   bool place_words();
