@@ -37,8 +37,7 @@
 // its identified frames follows the one before: a link. A link into a new
 // recording, across frames not at playback speed or where the timecode
 // leaps, stands only where the other links leave room for it (the surest
-// first: timecodes that follow on, into a recording start too, then a
-// recording start played on into, then the others; of equal ones, those
+// first: timecodes that follow on, then a recording start played on into, then the others; of equal ones, those
 // that ask no jump of another pass, where that pass's timecodes leave no
 // room for the frame; of equal ones that contradict each other, refused).
 // Refused too: a pass that played on into a recording start whose timecode
@@ -96,13 +95,17 @@
 // dropped there, or a retake that went back within it, cannot be told from
 // a longer or shorter still. Where the longest run reads some content in two
 // stretches and another pass's run there reads it in one, nothing tells a
-// retake within the run from frames dropped: refused. Reads that tell
+// retake within the run from frames dropped: refused; so where it reads one
+// content alone, three times or more, and a pass that read the frames on
+// both sides reads it once (a still the other dropped, or one frame read
+// again). Reads that tell
 // nothing of their own, and content the tape holds more than once read just
 // before a recording start, are never made a frame where a pass begins (the
 // deck may have gone back just after them): they go where they fit, or are
 // left out. Reads where a pass went back with nothing to say which side
-// they belong to never take the place of a read that tells nothing (a
-// deck's stand-in). Equal reads next to one another before the tape's first
+// they belong to, and content the tape holds more than once, never take
+// the place of a read that tells nothing (a deck's stand-in) among frames
+// further off. Equal reads next to one another before the tape's first
 // frame or after its last, where that frame has a timecode they lost, are
 // refused: a repeat or frames alike, nothing tells. Reads with frames off
 // speed on both sides and no identified frame of their pass between go

@@ -176,14 +176,6 @@ bool planner::follows_on(int32_t from, int32_t to) const {
   return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start && one_recording;
 }
 
-// The timecode follows on from run `from` to run `to`, frames dropped
-// between at most, whether or not `to` begins a recording.
-bool planner::timecode_goes_on(int32_t from, int32_t to) const {
-  const stamp a = run_stamp(from), b = run_stamp(to);
-  return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && has_date(a.rec_date) == has_date(b.rec_date) &&
-         !dates_differ(from, to);
-}
-
 // Both runs read a recording date, and it differs.
 bool planner::dates_differ(int32_t from, int32_t to) const {
   const stamp a = run_stamp(from), b = run_stamp(to);
@@ -355,9 +347,7 @@ bool planner::cut_passes(bool& again) {
         if (linked) {
           // Played on into a recording start says more than a shuttle.
           // (Across frames off speed, the deck moved: the surest rank is lost.)
-          // (A recording whose timecode goes on from the frame before, as a
-          // camcorder's does, was played on into as surely.)
-          const int priority = !gap && timecode_goes_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
+          const uint8_t priority = !gap && follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {
@@ -461,7 +451,7 @@ bool planner::make_graph() {
   }
 
   // What the reads of each node say of it, together.
-  node_stamps_.assign(nodes, stamp{NO_INFO, NO_INFO, NO_INFO, -1, false});
+  node_stamps_.assign(nodes, stamp{-1, NO_INFO, NO_INFO, NO_INFO, false});
   for (size_t n = 0; n < nodes; ++n)
     for (int32_t k = node_runs_begin_[n]; k < node_runs_begin_[n + 1]; ++k) {
       const stamp s = stamp_of(node_runs_[static_cast<size_t>(k)]);

@@ -354,12 +354,20 @@ bool planner::place_words() {
              std::lower_bound(in.begin(), in.end(), std::make_pair(g, INT64_MIN));
     };
     stretches(lw, twice);
+    // And where the longest word reads one content alone, three times or
+    // more, and a pass that read both frames around the gap reads it once,
+    // nothing tells a still the other dropped from a frame read again (a
+    // capture's repeat, and a retake back to it): refused.
+    const int32_t alone = twice.size() == 1 && item_count[lw] >= 3 ? twice[0].first : -1;
     for (const int32_t w : by_gap[gap]) {
       if (static_cast<size_t>(w) == lw) continue;
       stretches(static_cast<size_t>(w), once);
       for (size_t k = 1; k < twice.size(); ++k)
         if (twice[k].first == twice[k - 1].first && count_of(once, twice[k].first) == 1)
           return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(twice[k].second)].read);
+      if (alone >= 0 && item_count[static_cast<size_t>(w)] == 1 && once.size() == 1 && once[0].first == alone &&
+          words_[static_cast<size_t>(w)].how == word_kind::bounded)
+        return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(once[0].second)].read);
     }
     // Before the tape's first frame or after its last, nothing counts the
     // frames: equal reads next to one another there, where the frame next
@@ -410,12 +418,16 @@ bool planner::place_words() {
       if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
     }
     size_t items = static_cast<size_t>(item_count[w]);
-    // (Reads a pass went back over, that tell what they are, are not put
-    // in the place of a read that tells nothing, a deck's stand-in: that
-    // would be a guess between its two sides.)
+    // (Reads a pass went back over, that tell what they are, and content
+    // the tape holds more than once, are not put in the place of a read
+    // that tells nothing, a deck's stand-in: that would be a guess, between
+    // two sides, or among frames alike and the frame the stand-in was.)
     auto fits = [&](size_t item, size_t place) {
-      const likeness l = compare_.compare(item_read(w, item), stands[place]);
-      return l == likeness::unknown && tg.either && !compare_.too_little(item_read(w, item)) ? likeness::different : l;
+      const read_ref read = item_read(w, item);
+      const likeness l = compare_.compare(read, stands[place]);
+      const bool guess = tg.either ? !compare_.too_little(read)
+                                   : runs_[static_cast<size_t>(word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run)].how == kind::plain;
+      return l == likeness::unknown && guess ? likeness::different : l;
     };
     if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && tg.either && !tg.from_end) {
       // Not the end of the pass before: the start of the pass after.

@@ -75,7 +75,7 @@ int32_t planner::find(int32_t r) {
 
 planner::stamp planner::stamp_of(int32_t r) const {
   const read_run& u = runs_[static_cast<size_t>(r)];
-  stamp s{NO_INFO, NO_INFO, NO_INFO, -1, false};
+  stamp s{-1, NO_INFO, NO_INFO, NO_INFO, false};
   for (int32_t j = u.first; j < u.first + u.count; ++j) {
     const frame_entry& f = entry({u.transfer, j});
     if (!has_time(s.timecode) && has_time(f.timecode)) {

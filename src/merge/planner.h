@@ -53,8 +53,8 @@ class planner {
   // What a run's reads say of the frame: the first timecode, date and time
   // any of them read, and whether one marks a recording start.
   struct stamp {
-    uint32_t timecode, rec_date, rec_time;
     int64_t count;  // the timecode as a count of frames; -1 when none read
+    uint32_t timecode, rec_date, rec_time;
     bool recording_start;
   };
   struct link {
@@ -67,7 +67,7 @@ class planner {
     bool new_recording = false;
     // Soft links are tried in this order: 0 the timecode follows on, 1 played
     // on into a recording start (marked, or another date), 2 others.
-    int priority = 0;
+    uint8_t priority = 0;
     bool cut = false;     // contradicted by surer links
     bool fallen = false;  // the deck went back over it: never stands
   };
@@ -131,7 +131,6 @@ class planner {
   bool timecode_leaps(int32_t from, int32_t to) const;
   bool dates_differ(int32_t from, int32_t to) const;
   bool follows_on(int32_t from, int32_t to) const;
-  bool timecode_goes_on(int32_t from, int32_t to) const;
   bool reaches(int32_t from, int32_t to);
   // plan_place.cc
   bool place_words();

@@ -144,6 +144,15 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: unordered"},
       {"black read again just before the capture stops", leader, {"0-59 3"}, "refused: unordered"},
       {"a retake within black, past the next frame", leader, {"0-7 2-4 8-59", "0-59"}, "refused: disagree"},
+      // A retake back before where the capture began: the frames it read
+      // just before are where it went back to only if the retake read on
+      // past three of them or more; else they may follow the pass.
+      {"a retake back before the capture's start, past three frames", bare, {"4-16 1-20"}, frames("1-20")},
+      {"the same, past two", bare, {"4-16 2-20"}, "refused: unordered"},
+      {"the same, stopped before the pass's end", bare, {"4-9 2-7"}, "refused: unordered"},
+      {"a capture begun within the leader, back to its start", leader, {"2-7 0-59"}, "refused: unordered"},
+      {"a recording start a little lower in timecode, its recording run past it", recordings, {"3 0-2 4-10"},
+       "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 

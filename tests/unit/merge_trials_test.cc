@@ -398,10 +398,10 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
         if (r.frame == k && !r.off_speed && !r.stand_in) return false;
     return true;
   };
-  auto only_unknown = [&](int k) {
+  auto only_unknown = [&](int k) {  // (or by stand-ins, which tell no more)
     for (const transfer& tr : transfers)
       for (const read& r : tr.reads)
-        if (r.frame == k && !r.off_speed && !unknown.count(&r)) return false;
+        if (r.frame == k && !r.off_speed && !r.stand_in && !unknown.count(&r)) return false;
     return true;
   };
   auto blocks_alike = [&](size_t m, int k) {  // of merged frame m with tape frame k
