@@ -408,34 +408,42 @@ bool planner::place_words() {
     if (targets[w].gap < 0 && words_[w].begin < words_[w].end) others.push_back(w);
   std::stable_sort(others.begin(), others.end(), [&](size_t a, size_t b) { return item_count[a] > item_count[b]; });
   std::vector<int64_t> where;  // a place, or -1 - a node's position
+  std::vector<int64_t> where_gap;  // the gap of each
   std::vector<read_ref> stands;
   for (const size_t w : others) {
     if (stopped()) return false;
     target& tg = targets[w];
-    where.clear(), stands.clear();
+    where.clear(), stands.clear(), where_gap.clear();
     for (int64_t gap = tg.from + 1; gap <= tg.to; ++gap) {
-      for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
-      if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
+      for (const int32_t p : gap_places[static_cast<size_t>(gap)])
+        where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]), where_gap.push_back(gap);
+      if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap))), where_gap.push_back(gap);
     }
     size_t items = static_cast<size_t>(item_count[w]);
-    // (Reads a pass went back over, that tell what they are, and content
-    // the tape holds more than once, are not put in the place of a read
-    // that tells nothing, a deck's stand-in: that would be a guess, between
-    // two sides, or among frames alike and the frame the stand-in was.)
+    // (Reads a pass went back over, that tell what they are, are not put
+    // in the place of a read that tells nothing, a deck's stand-in: that
+    // would be a guess between two sides. Nor is content the tape holds
+    // more than once, but among frames of that content: elsewhere it would
+    // be a guess at the frame the stand-in was.)
     auto fits = [&](size_t item, size_t place) {
       const read_ref read = item_read(w, item);
       const likeness l = compare_.compare(read, stands[place]);
-      const bool guess = tg.either ? !compare_.too_little(read)
-                                   : runs_[static_cast<size_t>(word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run)].how == kind::plain;
-      return l == likeness::unknown && guess ? likeness::different : l;
+      if (l != likeness::unknown) return l;
+      if (tg.either) return compare_.too_little(read) ? l : likeness::different;
+      const int32_t run = word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run;
+      if (runs_[static_cast<size_t>(run)].how != kind::plain) return l;
+      for (const int32_t p : gap_places[static_cast<size_t>(where_gap[place])])
+        if (compare_.compare(read, place_read[static_cast<size_t>(p)]) == likeness::same) return l;
+      return likeness::different;
     };
     if (fit_in_order(items, where.size(), tg.from_end, false, fits, at) < items && tg.either && !tg.from_end) {
       // Not the end of the pass before: the start of the pass after.
       tg = {-1, -1, position_of(words_[w].right), true, true};
-      where.clear(), stands.clear();
+      where.clear(), stands.clear(), where_gap.clear();
       for (int64_t gap = 0; gap <= tg.to; ++gap) {
-        for (const int32_t p : gap_places[static_cast<size_t>(gap)]) where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]);
-        if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap)));
+        for (const int32_t p : gap_places[static_cast<size_t>(gap)])
+          where.push_back(p), stands.push_back(place_read[static_cast<size_t>(p)]), where_gap.push_back(gap);
+        if (gap < tg.to) where.push_back(-1 - gap), stands.push_back(node_stands(static_cast<size_t>(gap))), where_gap.push_back(gap);
       }
     }
     // A start (end) word may reach beyond the tape's first (last) place.
