@@ -54,8 +54,9 @@ const frame_bytes& read_comparer::loaded(read_ref r, int keep) {
   return frames_[k];
 }
 
-likeness read_comparer::compare_whole(read_ref ra, read_ref rb) const {
+likeness read_comparer::compare_whole(read_ref ra, read_ref rb, int* common_blocks) const {
   const frame_entry &a = entry(ra), &b = entry(rb);
+  if (common_blocks) *common_blocks = 0;
   if (keys_differ(a, b)) return likeness::different;
   // The sequence numbers both read whole: their content hashes.
   const unsigned both = a.content_read & b.content_read;
@@ -65,6 +66,7 @@ likeness read_comparer::compare_whole(read_ref ra, read_ref rb) const {
     if (a.content[n] != b.content[n]) return likeness::different;
     common += CONTENT_BLOCKS * lanes_;
   }
+  if (common_blocks) *common_blocks = common;
   return common >= enough_ ? likeness::same : likeness::unknown;
 }
 

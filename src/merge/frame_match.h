@@ -40,8 +40,9 @@ class read_comparer {
 
   likeness compare(read_ref a, read_ref b);
   // The same by the keys and the sequences both read whole alone: never
-  // reads a frame again, and `unknown` where those do not settle it.
-  likeness compare_whole(read_ref a, read_ref b) const;
+  // reads a frame again, and `unknown` where those do not settle it
+  // (`common_blocks`: the blocks of those sequences, all equal).
+  likeness compare_whole(read_ref a, read_ref b, int* common_blocks = nullptr) const;
   // Whether the pictures of two reads are alike, whatever their sound: the
   // video blocks both read right, read again.
   likeness pictures(read_ref a, read_ref b);

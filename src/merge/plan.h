@@ -40,7 +40,10 @@
 // first: timecodes that follow on, then a recording start played on into, then the others; of equal ones, those
 // that ask no jump of another pass, where that pass's timecodes leave no
 // room for the frame; of equal ones that contradict each other, refused).
-// Refused too: a pass that played on into a recording start whose timecode
+// Refused too: a frame no timecode following on joins to others, whose
+// timecode lies between two of another recording that holds no frame of
+// it, with no date to tell them apart (it may be that recording's missing
+// frame); a pass that played on into a recording start whose timecode
 // is a little lower, within the same dates, where that recording runs on
 // past the frame's timecode without it (the deck may have gone back to the
 // start); and a transfer that read, from its first frame, only content the
@@ -56,7 +59,8 @@
 //     (the deck went back to it), unless the start is read again before the
 //     transfer stops or shuttles (the deck went back past it);
 //   - where nothing of the above tells and the transfer read on again
-//     without the pass's last frames, begins at those frames only where
+//     without the pass's last frames, and they or the frame read again have
+//     no timecode to order them, begins at those frames only where
 //     the frame read again began the pass and the re-read went on past
 //     them into three frames or more (else they lie after it, dropped by
 //     the re-read, as likely): otherwise refused.

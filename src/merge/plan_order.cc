@@ -276,28 +276,35 @@ bool planner::cut_passes(bool& again) {
         return true;
       }
       const bool is_new = pass_of_group[static_cast<size_t>(g)] < chain_first;
+      // The last frames of the pass that the re-read went past, neither
+      // read again nor put before the frame read again by the keys, where
+      // they or that frame have no timecode: the first, or -1.
+      auto unresolved = [&](size_t moved) -> int32_t {
+        if (!again_in_pass || passed_over <= 0) return -1;
+        const size_t trailing = std::min(static_cast<size_t>(passed_over), new_runs.size());
+        for (size_t k = new_runs.size() - trailing; k < moved; ++k)
+          if (run_stamp(new_runs[k]).count < 0 || run_stamp(r).count < 0) return new_runs[k];
+        return -1;
+      };
       if (last < 0) {
         before.insert(before.end(), after.begin(), after.end());
         add_word(word_kind::start, -1, r, -1, before, pass);
       } else if (size_t moved = again_in_pass && !recording && (pass_of_group[static_cast<size_t>(g)] == pass || past_start)
                                   ? went_back_to(new_runs, r)
                                   : new_runs.size();
-                 moved < new_runs.size() ||
-                 (again_in_pass && passed_over > 0 &&
-                  run_stamp(r).count < 0)) {
+                 moved < new_runs.size() || unresolved(moved) >= 0) {
         // The deck went back and read on again without the pass's last
-        // frames: with nothing to say where they lie, they are before the
+        // frames, and no timecodes say where they lie: they are before the
         // frame it went back to (it went back to them) only where that
         // frame began the pass (else the pass dropped them) and the re-read
         // went on past them into more frames than it would drop in a row;
         // else nothing tells.
-        if (moved == new_runs.size()) {
+        if (const int32_t open = unresolved(moved); open >= 0) {
           constexpr int32_t SURELY_NOT_DROPPED = 3;
-          if (!went_on || passed_over < SURELY_NOT_DROPPED || static_cast<size_t>(passed_over) > new_runs.size() ||
-              place_in_pass[static_cast<size_t>(g)] != 0) {
-            const read_run& trailing = runs_[static_cast<size_t>(new_runs[new_runs.size() - static_cast<size_t>(std::min<int32_t>(passed_over, static_cast<int32_t>(new_runs.size())))])];
-            return refuse(merge_refusal::reason::unordered, {u.transfer, u.first}, {trailing.transfer, trailing.first});
-          }
+          if (moved != new_runs.size() || !went_on || passed_over < SURELY_NOT_DROPPED ||
+              static_cast<size_t>(passed_over) > new_runs.size() || place_in_pass[static_cast<size_t>(g)] != 0)
+            return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
+                          {runs_[static_cast<size_t>(open)].transfer, runs_[static_cast<size_t>(open)].first});
           moved = new_runs.size() - static_cast<size_t>(passed_over);
         }
         // The frames just read were new to the pass, and passes read them
@@ -764,6 +771,39 @@ bool planner::order_nodes() {
   for (size_t k = 0; k < nodes; ++k)
     if (node_stamps_[k].count >= 0) timed.push_back({root(static_cast<int32_t>(k)), node_stamps_[k].count, static_cast<int32_t>(k)});
   std::sort(timed.begin(), timed.end());
+  // A frame that no timecode following on joins to others, whose timecode
+  // lies between two of another recording that holds no frame of it, with
+  // no date to tell the two apart, may be that recording's missing frame as
+  // well as one of its own: nothing tells.
+  {
+    struct span {
+      int32_t recording;
+      int64_t first, last;
+    };
+    std::vector<span> spans;
+    for (size_t k = 0; k < timed.size();) {
+      size_t end = k + 1;
+      while (end < timed.size() && timed[end].recording == timed[k].recording) ++end;
+      spans.push_back({timed[k].recording, timed[k].count, timed[end - 1].count});
+      k = end;
+    }
+    constexpr size_t MOST_SPANS = 256;  // (beyond, a tape of many recordings: not looked at)
+    for (size_t k = 0; k < timed.size() && spans.size() <= MOST_SPANS; ++k) {
+      const bool alone = (k == 0 || timed[k - 1].recording != timed[k].recording) &&
+                         (k + 1 == timed.size() || timed[k + 1].recording != timed[k].recording);
+      if (!alone) continue;
+      const stamp& a = node_stamps_[static_cast<size_t>(timed[k].node)];
+      for (const span& sp : spans) {
+        if (sp.recording == timed[k].recording || a.count <= sp.first || a.count >= sp.last) continue;
+        const auto at = std::lower_bound(timed.begin(), timed.end(), timed_frame{sp.recording, a.count, -1});
+        if (at == timed.end() || at->recording != sp.recording || at->count == a.count) continue;
+        const stamp& b = node_stamps_[static_cast<size_t>(at->node)];
+        if (has_date(a.rec_date) != has_date(b.rec_date) || (has_date(a.rec_date) && a.rec_date != b.rec_date)) continue;
+        return refuse(merge_refusal::reason::unordered, best(node_run_[static_cast<size_t>(timed[k].node)]),
+                      best(node_run_[static_cast<size_t>(at->node)]));
+      }
+    }
+  }
   // A pass that played on into a recording start whose timecode is a little
   // lower, with no date to tell the recordings apart, may as well have gone
   // back to that start: where the recording runs on past the timecode of the

@@ -345,11 +345,14 @@ bool planner::group_runs() {
     for (int32_t s = std::max(transfer_runs_[t], r - NEAR_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + NEAR_RUNS); ++s)
       if (s != r) candidates.push_back(s);
     // And further, as far as a retake goes back, where the sequences both
-    // read whole settle it (no frame is read again for these): a frame the
-    // capture read again whose keys met nothing, its neighbours as damaged.
-    for (int32_t s = std::max(transfer_runs_[t], r - RETAKE_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + RETAKE_RUNS); ++s)
-      if ((s < r - NEAR_RUNS || s > r + NEAR_RUNS) && eligible(s) && compare_.compare_whole(best(r), best(s)) == likeness::same)
-        candidates.push_back(s);
+    // read whole are alike, one at least (only these are read again to
+    // compare): a frame the capture read again whose keys met nothing, its
+    // neighbours as damaged.
+    for (int32_t s = std::max(transfer_runs_[t], r - RETAKE_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + RETAKE_RUNS); ++s) {
+      if ((s >= r - NEAR_RUNS && s <= r + NEAR_RUNS) || !eligible(s)) continue;
+      int common = 0;
+      if (compare_.compare_whole(best(r), best(s), &common) != likeness::different && common > 0) candidates.push_back(s);
+    }
     const bool timed = timecodes[static_cast<size_t>(r)] != NO_INFO && runs_[static_cast<size_t>(r)].how != kind::unkeyed;
     for (const int32_t c : candidates) {
       if (c < 0 || c == r || !eligible(c) || find(c) == find(r) || compare_runs(r, c) != likeness::same) continue;
