@@ -72,24 +72,7 @@ likeness read_comparer::compare_whole(read_ref ra, read_ref rb, int* common_bloc
 
 likeness read_comparer::pictures(read_ref ra, read_ref rb) {
   if (!source_) return likeness::unknown;
-  const frame_bytes& fa = loaded(ra, -1);
-  if (error_ != 0) return likeness::unknown;
-  const int kept = held_[0].transfer == ra.transfer && held_[0].frame == ra.frame ? 0 : 1;
-  const frame_bytes& fb = loaded(rb, kept);
-  if (error_ != 0) return likeness::unknown;
-  const uint64_t slots = fa.held & fb.held;
-  int common = 0;
-  for (int slot = 0; slot < FRAME_SLOTS; ++slot) {
-    if (!(slots >> slot & 1)) continue;
-    const uint8_t *sa = fa.sequence(slot), *sb = fb.sequence(slot);
-    for (int k = 0; k < BLOCKS_PER_SEQUENCE; ++k) {
-      const size_t at = BLOCK_SIZE * static_cast<size_t>(k);
-      if (section_at(k) != SECTION_VIDEO || !video_read_right(sa + at) || !video_read_right(sb + at)) continue;
-      if (std::memcmp(sa + at, sb + at, BLOCK_SIZE) != 0) return likeness::different;
-      ++common;
-    }
-  }
-  return common >= enough_ ? likeness::same : likeness::unknown;
+  return compare_blocks(ra, rb, true);
 }
 
 likeness read_comparer::compare(read_ref ra, read_ref rb) {
@@ -97,8 +80,11 @@ likeness read_comparer::compare(read_ref ra, read_ref rb) {
   if (whole != likeness::unknown) return whole;
   const frame_entry &a = entry(ra), &b = entry(rb);
   if (!source_ || a.right_blocks < enough_ || b.right_blocks < enough_) return likeness::unknown;
-
   // Too few whole: every block both read right, one by one.
+  return compare_blocks(ra, rb, false);
+}
+
+likeness read_comparer::compare_blocks(read_ref ra, read_ref rb, bool video_only) {
   const frame_bytes& fa = loaded(ra, -1);
   if (error_ != 0) return likeness::unknown;
   const int kept = held_[0].transfer == ra.transfer && held_[0].frame == ra.frame ? 0 : 1;
@@ -111,8 +97,10 @@ likeness read_comparer::compare(read_ref ra, read_ref rb) {
     const uint8_t *sa = fa.sequence(slot), *sb = fb.sequence(slot);
     for (int k = 0; k < BLOCKS_PER_SEQUENCE; ++k) {
       const size_t at = BLOCK_SIZE * static_cast<size_t>(k);
-      if (!content_read_right(sa + at, k, fa.quantisation) || !content_read_right(sb + at, k, fb.quantisation))
-        continue;
+      const bool both_right = video_only ? section_at(k) == SECTION_VIDEO && video_read_right(sa + at) && video_read_right(sb + at)
+                                         : content_read_right(sa + at, k, fa.quantisation) &&
+                                               content_read_right(sb + at, k, fb.quantisation);
+      if (!both_right) continue;
       if (std::memcmp(sa + at, sb + at, BLOCK_SIZE) != 0) return likeness::different;
       ++common;
     }

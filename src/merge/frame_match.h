@@ -61,6 +61,9 @@ class read_comparer {
 
  private:
   const frame_bytes& loaded(read_ref r, int keep);
+  // Both frames read again: every block both read right (of the pictures
+  // alone, `video_only`), one by one.
+  likeness compare_blocks(read_ref a, read_ref b, bool video_only);
 
   const std::vector<transfer_index>& transfers_;
   frame_source* source_;

@@ -476,9 +476,9 @@ bool planner::place_words() {
     // New places next to one: after it (before it, fitted from the end),
     // and after (before) those made there already.
     int64_t grown_next_to = -1, last_grown = -1;
-    // Whether equal reads next to one another, made new places, are a
-    // repeat or frames that lost the timecodes of the frames around them,
-    // nothing tells: refused.
+    // Whether equal reads next to one another, made new places beyond the
+    // tape's first or last frame, are a repeat or frames that lost the
+    // timecode of the frame next to them, nothing tells: refused.
     int32_t last_new_run = -1;
     auto new_place_for = [&](size_t item) {
       const int32_t run = word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run;
@@ -491,8 +491,6 @@ bool planner::place_words() {
       const size_t item = tg.from_end ? items - 1 - k : k;  // in the order fitted
       int64_t into_where = at[item] >= 0 ? where[static_cast<size_t>(at[item])] : 0;
       if (at[item] <= -2) {
-        if (!new_place_for(item))
-          return refuse(merge_refusal::reason::unplaced, word_reads_[static_cast<size_t>(words_[w].begin)].read);
         const int64_t next_to = -2 - at[item], w_at = where[static_cast<size_t>(next_to)];
         // The gap and the index in it of the place (or of the node's side) to grow at.
         int64_t gap = -1;
