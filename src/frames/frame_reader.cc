@@ -114,15 +114,16 @@ frame_reader::frame_reader(frame_listener& listener) : listener_(listener) {}
 // whichever sequences were lost. Not so for a sequence the capture sent out
 // of place (below). DVCPRO HD 720p records two pictures under one timecode
 // frame; a frame is both.
-bool frame_reader::begins_frame(const uint8_t* s, unsigned channel, unsigned number) {
-  if (static_cast<int>(number) > last_number_[channel]) return false;
-  if (out_of_place(s, channel, number)) return false;
+frame_reader::place frame_reader::place_of(const uint8_t* s, unsigned channel, unsigned number) {
+  if (static_cast<int>(number) > last_number_[channel]) return place::in_frame;
+  const place p = out_of_place(s, channel, number);
+  if (p != place::new_frame) return p;
   for (int& n : last_number_) n = -1;
   if (picture_ + 1 < pictures_of(video_type())) {
     ++picture_;
-    return false;
+    return place::in_frame;
   }
-  return true;
+  return place::new_frame;
 }
 
 // A capture glitch may send a sequence twice, or two of a frame in each
@@ -131,41 +132,71 @@ bool frame_reader::begins_frame(const uint8_t* s, unsigned channel, unsigned num
 // one sent just before (a repeated frame, or the next of black or a still
 // after a frame that lost a sequence, comes with its own numbering from the
 // start, each sequence a copy of one held further back). One whose place the
-// picture lacks stays when its timecode is the picture's; without timecodes
-// to tell, when it lies between sequences the picture holds: one below all
-// of them begins a picture (the frame before lost its first sequences).
-bool frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned number) {
+// picture lacks stays when its timecode is the picture's. Without timecodes
+// to tell, one below all the picture holds begins a picture (the frame
+// before lost its first sequences); one between them is undecided: it is a
+// sequence sent late, or the first of a frame that lost the ones before it,
+// where the frame open lost this one.
+frame_reader::place frame_reader::out_of_place(const uint8_t* s, unsigned channel, unsigned number) {
   const int channels = channels_of(video_type(), channels_seen_);
   const int lane = picture_ * channels + static_cast<int>(channel);
-  if (lane >= MAX_CHANNELS) return false;
+  if (lane >= MAX_CHANNELS) return place::new_frame;
   const int slot = lane * SLOT_STRIDE + static_cast<int>(number);
-  if (frame_.slots_seen >> slot & 1) return slot == last_slot_ && content_hash(s) == frame_.content[slot];
+  if (frame_.slots_seen >> slot & 1)
+    return slot == last_slot_ && content_hash(s) == frame_.content[slot] ? place::in_frame : place::new_frame;
   // (Both pictures of DVCPRO HD 720p carry one timecode: it tells no picture
   // from the next. And below all the picture holds, after the last number of
   // its channel, the numbering ran through: the next frame, whose timecode
   // a repeat or a frame the deck sent while shuttling shares.)
   const bool below_all = static_cast<int>(number) < lowest_number(frame_.slots_seen, lane);
   const int32_t expected = expected_sequences();
-  if (below_all && expected > 0 && last_number_[channel] == expected / lanes() - 1) return false;
-  if (pictures_of(video_type()) > 1) return !below_all;
+  if (below_all && expected > 0 && last_number_[channel] == expected / lanes() - 1) return place::new_frame;
+  if (pictures_of(video_type()) > 1) return below_all ? place::new_frame : place::in_frame;
   dv_meta m;
   meta_reset(m);
   decode_packs(s + SUBCODE_BLOCK_0 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
   decode_packs(s + SUBCODE_BLOCK_1 + SUBCODE_PACK_FIRST, SUBCODE_PACK_STRIDE, SUBCODE_PACKS, m);
-  if (possible_timecode(m.timecode) && has_time(frame_.stamp.timecode)) return m.timecode == frame_.stamp.timecode;
-  return static_cast<int>(number) > lowest_number(frame_.slots_seen, lane);
+  if (possible_timecode(m.timecode) && has_time(frame_.stamp.timecode))
+    return m.timecode == frame_.stamp.timecode ? place::in_frame : place::new_frame;
+  return static_cast<int>(number) > lowest_number(frame_.slots_seen, lane) ? place::undecided : place::new_frame;
+}
+
+// The sequence after one held back carries on its numbering in its channel
+// to a place the frame open holds: the one held back began the next frame.
+bool frame_reader::continues_held(const uint8_t* next) const {
+  const uint8_t held = held_[SUBCODE_BLOCK_0 + ID1], id1 = next[SUBCODE_BLOCK_0 + ID1];
+  if (channel_number(id1) != channel_number(held) || sequence_number(id1) <= sequence_number(held)) return false;
+  const int lane = picture_ * channels_of(video_type(), channels_seen_) + static_cast<int>(channel_number(id1));
+  return lane < MAX_CHANNELS && (frame_.slots_seen >> (lane * SLOT_STRIDE + static_cast<int>(sequence_number(id1))) & 1);
 }
 
 void frame_reader::on_sequence(const uint8_t* s, uint64_t offset) {
+  if (holding_) {
+    holding_ = false;
+    take(held_, held_offset_, continues_held(s) ? place::new_frame : place::in_frame);
+  }
   const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
   const unsigned channel = channel_number(id1), number = sequence_number(id1);
   if (static_cast<int32_t>(channel) + 1 > channels_seen_) channels_seen_ = static_cast<int32_t>(channel) + 1;
+  const place where = open_ ? place_of(s, channel, number) : place::new_frame;
+  if (where == place::undecided) {
+    std::memcpy(held_, s, SEQUENCE_SIZE);
+    held_offset_ = offset;
+    holding_ = true;
+    return;
+  }
+  take(s, offset, where);
+}
+
+void frame_reader::take(const uint8_t* s, uint64_t offset, place where) {
+  const uint8_t id1 = s[SUBCODE_BLOCK_0 + ID1];
+  const unsigned channel = channel_number(id1), number = sequence_number(id1);
   const bool first_of_frame = channel == 0 && number == 0;
   const uint64_t gap_bytes = offset > next_offset_ ? offset - next_offset_ : 0;
   if (!open_) {
     if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, first_of_frame, false);
     open_frame(s, offset);
-  } else if (begins_frame(s, channel, number)) {
+  } else if (where == place::new_frame) {
     const bool whole_before = frame_whole_so_far();
     close_frame();
     if (gap_bytes > 0) listener_.gap(next_offset_, gap_bytes, whole_before && first_of_frame, false);
@@ -395,6 +426,10 @@ void frame_reader::close_frame() {
 
 void frame_reader::finish(uint64_t input_bytes, const uint8_t* unexamined) {
   if (unexamined && input_bytes >= SEQUENCE_SIZE) on_sequence(unexamined, input_bytes - SEQUENCE_SIZE);
+  if (holding_) {  // nothing came after it: it stays where it fills a place
+    holding_ = false;
+    take(held_, held_offset_, place::in_frame);
+  }
   const bool whole_before = !open_ || frame_whole_so_far();
   if (open_) close_frame();
   if (input_bytes > next_offset_) listener_.gap(next_offset_, input_bytes - next_offset_, whole_before, true);

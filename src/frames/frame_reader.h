@@ -26,13 +26,19 @@ class frame_reader final : public sequence_consumer {
   int32_t frames() const { return number_; }
 
  private:
+  // Where a sequence goes: into the frame open, into a new one, or, for one
+  // that fills a place the frame lacks without a timecode to tell, where the
+  // sequence after it says.
+  enum class place { in_frame, new_frame, undecided };
+  void take(const uint8_t* s, uint64_t offset, place where);
+  bool continues_held(const uint8_t* next) const;
   void open_frame(const uint8_t* s, uint64_t offset);
   void add_sequence(const uint8_t* s, uint64_t offset, unsigned channel, unsigned number);
   void close_frame();
   void read_packs(const uint8_t* s);
   void keep_date(date_source from, const dv_meta& m);
-  bool begins_frame(const uint8_t* s, unsigned channel, unsigned number);
-  bool out_of_place(const uint8_t* s, unsigned channel, unsigned number);
+  place place_of(const uint8_t* s, unsigned channel, unsigned number);
+  place out_of_place(const uint8_t* s, unsigned channel, unsigned number);
   int frames_per_second() const;
   bool possible_timecode(uint32_t tc) const;
   bool frame_whole_so_far() const;
@@ -61,6 +67,10 @@ class frame_reader final : public sequence_consumer {
   uint8_t known_system_ = NO_INFO8, known_type_ = NO_INFO8;  // of the frames so far
   uint8_t audio_system_ = NO_INFO8;  // the audio source pack's 50/60 bit, where no video source pack read
   frame_format known_format_{NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};
+  // The sequence held back until the next tells its frame.
+  bool holding_ = false;
+  uint64_t held_offset_ = 0;
+  uint8_t held_[SEQUENCE_SIZE];
 };
 
 }  // namespace dvlog

@@ -63,7 +63,9 @@ void frame_indexer::frame(const tape_frame& f) {
   e.timecode = f.stamp.timecode;
   e.rec_date = f.stamp.rec_date;
   e.rec_time = f.stamp.rec_time;
-  e.flags = f.contiguous ? FRAME_CONTIGUOUS : 0;
+  // (Copied byte for byte only where its bytes are the frame: no gap in it,
+  // no sequence the capture sent twice.)
+  e.flags = f.contiguous && f.sequences_repeated == 0 ? FRAME_CONTIGUOUS : 0;
   e.packs_read = packs_read_;
   packs_read_ = 0;
   e.sequences = static_cast<uint8_t>(std::min<int32_t>(f.sequences, 255));

@@ -17,7 +17,7 @@ namespace dvlog {
 
 // Flags of a frame.
 enum frame_flag : uint8_t {
-  FRAME_CONTIGUOUS = 1,        // its sequences lie back to back from `offset`
+  FRAME_CONTIGUOUS = 1,        // its sequences lie back to back from `offset`, none sent twice
   FRAME_WHOLE = 2,             // every sequence of its system, signal type and channels is there
   FRAME_OFF_SPEED = 4,         // the deck did not play it forward at normal speed (shuttle, pause)
   FRAME_DROP_FRAME = 8,        // its timecode counts 525/60 frames with drop-frame numbering

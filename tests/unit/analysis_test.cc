@@ -296,3 +296,39 @@ TEST(FrameCounting, SkippedBytes) {
     }
   }
 }
+
+// Without timecodes, a sequence that fills a place the frame open lacks is
+// one sent late, or the first of a frame that lost those before it: the
+// sequence after it tells which.
+TEST(FrameReader, SequenceFillingAPlaceWithoutTimecode) {
+  struct row {
+    const char* name;
+    std::vector<int> numbers;
+    std::vector<int> sequences;  // of each frame
+    int64_t missing;
+  };
+  const row rows[] = {
+      {"one sent late", {0, 1, 3, 4, 5, 6, 7, 8, 9, 2, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {10, 10}, 0},
+      {"the next frame's first, each lost one", {0, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {9, 9}, 2},
+      {"the last of the input", {0, 2, 3, 4, 5, 6, 7, 8, 9, 1}, {10}, 0},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    struct : dvlog::frame_listener {
+      void frame(const dvlog::tape_frame& f) override { sequences.push_back(f.sequences), missing += f.damage.sequences_missing; }
+      std::vector<int> sequences;
+      int64_t missing = 0;
+    } frames;
+    dvlog::frame_reader reader(frames);
+    uint64_t offset = 0;
+    for (const int n : r.numbers) {
+      bytes s = make_sequence(static_cast<uint8_t>(n));
+      put_vaux_pack(s.data(), 0, 0, video_source_pack(false));
+      reader.on_sequence(s.data(), offset);
+      offset += SEQ;
+    }
+    reader.finish(offset, nullptr);
+    EXPECT_EQ(frames.sequences, r.sequences);
+    EXPECT_EQ(frames.missing, r.missing);
+  }
+}
