@@ -238,6 +238,12 @@ bool planner::cut_passes(bool& again) {
       }
       recording |= stamp_of(r).recording_start;
       if (!identified(r)) {
+        // (A recording start of such content itself, played on into: as for
+        // an identified one below.)
+        if (r > transfer_runs_[t] && !u.after_gap && stamp_of(r).recording_start && run_stamp(r).count < 0 &&
+            run_stamp(r - 1).count < 0 && leader_before_start(r, pass))
+          return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
+                        {u.transfer, runs_[static_cast<size_t>(transfer_runs_[t])].first});
         (gap ? after : before).push_back(r);
         if (group_[static_cast<size_t>(r)] >= 0) pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])] = pass;
         continue;
@@ -255,14 +261,17 @@ bool planner::cut_passes(bool& again) {
       // Where this pass began at a new recording, played on into from the
       // passes before, and a frame of those comes again with no timecode to
       // tell: the deck went back to that start, unless the transfer comes to
-      // that start again before it stops or shuttles (then it went back past
-      // it). The link into the start falls, and the passes before are a
-      // stretch of their own.
+      // that start, or a frame read since, again before it stops or shuttles
+      // (then it went back past it). The link into the start falls, and the
+      // passes before are a stretch of their own.
       bool past_start = false;
       if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && pass_first >= 0 &&
           runs_[static_cast<size_t>(pass_first)].pass == pass && (run_stamp(last).count < 0 || run_stamp(r).count < 0)) {
+        std::vector<bool> since(runs_.size(), false);  // by group: read since the start
+        for (int32_t v = pass_first; v < r; ++v)
+          if (group_[static_cast<size_t>(v)] >= 0) since[static_cast<size_t>(group_[static_cast<size_t>(v)])] = true;
         for (int32_t s = r + 1; s < transfer_runs_[t + 1] && !runs_[static_cast<size_t>(s)].after_gap && !past_start; ++s)
-          past_start = group_[static_cast<size_t>(s)] == group_[static_cast<size_t>(pass_first)];
+          past_start = group_[static_cast<size_t>(s)] >= 0 && since[static_cast<size_t>(group_[static_cast<size_t>(s)])];
         for (link& l : links_)
           if (!past_start && l.to == pass_first) l.soft = l.fallen = true, chain_first = pass;
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;

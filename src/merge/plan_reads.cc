@@ -348,10 +348,17 @@ bool planner::group_runs() {
     // read whole are alike, one at least (only these are read again to
     // compare): a frame the capture read again whose keys met nothing, its
     // neighbours as damaged.
+    // A read with nothing whole where a pass begins (its place there says
+    // nothing: the deck may have gone back just after it) is compared with
+    // all of them.
+    bool opens_pass = runs_[static_cast<size_t>(r)].how == kind::unkeyed;
+    for (int32_t s = r; opens_pass && s > transfer_runs_[t] && !runs_[static_cast<size_t>(s)].after_gap; --s)
+      opens_pass = s > r - NEAR_RUNS;
     for (int32_t s = std::max(transfer_runs_[t], r - RETAKE_RUNS); s <= std::min(transfer_runs_[t + 1] - 1, r + RETAKE_RUNS); ++s) {
       if ((s >= r - NEAR_RUNS && s <= r + NEAR_RUNS) || !eligible(s)) continue;
       int common = 0;
-      if (compare_.compare_whole(best(r), best(s), &common) != likeness::different && common > 0) candidates.push_back(s);
+      if (opens_pass || (compare_.compare_whole(best(r), best(s), &common) != likeness::different && common > 0))
+        candidates.push_back(s);
     }
     const bool timed = timecodes[static_cast<size_t>(r)] != NO_INFO && runs_[static_cast<size_t>(r)].how != kind::unkeyed;
     for (const int32_t c : candidates) {

@@ -22,13 +22,15 @@ struct tape {
   int black = 0;
   int second = -1;
   int tape_id = 0;  // another tape: other pictures, the same timecodes and black
+  int second_black = 0;  // frames from `second` on that are black too
 };
 
 uint8_t bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
 
 frame_entry read_of(const tape& t, int k, char mark) {
   frame_entry f{};
-  const uint64_t content = k < t.black ? 0 : static_cast<uint64_t>(k) + 1 + static_cast<uint64_t>(t.tape_id) * 1000;
+  const bool black = k < t.black || (t.second >= 0 && k >= t.second && k < t.second + t.second_black);
+  const uint64_t content = black ? 0 : static_cast<uint64_t>(k) + 1 + static_cast<uint64_t>(t.tape_id) * 1000;
   const int tc = t.second >= 0 && k >= t.second ? k - t.second : k;
   f.timecode = t.timecode && mark != '~' && mark != '!' ? static_cast<uint32_t>(bcd(tc % 30) | bcd(tc / 30 % 60) << 8)
                                                         : NO_INFO;
@@ -41,6 +43,7 @@ frame_entry read_of(const tape& t, int k, char mark) {
   }
   f.right_blocks = 1440;
   f.packs_read = 1;
+  f.flags |= FRAME_CONTROL_READ;
   for (int n = 0; n < 10; ++n) f.content[n] = static_cast<uint16_t>(content * 7919 + static_cast<uint64_t>(n) * 31 + 1);
   f.content_read = 0x3FF;
   f.signature = (content * 0x9E3779B97F4A7C15u) | 1;
@@ -113,7 +116,8 @@ std::string frames(const std::string& ranges) {
 }
 
 TEST(MergePlan, OrdersTheTapeOrRefuses) {
-  const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46};
+  const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46},
+      bare_recordings{102, false, 0, 46}, black_recordings{60, false, 6, 30, 0, 2};
   struct row {
     const char* name;
     tape t;
@@ -141,7 +145,7 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
        {"40-49 46-101"}, "refused: unordered"},
       {"a capture begun in the second recording, then twice from the start", recordings, {"50-55 0-3 0-101"},
        frames("0-101")},
-      {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: unordered"},
+      {"a retake within black frames", leader, {"0-4 1-59", "0-59"}, "refused: disagree"},
       {"black read again just before the capture stops", leader, {"0-59 3"}, "refused: unordered"},
       {"a retake within black, past the next frame", leader, {"0-7 2-4 8-59", "0-59"}, "refused: disagree"},
       // A retake back before where the capture began: the frames it read
@@ -151,6 +155,10 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"the same, past two", bare, {"4-16 2-20"}, "refused: unordered"},
       {"the same, stopped before the pass's end", bare, {"4-9 2-7"}, "refused: unordered"},
       {"a capture begun within the leader, back to its start", leader, {"2-7 0-59"}, "refused: unordered"},
+      {"the same, begun at its start", leader, {"0-3 0-59"}, frames("0-59")},
+      {"the same, where the next recording opens alike", black_recordings, {"0-3 0-59"}, "refused: unordered"},
+      {"played on into a recording start, back past it to where the capture began", bare_recordings,
+       {"43-47 40-45 46! 47-101"}, frames("40-101")},
       {"a recording start a little lower in timecode, its recording run past it", recordings, {"3 0-2 4-10"},
        "refused: unordered"},
   };
