@@ -11,7 +11,8 @@
 // frame, where both read them) and enough blocks
 // were read right by both to tell frames apart (read_comparer). Keys (the
 // timecode, the content hashes) only propose which reads to compare; so do
-// the frames near a read in its transfer, as far as a retake goes back. Reads
+// the frames near a read in its transfer, as far as a retake goes back (all
+// of them for a read with nothing read whole where a pass begins). Reads
 // next to one another in a transfer that are one frame this way are a run: a
 // frame the capture repeated, or frames of the tape that nothing read tells
 // apart. A run is one read of one tape frame, with these exceptions, whose
@@ -56,8 +57,9 @@
 //     timecodes that a pass reads ahead of it (the deck went back to them);
 //   - where the pass played on into a recording start and a frame of the
 //     pass before comes again with no timecode to tell, begins at that start
-//     (the deck went back to it), unless the start is read again before the
-//     transfer stops or shuttles (the deck went back past it);
+//     (the deck went back to it), unless the start, or a frame read since,
+//     is read again before the transfer stops or shuttles (the deck went
+//     back past it);
 //   - where nothing of the above tells and the transfer read on again
 //     without the pass's last frames, and they or the frame read again have
 //     no timecode to order them, begins at those frames only where
