@@ -150,6 +150,9 @@ parse_result check_combination(const options& o, int err_fd) {
   // Standard output holds the log (or the table).
   if (o.frames && std::strcmp(o.frames, "-") == 0)
     return usage_error(err_fd, "dvlog: --frames needs a file: standard output holds the log\n");
+  // ("-" names standard output, never a file of that name.)
+  if (o.report && std::strcmp(o.report, "-") == 0)
+    return usage_error(err_fd, "dvlog: --report needs a file: standard output holds the log\n");
   if (o.merge) {
     if (o.table || o.split || o.stills)
       return usage_error(err_fd, "dvlog: --merge goes with none of --table, --split and --stills\n");

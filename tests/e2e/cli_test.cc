@@ -237,6 +237,7 @@ TEST_F(Cli, CommandLine) {
       {{"-x.dv"}, "", "Could not open file -x.dv: No such file or directory\n", 1},
       {{"--table", "--json"}, "", "dvlog: --table and --json do not go together\n" + TRY, 2},
       {{"--report", "r.html", "a", "b"}, "", "dvlog: --report is the report of one input, not of 2\n" + TRY, 2},
+      {{"--report", "-", *stream_path}, "", "dvlog: --report needs a file: standard output holds the log\n" + TRY, 2},
       {{"--merge", "out.dv"}, "", "dvlog: --merge needs transfers as files, not standard input\n" + TRY, 2},
       {{"--merge", "out.dv", "a", "-"}, "", "dvlog: --merge needs transfers as files, not standard input\n" + TRY, 2},
       {{"--merge", "out.dv", "a", "b", "--stills", "d"}, "", "dvlog: --merge goes with none of --table, --split and --stills\n" + TRY, 2},
