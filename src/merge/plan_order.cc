@@ -196,7 +196,7 @@ bool planner::timecode_back(int32_t from, int32_t to) const {
 // (the runs must be looked at again).
 bool planner::cut_passes(bool& again) {
   again = false;
-  pass_transfer_.clear(), links_.clear(), words_.clear(), word_reads_.clear();
+  pass_transfer_.clear(), links_.clear(), words_.clear(), word_reads_.clear(), silent_backs_.clear();
   std::vector<int32_t> pass_of_group(runs_.size(), -1), place_in_pass(runs_.size(), -1), reread;
   // The runs placed by position since the last identified run: before
   // frames off speed, and after them.
@@ -295,6 +295,16 @@ bool planner::cut_passes(bool& again) {
           if (run_stamp(new_runs[k]).count < 0 || run_stamp(r).count < 0) return new_runs[k];
         return -1;
       };
+      // The timecode went back with no frame off speed between and no
+      // recording start read: the deck went back, or a recording whose
+      // start was lost began with its timecode counted again. Where it went
+      // to no place within the pass or just before it, the passes must put
+      // it before the frame it came from (make_graph).
+      if (last >= 0 && !gap && !recording && timecode_back(last, r) && !run_stamp(r).recording_start &&
+          !dates_differ(last, r)) {
+        const int64_t from = pass_first >= 0 ? run_stamp(pass_first).count : -1;
+        if (from < 0 || run_stamp(r).count < from - FOLLOWS_ON) silent_backs_.push_back({last, r});
+      }
       if (last < 0) {
         before.insert(before.end(), after.begin(), after.end());
         add_word(word_kind::start, -1, r, -1, before, pass);
@@ -533,6 +543,13 @@ bool planner::make_graph() {
       return refuse(merge_refusal::reason::disagree, {b.transfer, b.best}, other);
     }
   }
+  // Where a pass's timecode went back silently, the passes read the frame
+  // it went to before the one it came from (the deck went back), or, with
+  // the other links, after it (a recording whose start that pass lost).
+  const auto proven_back = [&](const std::pair<int32_t, int32_t>& b) {
+    return reaches(runs_[static_cast<size_t>(b.second)].node, runs_[static_cast<size_t>(b.first)].node);
+  };
+  silent_backs_.erase(std::remove_if(silent_backs_.begin(), silent_backs_.end(), proven_back), silent_backs_.end());
   // The others, in the order read, where they close no cycle: the capture's
   // own order, unless another pass says otherwise. One that goes along the
   // order found so far closes none.
@@ -610,6 +627,9 @@ bool planner::make_graph() {
     g = end;
   }
   build(true);
+  for (const auto& [from, to] : silent_backs_)
+    if (!reaches(runs_[static_cast<size_t>(from)].node, runs_[static_cast<size_t>(to)].node))
+      return refuse(merge_refusal::reason::unordered, best(to), best(from));
   split_passes();
   return true;
 }

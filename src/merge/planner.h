@@ -163,6 +163,9 @@ class planner {
   std::vector<stamp> group_stamps_;     // by root (and by run, for a run of no group)
   std::vector<int32_t> pass_transfer_;
   std::vector<link> links_;
+  // Where a pass's timecode went back with nothing to say that the deck
+  // did: the runs before and after.
+  std::vector<std::pair<int32_t, int32_t>> silent_backs_;
   std::vector<word> words_;
   std::vector<placed_read> word_reads_;
   // The identified frames: a run of each, whose best read stands for it; its

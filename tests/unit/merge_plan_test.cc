@@ -161,6 +161,9 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
        {"43-47 40-45 46! 47-101"}, frames("40-101")},
       {"a recording start a little lower in timecode, its recording run past it", recordings, {"3 0-2 4-10"},
        "refused: unordered"},
+      {"across a recording start it dropped, the timecode counted again", recordings, {"20-45 47-60"},
+       "refused: unordered"},
+      {"the same, and another transfer read the start", recordings, {"20-45 47-60", "0-101"}, frames("0-101")},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
