@@ -92,9 +92,11 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
       // (Many frames read again in their order are no content the tape
       // holds twice, unless they begin a recording: the same source
       // recorded twice. Else the deck went back.)
+      // (And content held twice shows the picture of a frame next to it,
+      // black or a still: another picture is the deck gone back.)
       passed_over = last_place.back() - reached, went_on = true;
       return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END ||
-             (reread.size() >= REREAD_SURE && !run_stamp(r).recording_start);
+             (reread.size() >= REREAD_SURE && !run_stamp(r).recording_start) || !picture_held(r);
     }
     if (!identified(s)) continue;
     const int32_t place = place_in_pass[static_cast<size_t>(g)];
@@ -103,6 +105,18 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
     reread.push_back(g);
   }
   return stopped_at();
+}
+
+// Whether run r shows the picture of a run next to it in its transfer, at
+// playback speed: black or a still, which the tape may hold twice.
+bool planner::picture_held(int32_t r) {
+  const int32_t t = runs_[static_cast<size_t>(r)].transfer;
+  for (const int32_t s : {r - 1, r + 1}) {
+    if (s < transfer_runs_[static_cast<size_t>(t)] || s >= transfer_runs_[static_cast<size_t>(t) + 1]) continue;
+    if (runs_[static_cast<size_t>(std::max(r, s))].after_gap || runs_[static_cast<size_t>(s)].how == kind::too_little) continue;
+    if (compare_.pictures(best(r), best(s)) != likeness::different) return true;
+  }
+  return false;
 }
 
 // Whether a pass reads frame `first` and then frame `then`, without reading
@@ -261,17 +275,14 @@ bool planner::cut_passes(bool& again) {
       // Where this pass began at a new recording, played on into from the
       // passes before, and a frame of those comes again with no timecode to
       // tell: the deck went back to that start, unless the transfer comes to
-      // that start, or a frame read since, again before it stops or shuttles
-      // (then it went back past it). The link into the start falls, and the
-      // passes before are a stretch of their own.
+      // that start again before it stops or shuttles (then it went back past
+      // it). The link into the start falls, and the passes before are a
+      // stretch of their own.
       bool past_start = false;
       if (again_in_pass && pass_of_group[static_cast<size_t>(g)] < pass && pass_first >= 0 &&
           runs_[static_cast<size_t>(pass_first)].pass == pass && (run_stamp(last).count < 0 || run_stamp(r).count < 0)) {
-        std::vector<bool> since(runs_.size(), false);  // by group: read since the start
-        for (int32_t v = pass_first; v < r; ++v)
-          if (group_[static_cast<size_t>(v)] >= 0) since[static_cast<size_t>(group_[static_cast<size_t>(v)])] = true;
         for (int32_t s = r + 1; s < transfer_runs_[t + 1] && !runs_[static_cast<size_t>(s)].after_gap && !past_start; ++s)
-          past_start = group_[static_cast<size_t>(s)] >= 0 && since[static_cast<size_t>(group_[static_cast<size_t>(s)])];
+          past_start = group_[static_cast<size_t>(s)] == group_[static_cast<size_t>(pass_first)];
         for (link& l : links_)
           if (!past_start && l.to == pass_first) l.soft = l.fallen = true, chain_first = pass;
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;

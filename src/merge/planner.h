@@ -120,6 +120,7 @@ class planner {
   void split_passes();
   bool check_shared();
   bool read_ahead(int32_t first, int32_t then, int32_t upto) const;
+  bool picture_held(int32_t r);
   size_t went_back_to(const std::vector<int32_t>& new_runs, int32_t r) const;
   bool leader_before_start(int32_t r, int32_t pass) const;
   bool order_nodes();
