@@ -57,9 +57,8 @@
 //     timecodes that a pass reads ahead of it (the deck went back to them);
 //   - where the pass played on into a recording start and a frame of the
 //     pass before comes again with no timecode to tell, begins at that start
-//     (the deck went back to it), unless the start, or a frame read since,
-//     is read again before the transfer stops or shuttles (the deck went
-//     back past it);
+//     (the deck went back to it), unless the start is read again before the
+//     transfer stops or shuttles (the deck went back past it);
 //   - where nothing of the above tells and the transfer read on again
 //     without the pass's last frames, and they or the frame read again have
 //     no timecode to order them, begins at those frames only where
@@ -68,7 +67,13 @@
 //     the re-read, as likely): otherwise refused.
 // Frames read again in their order, four or more, are the deck gone back,
 // not content the tape holds twice, unless they begin a recording (one
-// source recorded twice).
+// source recorded twice); so are fewer, then frames new to the pass, unless
+// the first shows the picture of a frame next to it (black, a still).
+// Where a pass's timecode goes back with no frame off speed and no
+// recording start read between, to no place within the pass or just before
+// it, the deck went back or a recording whose start it lost began: the
+// passes must read the frame it went to before the one it came from, or
+// after it; else refused.
 // A frame read again just before the transfer stops or shuttles, with
 // nothing else read again, is content the tape holds twice (black whose
 // sound comes again every few frames) unless its timecode was read, it
