@@ -413,8 +413,10 @@ bool planner::cut_passes(bool& again) {
       gap = recording = false;
       before.clear(), after.clear();
     }
-    before.insert(before.end(), after.begin(), after.end());
+    // (Reads after the last frames off speed, with no identified frame
+    // after them, say nothing of where they were: not the pass's end.)
     add_word(last >= 0 ? word_kind::end : word_kind::floating, last, -1, -1, before, pass);
+    add_word(word_kind::floating, -1, -1, -1, after, pass);
   }
   return true;
 }

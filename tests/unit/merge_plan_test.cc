@@ -157,6 +157,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"a capture begun within the leader, back to its start", leader, {"2-7 0-59"}, "refused: unordered"},
       {"the same, begun at its start", leader, {"0-3 0-59"}, frames("0-59")},
       {"the same, where the next recording opens alike", black_recordings, {"0-3 0-59"}, "refused: unordered"},
+      // (Black frames are alike: a read of one may go where another was.)
+      {"black read last, after shuttling back", leader, {"0-20 s s 2-4"}, "0 mixed mixed mixed " + frames("4-20")},
       {"a recording start a little lower in timecode, its recording run past it", recordings, {"3 0-2 4-10"},
        "refused: unordered"},
       {"across a recording start it dropped, the timecode counted again", recordings, {"20-45 47-60"},
