@@ -119,8 +119,9 @@
 // further off. Equal reads next to one another before the tape's first
 // frame or after its last, where that frame has a timecode they lost, are
 // refused: a repeat or frames alike, nothing tells. Reads with frames off
-// speed on both sides and no identified frame of their pass between go
-// where their content is. A read that fits no place is refused.
+// speed on both sides (or before them and the transfer's end after) and no
+// identified frame of their pass between go where their content is. A read
+// that fits no place is refused.
 //
 // Different tapes are refused: transfers that share no identified frame, and
 // two identified frames whose keys put them at one place, with nothing to
