@@ -10,7 +10,10 @@
 // timecode, recording date and time, and the mark of a recording's first
 // frame, where both read them) and enough blocks
 // were read right by both to tell frames apart (read_comparer). Keys (the
-// timecode, the content hashes) only propose which reads to compare; so do
+// timecode, the content hashes) only propose which reads to compare (a
+// timecode inferred for a read that lost its own, from the frames around
+// it, never keeps apart two reads of a picture that is not black or a
+// still); so do
 // the frames near a read in its transfer, as far as a retake goes back (all
 // of them for a read with nothing read whole where a pass begins). Reads
 // next to one another in a transfer that are one frame this way are a run: a
@@ -38,7 +41,9 @@
 // its identified frames follows the one before: a link. A link into a new
 // recording, across frames not at playback speed or where the timecode
 // leaps, stands only where the other links leave room for it (the surest
-// first: timecodes that follow on, then a recording start played on into, then the others; of equal ones, those
+// first: timecodes that follow on, then a recording start played on into
+// (not one recorded before the frame left, by their dates: as likely the deck
+// went back to it), then the others; of equal ones, those
 // that ask no jump of another pass, where that pass's timecodes leave no
 // room for the frame; of equal ones that contradict each other, refused).
 // Refused too: a frame no timecode following on joins to others, whose

@@ -190,6 +190,13 @@ bool planner::follows_on(int32_t from, int32_t to) const {
   return a.count >= 0 && b.count > a.count && b.count - a.count <= FOLLOWS_ON && !b.recording_start && one_recording;
 }
 
+// Run a was recorded before run b, by the recording dates and times both read.
+bool planner::recorded_before(int32_t a, int32_t b) const {
+  const stamp sa = run_stamp(a), sb = run_stamp(b);
+  const int64_t ta = seconds_recorded(sa.rec_date, sa.rec_time), tb = seconds_recorded(sb.rec_date, sb.rec_time);
+  return ta >= 0 && tb >= 0 && ta < tb;
+}
+
 // Both runs read a recording date, and it differs.
 bool planner::dates_differ(int32_t from, int32_t to) const {
   const stamp a = run_stamp(from), b = run_stamp(to);
@@ -384,7 +391,12 @@ bool planner::cut_passes(bool& again) {
         if (linked) {
           // Played on into a recording start says more than a shuttle.
           // (Across frames off speed, the deck moved: the surest rank is lost.)
-          const uint8_t priority = !gap && follows_on(last, r) ? 0 : !gap && (recording || dates_differ(last, r)) ? 1 : 2;
+          // (Not into a recording made before the one left: as likely the
+          // deck went back to its start.)
+          const bool earlier = recorded_before(r, last);
+          const uint8_t priority = !gap && follows_on(last, r)                               ? 0
+                                   : !gap && !earlier && (recording || dates_differ(last, r)) ? 1
+                                                                                              : 2;
           links_.push_back({last, r, true, true, !gap && !again_in_pass, priority});
         }
         if (linked && !gap && !again_in_pass) {

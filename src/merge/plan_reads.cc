@@ -364,9 +364,13 @@ bool planner::group_runs() {
     for (const int32_t c : candidates) {
       if (c < 0 || c == r || !eligible(c) || find(c) == find(r) || compare_runs(r, c) != likeness::same) continue;
       const bool c_timed = runs_[static_cast<size_t>(c)].how != kind::unkeyed && timecodes[static_cast<size_t>(c)] != NO_INFO;
-      if (timed == c_timed && (timed || bare_fit(r, c)))
+      // (A timecode inferred from the frames around a read is a guess: a
+      // capture that dropped frames and went back counts the same. Against
+      // a picture read twice, not black or a still, it gives way.)
+      const bool picture = !picture_held(r) && !picture_held(c);
+      if (timed == c_timed && (timed || bare_fit(r, c) || picture))
         parent_[static_cast<size_t>(find(r))] = find(c);
-      else if (timed != c_timed && (timed ? timecode_fits(c, r) : timecode_fits(r, c)))
+      else if (timed != c_timed && (picture || (timed ? timecode_fits(c, r) : timecode_fits(r, c))))
         matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
       else
         continue;

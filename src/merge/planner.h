@@ -131,6 +131,7 @@ class planner {
   bool timecode_back(int32_t from, int32_t to) const;
   bool timecode_leaps(int32_t from, int32_t to) const;
   bool dates_differ(int32_t from, int32_t to) const;
+  bool recorded_before(int32_t a, int32_t b) const;
   bool follows_on(int32_t from, int32_t to) const;
   bool reaches(int32_t from, int32_t to);
   // plan_place.cc

@@ -23,6 +23,7 @@ struct tape {
   int second = -1;
   int tape_id = 0;  // another tape: other pictures, the same timecodes and black
   int second_black = 0;  // frames from `second` on that are black too
+  bool dated = false;    // each recording its day
 };
 
 uint8_t bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
@@ -35,6 +36,8 @@ frame_entry read_of(const tape& t, int k, char mark) {
   f.timecode = t.timecode && mark != '~' && mark != '!' ? static_cast<uint32_t>(bcd(tc % 30) | bcd(tc / 30 % 60) << 8)
                                                         : NO_INFO;
   f.rec_date = f.rec_time = NO_INFO;
+  if (t.dated)  // 2010-06-16 and 2010-06-23, at 10:00:00
+    f.rec_date = 0x100600FFu | (t.second >= 0 && k >= t.second ? 0x23u : 0x16u) << 8, f.rec_time = 0x10000000u;
   f.sequences = 10;
   f.flags = FRAME_CONTIGUOUS | FRAME_WHOLE | (k == 0 || k == t.second ? FRAME_RECORDING_START : 0);
   if (mark == '!') {  // nothing read right, no packs
@@ -117,7 +120,7 @@ std::string frames(const std::string& ranges) {
 
 TEST(MergePlan, OrdersTheTapeOrRefuses) {
   const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46},
-      black_recordings{60, false, 6, 30, 0, 2};
+      black_recordings{60, false, 6, 30, 0, 2}, dated{16, true, 0, 8, 0, 0, true};
   struct row {
     const char* name;
     tape t;
@@ -164,6 +167,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"across a recording start it dropped, the timecode counted again", recordings, {"20-45 47-60"},
        "refused: unordered"},
       {"the same, and another transfer read the start", recordings, {"20-45 47-60", "0-101"}, frames("0-101")},
+      {"back to a recording start from the end of a later recording, by their dates", dated,
+       {"2-6 8-12 11-15 0-7 9-15"}, frames("0-15")},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
