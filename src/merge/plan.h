@@ -66,10 +66,9 @@
 //     transfer stops or shuttles (the deck went back past it);
 //   - where nothing of the above tells and the transfer read on again
 //     without the pass's last frames, and they or the frame read again have
-//     no timecode to order them, begins at those frames only where
-//     the frame read again began the pass and the re-read went on past
-//     them into three frames or more (else they lie after it, dropped by
-//     the re-read, as likely): otherwise refused.
+//     no timecode to order them, refused: nothing tells how many of them
+//     end the pass (the re-read dropped them) and how many lie before the
+//     frame the deck went back to.
 // Frames read again in their order, four or more, are the deck gone back,
 // not content the tape holds twice, unless they begin a recording (one
 // source recorded twice); so are fewer, then frames new to the pass, unless

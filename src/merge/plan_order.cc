@@ -43,14 +43,14 @@ bool planner::timecode_goes_back(int32_t from, int32_t to) const {
 // began: the deck may have gone back to that start.
 bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<int32_t>& pass_of_group,
                              const std::vector<int32_t>& place_in_pass, const std::vector<int32_t>& last_place,
-                             std::vector<int32_t>& reread, int32_t& passed_over, bool& went_on) {
+                             std::vector<int32_t>& reread, int32_t& passed_over) {
   // Frames a retake may drop just before it reads new ones; new frames in a
   // row that end a re-read (fewer may be frames the pass had dropped).
   constexpr int32_t DROPPED_AT_END = 2, NEW_IN_A_ROW = 3;
   // Frames read again in their order that no content held twice explains.
   constexpr size_t REREAD_SURE = 4;
   reread.clear();
-  passed_over = 0, went_on = false;
+  passed_over = 0;
   const int32_t end = transfer_runs_[static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer) + 1];
   const int32_t into = pass_of_group[static_cast<size_t>(group_[static_cast<size_t>(r)])];
   int32_t reached = -1, fresh = 0;
@@ -74,7 +74,7 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
            compare_.pictures(best(r), best(before)) == likeness::different;
   };
   auto stopped_at = [&] {
-    passed_over = last_place.back() - reached, went_on = false;
+    passed_over = last_place.back() - reached;
     return at_end();
   };
   int32_t timed = -1;  // the last run read again with a timecode
@@ -94,7 +94,7 @@ bool planner::reread_goes_on(int32_t r, int32_t chain_first, const std::vector<i
       // recorded twice. Else the deck went back.)
       // (And content held twice shows the picture of a frame next to it,
       // black or a still: another picture is the deck gone back.)
-      passed_over = last_place.back() - reached, went_on = true;
+      passed_over = last_place.back() - reached;
       return reached >= last_place[static_cast<size_t>(into)] - DROPPED_AT_END ||
              (reread.size() >= REREAD_SURE && !run_stamp(r).recording_start) || !picture_held(r);
     }
@@ -295,9 +295,8 @@ bool planner::cut_passes(bool& again) {
         again_in_pass = pass_of_group[static_cast<size_t>(g)] >= chain_first;
       }
       int32_t passed_over = 0;
-      bool went_on = false;
       if (again_in_pass &&
-          !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread, passed_over, went_on)) {
+          !reread_goes_on(r, chain_first, pass_of_group, place_in_pass, last_place, reread, passed_over)) {
         for (const int32_t h : reread) plain_[static_cast<size_t>(h)] = true;
         again = true;
         return true;
@@ -331,19 +330,12 @@ bool planner::cut_passes(bool& again) {
                                   : new_runs.size();
                  moved < new_runs.size() || unresolved(moved) >= 0) {
         // The deck went back and read on again without the pass's last
-        // frames, and no timecodes say where they lie: they are before the
-        // frame it went back to (it went back to them) only where that
-        // frame began the pass (else the pass dropped them) and the re-read
-        // went on past them into more frames than it would drop in a row;
-        // else nothing tells.
-        if (const int32_t open = unresolved(moved); open >= 0) {
-          constexpr int32_t SURELY_NOT_DROPPED = 3;
-          if (moved != new_runs.size() || !went_on || passed_over < SURELY_NOT_DROPPED ||
-              static_cast<size_t>(passed_over) > new_runs.size() || place_in_pass[static_cast<size_t>(g)] != 0)
-            return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
-                          {runs_[static_cast<size_t>(open)].transfer, runs_[static_cast<size_t>(open)].first});
-          moved = new_runs.size() - static_cast<size_t>(passed_over);
-        }
+        // frames, and no timecodes say where they lie: nothing tells how
+        // many of them end the pass (the re-read dropped them) and how many
+        // lie before the frame it went back to (it went back to them).
+        if (const int32_t open = unresolved(moved); open >= 0)
+          return refuse(merge_refusal::reason::unordered, {u.transfer, u.first},
+                        {runs_[static_cast<size_t>(open)].transfer, runs_[static_cast<size_t>(open)].first});
         // The frames just read were new to the pass, and passes read them
         // ahead of this one: the deck went back to them, and the new pass
         // begins there.

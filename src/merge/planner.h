@@ -115,7 +115,7 @@ class planner {
   bool cut_passes(bool& again);
   bool reread_goes_on(int32_t r, int32_t chain_first, const std::vector<int32_t>& pass_of_group,
                       const std::vector<int32_t>& place_in_pass, const std::vector<int32_t>& last_place,
-                      std::vector<int32_t>& reread, int32_t& passed_over, bool& went_on);
+                      std::vector<int32_t>& reread, int32_t& passed_over);
   bool make_graph();
   void split_passes();
   bool check_shared();
