@@ -28,7 +28,7 @@ merge_refusal planner::run(merge_plan& plan) {
 // are checked: the peak of a long merge's memory is the plan's.
 void planner::release_order() {
   const auto release = [](auto& v) { std::remove_reference_t<decltype(v)>().swap(v); };
-  release(links_), release(words_), release(word_reads_), release(parent_), release(group_stamps_);
+  release(links_), release(silent_backs_), release(words_), release(word_reads_), release(parent_), release(group_stamps_);
   release(node_run_), release(node_runs_begin_), release(node_runs_), release(edge_begin_), release(edge_to_);
   release(in_begin_), release(in_from_), release(order_), release(position_), release(node_stamps_);
 }

@@ -367,10 +367,11 @@ bool planner::group_runs() {
       // (A timecode inferred from the frames around a read is a guess: a
       // capture that dropped frames and went back counts the same. Against
       // a picture read twice, not black or a still, it gives way.)
-      const bool picture = !picture_held(r) && !picture_held(c);
-      if (timed == c_timed && (timed || bare_fit(r, c) || picture))
+      // (Looked at only where it decides: it reads blocks again.)
+      const auto picture = [&] { return !picture_held(r) && !picture_held(c); };
+      if (timed == c_timed && (timed || bare_fit(r, c) || picture()))
         parent_[static_cast<size_t>(find(r))] = find(c);
-      else if (timed != c_timed && (picture || (timed ? timecode_fits(c, r) : timecode_fits(r, c))))
+      else if (timed != c_timed && ((timed ? timecode_fits(c, r) : timecode_fits(r, c)) || picture()))
         matched.push_back(timed ? std::make_pair(c, find(r)) : std::make_pair(r, find(c)));
       else
         continue;
