@@ -223,6 +223,7 @@ void frame_reader::open_frame(const uint8_t* s, uint64_t offset) {
   frame_.stamp = {NO_INFO, NO_INFO, NO_INFO, NO_INFO8};
   frame_.format = {NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, NO_INFO8, 0};
   frame_.speed = frame_.forward = NO_INFO8;
+  frame_.audio_frame_size = frame_.audio_unlocked = NO_INFO8;
   for (int i = 0; i < 3; ++i) dates_[i] = times_[i] = NO_INFO;
   for (int& n : last_number_) n = -1;
   picture_ = 0;
@@ -344,6 +345,8 @@ void frame_reader::read_packs(const uint8_t* s) {
     f.audio_rate_code = m.audio_rate_code;
     f.audio_bits_code = m.audio_bits_code;
     f.audio_channels = audio_channels_of(m.audio_type, m.audio_rate_code, m.audio_bits_code);
+    frame_.audio_frame_size = m.audio_frame_size;
+    frame_.audio_unlocked = m.audio_unlocked;
     // Without a video source pack, the audio pack's 50/60 bit tells the system.
     if (f.system == NO_INFO8) audio_system_ = m.audio_pack_system;
   }

@@ -84,6 +84,10 @@ struct tape_frame {
   frame_format format;
   uint8_t speed;         // SPEED of the AAUX source control pack; NO_INFO8 when none read
   uint8_t forward;       // its DRF: 1 forward, 0 reverse; NO_INFO8 when none read
+  // Its own AAUX source pack's AF_SIZE (samples in the frame beyond the least
+  // its system and rate allow) and LF (1: sound not locked to the picture);
+  // NO_INFO8 when it holds none.
+  uint8_t audio_frame_size, audio_unlocked;
   damage_counts damage;
   int64_t video_blocks;  // video blocks read in it
   int64_t audio_blocks;  // audio blocks read in it

@@ -78,6 +78,10 @@ void frame_indexer::frame(const tape_frame& f) {
   if (f.stamp.drop_frame == 1) e.flags |= FRAME_DROP_FRAME;
   if (f.recording_start) e.flags |= FRAME_RECORDING_START;
   if (f.speed != NO_INFO8) e.flags |= FRAME_CONTROL_READ;
+  constexpr uint8_t FRAME_SIZE_1600 = 20;  // 525/60 at 48 kHz: AF_SIZE counts from 1,580
+  if (f.format.system == 0 && f.format.audio_rate_code == 0 && f.audio_unlocked == 0 &&
+      f.audio_frame_size == FRAME_SIZE_1600)
+    e.flags |= FRAME_SOUND_CYCLE;
   if (f.whole() && f.slots_intact == f.slots_seen) {
     uint64_t h = 0x9E3779B97F4A7C15u;
     for (int slot = 0; slot < FRAME_SLOTS; ++slot)

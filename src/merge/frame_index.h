@@ -23,6 +23,10 @@ enum frame_flag : uint8_t {
   FRAME_DROP_FRAME = 8,        // its timecode counts 525/60 frames with drop-frame numbering
   FRAME_RECORDING_START = 16,  // its AAUX marks the first frame of a recording
   FRAME_CONTROL_READ = 32,     // an AAUX source control pack was read: it would mark a start
+  // Its sound opens the five-frame cycle of 525/60 sound at 48 kHz locked to
+  // the picture: 1,600 samples, where the other four frames hold 1,602. Such
+  // frames lie five apart within a recording, black or not.
+  FRAME_SOUND_CYCLE = 64,
 };
 
 // The audio and video blocks of one sequence: nine audio blocks and 135 video

@@ -93,6 +93,12 @@ void tell_refusal(const merge_refusal& why, const std::vector<transfer_index>& t
       tell(fd, {"dvlog: ", named, " shares no frame with ", other_name, "\n"});
       break;
     case merge_refusal::reason::differs: {
+      // Within one transfer, two recordings that share their keys (and
+      // nothing read between to order them): one tape all the same.
+      if (other_read.transfer == why.at.transfer) {
+        say("dvlog: nothing tells whether ", &at, " or ", &other, " comes first on the tape: not merged\n");
+        break;
+      }
       const frame_entry& f = transfers[static_cast<size_t>(why.at.transfer)].frames[static_cast<size_t>(why.at.frame)];
       char place[16];
       tell(fd, {"dvlog: ", named, " differs from ", other_name, " at ", timecode_text(f, place, sizeof place),

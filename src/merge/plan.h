@@ -146,7 +146,11 @@
 // holds more than once unlike the content on either side, or a deck's
 // stand-in next to a frame without timecode; content the tape holds more
 // than once that alternates without a run of it, or comes again after other
-// frames where no pass reads on from it; a read without timecode that a
+// frames where no pass reads on from it; two frames of such content that
+// open the five-frame cycle of 525/60 sound at 48 kHz locked to the picture
+// (1,600 samples, the others 1,602), within a recording and not five frames
+// apart or a multiple (a retake within black, or frames dropped there); a
+// read without timecode that a
 // deck went back to just before it stopped or shuttled (the next frame may
 // hold the same content); and reads a transfer began with left out.
 #pragma once

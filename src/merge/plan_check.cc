@@ -18,6 +18,9 @@ namespace {
 constexpr int64_t UNCOUNTED_DROPS = 2;
 // A timecode this many frames on, at most, says the deck played on.
 constexpr int64_t PLAYED_ON = 4;
+// 525/60 sound at 48 kHz locked to the picture comes in cycles of this many
+// frames (8,008 samples).
+constexpr int64_t SOUND_CYCLE = 5;
 
 // Whether rows between two of content the tape holds more than once hold
 // other such content than either: where a pass skipped them, the passes
@@ -69,6 +72,7 @@ bool planner::check_rows() {
     int64_t recorded = -1;
     int32_t timecode = -1;
     bool recording_start = false;
+    bool sound_cycle = false;  // a read opens the sound's five-frame cycle
     bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
     read_ref read{-1, -1};
   };
@@ -88,6 +92,7 @@ bool planner::check_rows() {
     if (k.timecode < 0 && has_time(f.timecode)) k.timecode = static_cast<int32_t>(timecode_count(p.read));
     if (k.recorded < 0) k.recorded = recorded_seconds(f.rec_date, f.rec_time, LATEST_TWO_DIGIT_YEAR);
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
+    k.sound_cycle |= (f.flags & FRAME_SOUND_CYCLE) != 0;
     k.too_little &= compare_.too_little(p.read);
   }
   // The content of a row of content the tape holds more than once; -1 for others.
@@ -234,6 +239,20 @@ bool planner::check_rows() {
     const int32_t played_on = crossings[static_cast<size_t>(row)];
     if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
+  }
+
+  // Frames that open the sound's cycle lie five apart within a recording
+  // (or ten, where none read the one between). Two of content the tape holds
+  // more than once (black) otherwise apart are a retake within that
+  // content, or frames dropped there: nothing tells which.
+  int64_t cycle_row = -1;  // the last such row of the recording
+  for (int64_t row = 0; row < rows_; ++row) {
+    const row_key& k = row_keys[static_cast<size_t>(row)];
+    if (k.recording_start) cycle_row = -1;
+    if (!k.sound_cycle || plain_group(row) < 0) continue;
+    if (cycle_row >= 0 && (row - cycle_row) % SOUND_CYCLE != 0)
+      return refuse(merge_refusal::reason::unordered, row_keys[static_cast<size_t>(cycle_row)].read, k.read);
+    cycle_row = row;
   }
 
   // Content the tape holds more than once that comes again after other such

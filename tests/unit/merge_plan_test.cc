@@ -24,6 +24,7 @@ struct tape {
   int tape_id = 0;  // another tape: other pictures, the same timecodes and black
   int second_black = 0;  // frames from `second` on that are black too
   bool dated = false;    // each recording its day
+  bool sound_cycle = false;  // 48 kHz sound locked: every fifth black frame opens its cycle (other sound)
 };
 
 uint8_t bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
@@ -31,7 +32,9 @@ uint8_t bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
 frame_entry read_of(const tape& t, int k, char mark) {
   frame_entry f{};
   const bool black = k < t.black || (t.second >= 0 && k >= t.second && k < t.second + t.second_black);
-  const uint64_t content = black ? 0 : static_cast<uint64_t>(k) + 1 + static_cast<uint64_t>(t.tape_id) * 1000;
+  const bool cycle = black && t.sound_cycle && k % 5 == 0;
+  const uint64_t content =
+      black ? (cycle ? 999 : 0) : static_cast<uint64_t>(k) + 1 + static_cast<uint64_t>(t.tape_id) * 1000;
   const int tc = t.second >= 0 && k >= t.second ? k - t.second : k;
   f.timecode = t.timecode && mark != '~' && mark != '!' ? static_cast<uint32_t>(bcd(tc % 30) | bcd(tc / 30 % 60) << 8)
                                                         : NO_INFO;
@@ -46,7 +49,7 @@ frame_entry read_of(const tape& t, int k, char mark) {
   }
   f.right_blocks = 1440;
   f.packs_read = 1;
-  f.flags |= FRAME_CONTROL_READ;
+  f.flags |= FRAME_CONTROL_READ | (cycle ? FRAME_SOUND_CYCLE : 0);
   for (int n = 0; n < 10; ++n) f.content[n] = static_cast<uint16_t>(content * 7919 + static_cast<uint64_t>(n) * 31 + 1);
   f.content_read = 0x3FF;
   f.signature = (content * 0x9E3779B97F4A7C15u) | 1;
@@ -120,7 +123,8 @@ std::string frames(const std::string& ranges) {
 
 TEST(MergePlan, OrdersTheTapeOrRefuses) {
   const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46},
-      black_recordings{60, false, 6, 30, 0, 2}, dated{16, true, 0, 8, 0, 0, true};
+      black_recordings{60, false, 6, 30, 0, 2}, dated{16, true, 0, 8, 0, 0, true},
+      cycled{60, false, 12, -1, 0, 0, false, true};
   struct row {
     const char* name;
     tape t;
@@ -168,6 +172,13 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"the same, and another transfer read the start", recordings, {"20-45 47-60", "0-101"}, frames("0-101")},
       {"back to a recording start from the end of a later recording, by their dates", dated,
        {"2-6 8-12 11-15 0-7 9-15"}, frames("0-15")},
+      // Black whose 48 kHz sound is locked to the picture: every fifth frame
+      // opens the sound's cycle, so these frames lie five apart.
+      {"a retake within black, back past a frame opening the sound's cycle", cycled, {"0-7 5-59"},
+       "refused: unordered"},
+      {"the same, within the four frames between", cycled, {"2-9 7-59"}, "refused: unordered"},
+      {"black read through", cycled, {"0-59"}, frames("0-59")},
+      {"black with frames dropped, none opening the cycle", cycled, {"0-3 7 9-59"}, frames("0-3 7 9-59")},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
