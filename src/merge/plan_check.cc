@@ -215,9 +215,15 @@ bool planner::check_rows() {
   // A transfer that went back to a recording start from the end of a later
   // recording may as well have played on into it, the recordings the other
   // way round, unless something else orders the recordings between: dates
-  // or timecodes, or another transfer that played into one of them.
+  // or timecodes, or another transfer that played into one of them. (Back to
+  // the start of its own recording, where passes read every frame between
+  // one after the other, frames identified by content, the deck cannot have
+  // played on: the recording would follow itself.)
   for (const skip& k : back_to_starts) {
-    bool ordered = false;
+    bool ordered = true;
+    for (int64_t row = k.from + 1; row <= k.to && ordered; ++row)
+      ordered = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start &&
+                plain_group(row) < 0;
     for (int64_t row = k.from + 1; row <= k.to && !ordered; ++row)
       ordered = row_keys[static_cast<size_t>(row)].recording_start &&
                 (recordings_keyed(row_keys[static_cast<size_t>(row) - 1], row_keys[static_cast<size_t>(row)]) ||
