@@ -170,6 +170,9 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"across a recording start it dropped, the timecode counted again", recordings, {"20-45 47-60"},
        "refused: unordered"},
       {"the same, and another transfer read the start", recordings, {"20-45 47-60", "0-101"}, frames("0-101")},
+      {"back to the start of its own recording from its end", tc, {"100-119 0-119"}, frames("0-119")},
+      {"back to the start of the tape from the end of a later recording", recordings, {"2-101 0-101"},
+       "refused: unordered"},
       {"back to a recording start from the end of a later recording, by their dates", dated,
        {"2-6 8-12 11-15 0-7 9-15"}, frames("0-15")},
       // Black whose 48 kHz sound is locked to the picture: every fifth frame
