@@ -63,8 +63,11 @@ bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows
 // still) is placed by one pass's count: where a retake within it explains
 // the rows as well as the tape does, refused too.
 bool planner::check_rows() {
-  std::vector<std::vector<int32_t>> row_of(transfers_.size());  // by transfer and frame
-  for (size_t t = 0; t < transfers_.size(); ++t) row_of[t].assign(transfers_[t].frames.size(), -1);
+  std::vector<std::vector<int32_t>> row_of(transfers_.size()), run_of(transfers_.size());  // by transfer and frame
+  for (size_t t = 0; t < transfers_.size(); ++t) {
+    row_of[t].assign(transfers_[t].frames.size(), -1);
+    run_of[t].assign(transfers_[t].frames.size(), -1);
+  }
   std::vector<int32_t> row_run(static_cast<size_t>(rows_), -1);  // a run of each row, of the first read placed
   // What the reads of each row say: the first timecode and recording time
   // read, and whether one marks a recording start.
@@ -85,6 +88,7 @@ bool planner::check_rows() {
   };
   for (const auto& [row, p] : placed_) {
     row_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = static_cast<int32_t>(row);
+    run_of[static_cast<size_t>(p.read.transfer)][static_cast<size_t>(p.read.frame)] = p.run;
     if (row_run[static_cast<size_t>(row)] < 0) row_run[static_cast<size_t>(row)] = p.run;
     row_key& k = row_keys[static_cast<size_t>(row)];
     const frame_entry& f = entry(p.read);
@@ -111,7 +115,7 @@ bool planner::check_rows() {
     read_ref a, b;
     int64_t from, to;
   };
-  std::vector<skip> long_skips, back_to_starts;
+  std::vector<skip> long_skips, back_to_starts, back_to_first;
   std::vector<int32_t> crossed_by(static_cast<size_t>(rows_), -1);  // by row: the transfer of its crossings; -2 several
 
   // Drops are rare: more than a couple in a row only where the two reads'
@@ -184,11 +188,25 @@ bool planner::check_rows() {
           int32_t& by = crossed_by[static_cast<size_t>(row)];
           by = by == -1 || by == transfer ? transfer : -2;
         }
-        // Back to a recording start from the last frame of a recording: the
-        // deck may as well have played on into it.
-        if (row < from && row_keys[static_cast<size_t>(row)].recording_start &&
+        // Two equal reads one after the other, without timecode, made two
+        // frames where the tape's timecodes run (black that lost its
+        // subcode): a repeat, or two frames alike, nothing tells.
+        const row_key &here = row_keys[static_cast<size_t>(row)], &there = row_keys[static_cast<size_t>(from)];
+        if (last == j - 1 && row == from + 1 && run_of[t][static_cast<size_t>(last)] == run_of[t][static_cast<size_t>(j)] &&
+            here.timecode < 0 && there.timecode < 0 &&
+            ((from > 0 && row_keys[static_cast<size_t>(from) - 1].timecode >= 0) ||
+             (row + 1 < rows_ && row_keys[static_cast<size_t>(row) + 1].timecode >= 0)))
+          return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
+        // Back to a recording start, or to the tape's first frame, from the
+        // last frame of a recording: the deck may as well have played on
+        // into it. Back to the first, a recording start, from within one:
+        // the start may as well lie just after, the pass that read on from
+        // there having dropped it.
+        if (row < from && (here.recording_start || row == 0) &&
             (from + 1 == rows_ || row_keys[static_cast<size_t>(from) + 1].recording_start))
           back_to_starts.push_back({{transfer, last}, {transfer, j}, row, from});
+        else if (row == 0 && row < from && here.recording_start)
+          back_to_first.push_back({{transfer, last}, {transfer, j}, row, from});
         if (row > from)
           forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], static_cast<int32_t>(row));
         lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
@@ -216,19 +234,44 @@ bool planner::check_rows() {
   // recording may as well have played on into it, the recordings the other
   // way round, unless something else orders the recordings between: dates
   // or timecodes, or another transfer that played into one of them. (Back to
-  // the start of its own recording, where passes read every frame between
-  // one after the other, frames identified by content, the deck cannot have
-  // played on: the recording would follow itself.)
+  // the start of its own recording, whose timecode counts on frame by frame
+  // to where the pass went back from, the deck cannot have played on: the
+  // recording would follow itself.)
   for (const skip& k : back_to_starts) {
     bool ordered = true;
-    for (int64_t row = k.from + 1; row <= k.to && ordered; ++row)
-      ordered = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start &&
-                plain_group(row) < 0;
+    for (int64_t row = k.from + 1; row <= k.to && ordered; ++row) {
+      const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
+      ordered = !at.recording_start && before.timecode >= 0 && at.timecode == before.timecode + 1;
+    }
+    // (Back to the first frame, where passes read every frame between one
+    // after the other twice: playing on there, the deck would have gone
+    // back to one frame twice as precisely.)
+    for (int64_t row = k.from + 1; row <= k.to && !ordered && !row_keys[static_cast<size_t>(k.from)].recording_start;
+         ++row)
+      if (crossings[static_cast<size_t>(row)] < 2 || row_keys[static_cast<size_t>(row)].recording_start) break;
+      else if (row == k.to) ordered = true;
     for (int64_t row = k.from + 1; row <= k.to && !ordered; ++row)
       ordered = row_keys[static_cast<size_t>(row)].recording_start &&
                 (recordings_keyed(row_keys[static_cast<size_t>(row) - 1], row_keys[static_cast<size_t>(row)]) ||
                  (crossed_by[static_cast<size_t>(row)] != -1 && crossed_by[static_cast<size_t>(row)] != k.a.transfer));
     if (!ordered) return refuse(merge_refusal::reason::unordered, k.a, k.b);
+  }
+
+  // The tape's first frame, a recording start a pass went back to from a
+  // frame f within a recording, with another recording start after it: it
+  // lies first unless it could not lie between f and the frame after (the
+  // timecodes leave no room there, or say the frame after is not its
+  // recording's second; or two passes read on from f to it). (Where the
+  // frame after it begins no recording, a pass would have had to go back
+  // from it to that frame exactly.)
+  for (const skip& k : back_to_first) {
+    if (rows_ < 2 || !row_keys[1].recording_start) continue;
+    const row_key &first = row_keys[0], &f = row_keys[static_cast<size_t>(k.to)],
+                  &next = row_keys[static_cast<size_t>(k.to) + 1];
+    const bool no_room = (f.timecode >= 0 && next.timecode == f.timecode + 1) ||
+                         (first.timecode >= 0 && next.timecode >= 0 && next.timecode != first.timecode + 1) ||
+                         crossings[static_cast<size_t>(k.to) + 1] >= 2;
+    if (!no_room) return refuse(merge_refusal::reason::unordered, k.a, k.b);
   }
 
   // Where a recording begins, what puts the recording before it there: a

@@ -469,7 +469,7 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
 // What a refusal says, without its places.
 std::string refusal_kind(const std::string& told) {
   for (const char* kind : {"shares no frame", "differs from", "nothing tells whether", "in different orders",
-                           "fits no place"})
+                           "fits no place", "no frame at playback speed"})
     if (told.find(kind) != std::string::npos) return kind;
   return told;
 }
