@@ -124,7 +124,7 @@ std::string frames(const std::string& ranges) {
 TEST(MergePlan, OrdersTheTapeOrRefuses) {
   const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46},
       black_recordings{60, false, 6, 30, 0, 2}, dated{16, true, 0, 8, 0, 0, true},
-      cycled{60, false, 12, -1, 0, 0, false, true};
+      cycled{60, false, 12, -1, 0, 0, false, true}, leader_tc{60, true, 6}, starts{9, false, 1, 4, 0, 1, false, true};
   struct row {
     const char* name;
     tape t;
@@ -173,6 +173,12 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"back to the start of its own recording from its end", tc, {"100-119 0-119"}, frames("0-119")},
       {"back to the start of the tape from the end of a later recording", recordings, {"2-101 0-101"},
        "refused: unordered"},
+      {"a frame read twice with its subcode lost, where the timecodes leave room for two", leader_tc,
+       {"0 1~ 1~ 3-59"}, "refused: unordered"},
+      {"back to the tape's first frame, a recording start, from just before the next", starts,
+       {"0-4 0-4 0-3 5-8"}, "refused: unordered"},
+      {"back to the start from within, without timecodes", bare, {"0-30 0-119"}, frames("0-119")},
+      {"read through twice, without timecodes", bare, {"5-119 5-119"}, frames("5-119")},
       {"back to a recording start from the end of a later recording, by their dates", dated,
        {"2-6 8-12 11-15 0-7 9-15"}, frames("0-15")},
       // Black whose 48 kHz sound is locked to the picture: every fifth frame
