@@ -576,10 +576,11 @@ void run_trials(trial_kind kind, uint32_t first, int count, bool summary = true)
   for (int i = 0; i < 4; ++i) unlink((std::string(base) + "/t" + std::to_string(i) + ".dv").c_str());
   int total = 0;
   for (const auto& [why, n] : refused) total += n;
-  if (summary) std::printf("%s: %d trials (%d without timecode), %d refused\n", KIND_NAMES[static_cast<int>(kind)], count, untimed,
-              total);
-  for (const auto& [why, n] : refused)
-    if (summary) std::printf("  %d: %s\n", n, why.c_str());
+  if (summary) {
+    std::printf("%s: %d trials (%d without timecode), %d refused\n", KIND_NAMES[static_cast<int>(kind)], count, untimed,
+                total);
+    for (const auto& [why, n] : refused) std::printf("  %d: %s\n", n, why.c_str());
+  }
   rmdir(base);
   EXPECT_EQ(refused["FAULT"] + refused["FAULT, without timecode"], 0) << "trials that broke the property";
 }
