@@ -10,10 +10,10 @@
 // timecode, recording date and time, and the mark of a recording's first
 // frame, where both read them) and enough blocks
 // were read right by both to tell frames apart (read_comparer). Keys (the
-// timecode, the content hashes) only propose which reads to compare (a
-// timecode inferred for a read that lost its own, from the frames around
-// it, never keeps apart two reads of a picture that is not black or a
-// still); so do
+// timecode, the content hashes) only propose which reads to compare (for a
+// read that lost its own timecode, those the frames around it leave, a few
+// at most; one inferred so never keeps apart two reads of a picture that is
+// not black or a still); so do
 // the frames near a read in its transfer, as far as a retake goes back (all
 // of them for a read with nothing read whole where a pass begins). Reads
 // next to one another in a transfer that are one frame this way are a run: a
@@ -139,20 +139,32 @@
 // timecodes count in one recording; a pass that goes back where its
 // timecode went a few frames on; a recording start that no pass played
 // into, nor dates or timecodes order (one pass suffices unless a deck also
-// went back to that start); a pass that went back to a recording start from
-// the end of a later recording, where nothing else orders the two; a read
-// without timecode taken for a repeat of a timed frame where the timed reads
-// around it leave room for another; a pass that skips content the tape
-// holds more than once unlike the content on either side, or a deck's
-// stand-in next to a frame without timecode; content the tape holds more
-// than once that alternates without a run of it, or comes again after other
-// frames where no pass reads on from it; two frames of such content that
-// open the five-frame cycle of 525/60 sound at 48 kHz locked to the picture
-// (1,600 samples, the others 1,602), within a recording and not five frames
-// apart or a multiple (a retake within black, or frames dropped there); a
-// read without timecode that a
-// deck went back to just before it stopped or shuttled (the next frame may
-// hold the same content); and reads a transfer began with left out.
+// went back to that start); a pass that went back from the end of a
+// recording to a recording start, or to the tape's first frame, where
+// nothing else orders the two (the timecode counting on frame by frame
+// from that start to where it went back from does; to the first frame, so
+// do passes that read every frame between twice); a pass that went back
+// from within a recording to the tape's first frame, a recording start with
+// another just after it, where the start may as well lie just after the
+// frame left (no timecodes leave no room there, nor did two passes read on
+// from that frame); a pass that went back to the tape's first frame a
+// leader's length after a recording start without timecode (another
+// recording opening alike may lie before that frame); a read without
+// timecode taken for a repeat of a timed frame where the timed reads around
+// it leave room for another, and two equal reads one after the other
+// without timecode made two frames where the tape's timecodes run around
+// them; a pass that skips content the tape holds more than once unlike the
+// content on either side, or a deck's stand-in next to a frame without
+// timecode; content the tape holds more than once that alternates without
+// a run of it, or comes again after other frames where no pass reads on
+// from it; frames that open the five-frame cycle of 525/60 sound at 48 kHz
+// locked to the picture (1,600 samples, the others 1,602), within a
+// recording, two of such content not five frames apart or a multiple, or
+// two more than five apart, not a multiple, with such content between (a
+// retake within black, or frames dropped there); a read without timecode
+// that a deck went back to just before it stopped or shuttled (the next
+// frame may hold the same content); and reads a transfer began with left
+// out.
 #pragma once
 
 #include <cstdint>

@@ -16,6 +16,8 @@ namespace {
 // timecode says so, is likelier an order the plan got wrong than a deck that
 // lost them all.
 constexpr int64_t UNCOUNTED_DROPS = 2;
+// Black frames a recording may open with, at most, for the rules below.
+constexpr int32_t LEADER = 6;
 // A timecode this many frames on, at most, says the deck played on.
 constexpr int64_t PLAYED_ON = 4;
 // 525/60 sound at 48 kHz locked to the picture comes in cycles of this many
@@ -135,10 +137,16 @@ bool planner::check_rows() {
     // the next frame holding the same content (black opening each
     // recording).
     int32_t lone = -1;
+    // The last recording start read without timecode, where the pass read
+    // on from it a leader's length at most: where the deck then went back
+    // to the tape's first frame, another recording that opens alike may lie
+    // before that frame, the one the deck went back to.
+    int32_t open_start = -1;
     bool began = false;  // a read of the transfer is placed
     for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
       if (stopped()) return false;
       if (j == static_cast<int32_t>(frames.size()) || (frames[static_cast<size_t>(j)].flags & FRAME_OFF_SPEED)) {
+        open_start = -1;
         if (lone >= 0) {
           const read_ref read{transfer, lone};
           return refuse(merge_refusal::reason::unordered, read, other_read(row_of[t][static_cast<size_t>(lone)], read));
@@ -210,7 +218,12 @@ bool planner::check_rows() {
         if (row > from)
           forward_to[static_cast<size_t>(from)] = std::max(forward_to[static_cast<size_t>(from)], static_cast<int32_t>(row));
         lone = row < from && !has_time(frames[static_cast<size_t>(j)].timecode) ? j : -1;
+        if (row == 0 && from > 0 && open_start >= 0 && !here.recording_start)
+          return refuse(merge_refusal::reason::unordered, {transfer, open_start}, {transfer, j});
+        if (row != from + 1 || j - open_start > LEADER) open_start = -1;
       }
+      const frame_entry& f = frames[static_cast<size_t>(j)];
+      if ((f.flags & FRAME_RECORDING_START) && !has_time(f.timecode)) open_start = j;
       // Where the deck went back to, or the transfer or a pass after frames
       // off speed began.
       if (last < 0 || row < row_of[t][static_cast<size_t>(last)]) landed[static_cast<size_t>(row)] = true;
@@ -291,17 +304,29 @@ bool planner::check_rows() {
   }
 
   // Frames that open the sound's cycle lie five apart within a recording
-  // (or ten, where none read the one between). Two of content the tape holds
-  // more than once (black) otherwise apart are a retake within that
-  // content, or frames dropped there: nothing tells which.
-  int64_t cycle_row = -1;  // the last such row of the recording
+  // (or ten, where none read the one between; fewer where frames were
+  // dropped). Two of content the tape holds more than once (black)
+  // otherwise apart, or two further apart than five, not a multiple, with
+  // such content between, are a retake within that content, or frames
+  // dropped there: nothing tells which.
+  int64_t cycle_row = -1, plain_cycle_row = -1;  // the last such rows of the recording, and of such content
+  bool plain_between = false;                     // rows of such content since cycle_row
   for (int64_t row = 0; row < rows_; ++row) {
     const row_key& k = row_keys[static_cast<size_t>(row)];
-    if (k.recording_start) cycle_row = -1;
-    if (!k.sound_cycle || plain_group(row) < 0) continue;
-    if (cycle_row >= 0 && (row - cycle_row) % SOUND_CYCLE != 0)
-      return refuse(merge_refusal::reason::unordered, row_keys[static_cast<size_t>(cycle_row)].read, k.read);
-    cycle_row = row;
+    if (k.recording_start) cycle_row = plain_cycle_row = -1;
+    const bool plain = plain_group(row) >= 0;
+    if (!k.sound_cycle) {
+      plain_between |= plain;
+      continue;
+    }
+    const int64_t other = plain && plain_cycle_row >= 0 && (row - plain_cycle_row) % SOUND_CYCLE != 0 ? plain_cycle_row
+                          : cycle_row >= 0 && plain_between && row - cycle_row > SOUND_CYCLE &&
+                                  (row - cycle_row) % SOUND_CYCLE != 0
+                              ? cycle_row
+                              : -1;
+    if (other >= 0) return refuse(merge_refusal::reason::unordered, row_keys[static_cast<size_t>(other)].read, k.read);
+    cycle_row = row, plain_between = false;
+    if (plain) plain_cycle_row = row;
   }
 
   // Content the tape holds more than once that comes again after other such

@@ -103,6 +103,13 @@ bool planner::timecode_fits(int32_t bare, int32_t timed) const {
 // frames off speed between) are as many frames apart as runs: none was
 // dropped between, so each run between is the next frame. -1 when not so.
 int64_t planner::inferred_count(int32_t r) const {
+  int64_t lo = -1, hi = -1;
+  return counts_left(r, lo, hi) && lo == hi ? lo : -1;
+}
+
+// The timecodes the nearest runs with one before and after run r leave it,
+// from `lo` to `hi`, where those runs are found and leave it one at least.
+bool planner::counts_left(int32_t r, int64_t& lo, int64_t& hi) const {
   constexpr int32_t LOOKED_AT = 8;
   const size_t t = static_cast<size_t>(runs_[static_cast<size_t>(r)].transfer);
   int32_t before = -1, after = -1;
@@ -114,9 +121,10 @@ int64_t planner::inferred_count(int32_t r) const {
     if (runs_[static_cast<size_t>(s)].after_gap) break;
     if (stamp_of(s).count >= 0) after = s;
   }
-  if (before < 0 || after < 0) return -1;
-  const int64_t from = stamp_of(before).count, to = stamp_of(after).count;
-  return to - from == after - before ? from + (r - before) : -1;
+  if (before < 0 || after < 0) return false;
+  lo = stamp_of(before).count + (r - before);
+  hi = stamp_of(after).count - (after - r);
+  return lo <= hi;
 }
 
 // Two runs without timecodes that may be one frame: not where the frames
@@ -197,10 +205,14 @@ bool planner::group_runs() {
     const uint32_t keyed_tc = timecodes[static_cast<size_t>(r)];
     bool looked_up = false;
     // By the timecode as a count of frames: its own, or, where it was lost,
-    // the one the reads around it leave (so that a read whose subcode and
-    // some blocks were lost still meets the other reads of its frame).
-    const int64_t count = keyed_tc != NO_INFO ? stamp_of(r).count : inferred_count(r);
-    if (count >= 0 && count < NO_INFO) proposals.push_back({0, static_cast<uint32_t>(count), r});
+    // those the reads around it leave, a few at most (so that a read whose
+    // subcode and some blocks were lost still meets the other reads of its
+    // frame, frames dropped next to it or not).
+    constexpr int64_t LEFT_COUNTS = 4;
+    int64_t lo = stamp_of(r).count, hi = lo;
+    if (keyed_tc == NO_INFO && (!counts_left(r, lo, hi) || hi - lo >= LEFT_COUNTS)) lo = 0, hi = -1;
+    for (int64_t count = lo; count <= hi; ++count)
+      if (count >= 0 && count < NO_INFO) proposals.push_back({0, static_cast<uint32_t>(count), r});
     if (f.signature != 0) proposals.push_back({f.signature, keyed_tc, r}), looked_up = true;
     if (f.content_read != 0) {
       const int lo = __builtin_ctz(f.content_read), hi = 31 - __builtin_clz(f.content_read);

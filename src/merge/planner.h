@@ -104,6 +104,7 @@ class planner {
   likeness compare_runs(int32_t a, int32_t b);
   bool timecode_fits(int32_t bare, int32_t timed) const;
   int64_t inferred_count(int32_t r) const;
+  bool counts_left(int32_t r, int64_t& lo, int64_t& hi) const;
   bool bare_fit(int32_t a, int32_t b) const;
   read_ref best(int32_t r) const { return {runs_[static_cast<size_t>(r)].transfer, runs_[static_cast<size_t>(r)].best}; }
   int32_t find(int32_t r);

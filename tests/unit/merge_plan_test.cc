@@ -124,7 +124,7 @@ std::string frames(const std::string& ranges) {
 TEST(MergePlan, OrdersTheTapeOrRefuses) {
   const tape tc{120}, bare{120, false}, leader{60, false, 6}, recordings{102, true, 0, 46},
       black_recordings{60, false, 6, 30, 0, 2}, dated{16, true, 0, 8, 0, 0, true},
-      cycled{60, false, 12, -1, 0, 0, false, true}, leader_tc{60, true, 6}, starts{9, false, 1, 4, 0, 1, false, true};
+      cycled{60, false, 12, -1, 0, 0, false, true}, leader_tc{60, true, 6}, starts{9, false, 1, 4, 0, 1, false, true}, alike_starts{10, false, 2, 5, 0, 2};
   struct row {
     const char* name;
     tape t;
@@ -177,6 +177,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
        {"0 1~ 1~ 3-59"}, "refused: unordered"},
       {"back to the tape's first frame, a recording start, from just before the next", starts,
        {"0-4 0-4 0-3 5-8"}, "refused: unordered"},
+      {"back to a recording start that the next recording opens like", alike_starts, {"2-4 0-9"},
+       "refused: unordered"},
       {"back to the start from within, without timecodes", bare, {"0-30 0-119"}, frames("0-119")},
       {"read through twice, without timecodes", bare, {"5-119 5-119"}, frames("5-119")},
       {"back to a recording start from the end of a later recording, by their dates", dated,
@@ -187,7 +189,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
        "refused: unordered"},
       {"the same, within the four frames between", cycled, {"2-9 7-59"}, "refused: unordered"},
       {"black read through", cycled, {"0-59"}, frames("0-59")},
-      {"black with frames dropped, none opening the cycle", cycled, {"0-3 7 9-59"}, frames("0-3 7 9-59")},
+      {"black with a frame dropped, not one opening the cycle", cycled, {"0-2 4-59"}, frames("0-2 4-59")},
+      {"black with frames dropped, one opening the cycle too", cycled, {"0-3 7 9-59"}, "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
