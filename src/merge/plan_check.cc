@@ -259,10 +259,11 @@ bool planner::check_rows() {
     // (Back to the first frame, where passes read every frame between one
     // after the other twice: playing on there, the deck would have gone
     // back to one frame twice as precisely.)
-    for (int64_t row = k.from + 1; row <= k.to && !ordered && !row_keys[static_cast<size_t>(k.from)].recording_start;
-         ++row)
-      if (crossings[static_cast<size_t>(row)] < 2 || row_keys[static_cast<size_t>(row)].recording_start) break;
-      else if (row == k.to) ordered = true;
+    if (!ordered && !row_keys[static_cast<size_t>(k.from)].recording_start) {
+      ordered = true;
+      for (int64_t row = k.from + 1; row <= k.to && ordered; ++row)
+        ordered = crossings[static_cast<size_t>(row)] >= 2 && !row_keys[static_cast<size_t>(row)].recording_start;
+    }
     for (int64_t row = k.from + 1; row <= k.to && !ordered; ++row)
       ordered = row_keys[static_cast<size_t>(row)].recording_start &&
                 (recordings_keyed(row_keys[static_cast<size_t>(row) - 1], row_keys[static_cast<size_t>(row)]) ||
@@ -319,12 +320,12 @@ bool planner::check_rows() {
       plain_between |= plain;
       continue;
     }
-    const int64_t other = plain && plain_cycle_row >= 0 && (row - plain_cycle_row) % SOUND_CYCLE != 0 ? plain_cycle_row
-                          : cycle_row >= 0 && plain_between && row - cycle_row > SOUND_CYCLE &&
-                                  (row - cycle_row) % SOUND_CYCLE != 0
-                              ? cycle_row
-                              : -1;
-    if (other >= 0) return refuse(merge_refusal::reason::unordered, row_keys[static_cast<size_t>(other)].read, k.read);
+    const bool plain_apart = plain && plain_cycle_row >= 0 && (row - plain_cycle_row) % SOUND_CYCLE != 0;
+    const bool black_between = cycle_row >= 0 && plain_between && row - cycle_row > SOUND_CYCLE &&
+                               (row - cycle_row) % SOUND_CYCLE != 0;
+    if (plain_apart || black_between)
+      return refuse(merge_refusal::reason::unordered,
+                    row_keys[static_cast<size_t>(plain_apart ? plain_cycle_row : cycle_row)].read, k.read);
     cycle_row = row, plain_between = false;
     if (plain) plain_cycle_row = row;
   }
