@@ -155,8 +155,7 @@
 // without timecode made two frames where the tape's timecodes run around
 // them; a pass that skips content the tape holds more than once unlike the
 // content on either side, or a deck's stand-in next to a frame without
-// timecode; a deck's stand-in read between two reads of such content,
-// placed as a frame between them (the deck may have gone back there); content the tape holds more than once that alternates without
+// timecode; content the tape holds more than once that alternates without
 // a run of it, or comes again after other frames where no pass reads on
 // from it; frames that open the five-frame cycle of 525/60 sound at 48 kHz
 // locked to the picture (1,600 samples, the others 1,602), within a

@@ -196,13 +196,6 @@ bool planner::check_rows() {
           int32_t& by = crossed_by[static_cast<size_t>(row)];
           by = by == -1 || by == transfer ? transfer : -2;
         }
-        // A deck's stand-in read between two reads of one content the tape
-        // holds more than once (black), placed as a frame between them: the
-        // deck may as well have gone back within that content, the stand-in
-        // its first frame back. Nothing tells.
-        if (row == from + 1 && next == j + 1 && row_of[t][static_cast<size_t>(next)] == row + 1 &&
-            compare_.too_little({transfer, j}) && plain_group(from) >= 0 && plain_group(from) == plain_group(row + 1))
-          return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
         // Two equal reads one after the other, without timecode, made two
         // frames where the tape's timecodes run (black that lost its
         // subcode): a repeat, or two frames alike, nothing tells.
