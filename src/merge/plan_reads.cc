@@ -209,9 +209,10 @@ bool planner::group_runs() {
     // subcode and some blocks were lost still meets the other reads of its
     // frame, frames dropped next to it or not).
     constexpr int64_t LEFT_COUNTS = 4;
-    int64_t lo = stamp_of(r).count, hi = lo;
-    if (keyed_tc == NO_INFO && (!counts_left(r, lo, hi) || hi - lo >= LEFT_COUNTS)) lo = 0, hi = -1;
-    for (int64_t count = lo; count <= hi; ++count)
+    int64_t first_count = stamp_of(r).count, last_count = first_count;
+    if (keyed_tc == NO_INFO && (!counts_left(r, first_count, last_count) || last_count - first_count >= LEFT_COUNTS))
+      first_count = 0, last_count = -1;
+    for (int64_t count = first_count; count <= last_count; ++count)
       if (count >= 0 && count < NO_INFO) proposals.push_back({0, static_cast<uint32_t>(count), r});
     if (f.signature != 0) proposals.push_back({f.signature, keyed_tc, r}), looked_up = true;
     if (f.content_read != 0) {
