@@ -34,6 +34,12 @@ class frame_indexer final : public frame_listener {
 
   void frame_sequence(const uint8_t* s, uint64_t, int32_t) override {
     for (size_t b : PACK_BLOCKS) packs_read_ += static_cast<uint16_t>(__builtin_popcount(packs_held(s + b)));
+    quantisation_ = sequence_quantisation(s, quantisation_);
+    for (int j = 0; j < AUDIO_BLOCKS && !audible_ && quantisation_ != NO_INFO8; ++j) {
+      const uint8_t* block = s + audio_block(j);
+      if (audio_block_errors(block, quantisation_) != 0) continue;
+      for (size_t k = AUDIO_DATA; k < BLOCK_SIZE && !audible_; ++k) audible_ = block[k] != 0;
+    }
   }
   void frame(const tape_frame& f) override;
   void finish();
@@ -41,6 +47,8 @@ class frame_indexer final : public frame_listener {
  private:
   transfer_index& out_;
   uint16_t packs_read_ = 0;  // of the frame being read
+  bool audible_ = false;     //   and whether its sound was heard
+  uint8_t quantisation_ = NO_INFO8;  // of the sound, as last told
   int32_t channels_seen_ = 0;
   uint32_t formats_[2][256] = {};  // frames by system and signal type
 };
@@ -68,6 +76,8 @@ void frame_indexer::frame(const tape_frame& f) {
   e.flags = f.contiguous && f.sequences_repeated == 0 ? FRAME_CONTIGUOUS : 0;
   e.packs_read = packs_read_;
   packs_read_ = 0;
+  if (audible_) e.flags |= FRAME_AUDIBLE;
+  audible_ = false;
   e.sequences = static_cast<uint8_t>(std::min<int32_t>(f.sequences, 255));
   const int64_t damaged = f.damage.video_damaged() + f.damage.audio_error_blocks;
   e.damaged_blocks = static_cast<uint16_t>(std::min<int64_t>(damaged, 0xFFFF));

@@ -27,6 +27,10 @@ enum frame_flag : uint8_t {
   // the picture: 1,600 samples, where the other four frames hold 1,602. Such
   // frames lie five apart within a recording, black or not.
   FRAME_SOUND_CYCLE = 64,
+  // A sample other than silence was read right in it. The tape's sound runs
+  // on from frame to frame: two frames of it alike in every block are
+  // silent, so equal reads that are not are one frame read again.
+  FRAME_AUDIBLE = 128,
 };
 
 // The audio and video blocks of one sequence: nine audio blocks and 135 video

@@ -26,7 +26,9 @@
 //   - a read, without timecode, equal to reads of two frames that differ (a
 //     black frame of a leader whose timecode was lost);
 //   - content the tape holds more than once (black, a still), when no
-//     timecode tells its frames apart: a run of three reads or more, or
+//     timecode tells its frames apart: a run of three reads or more,
+//     silent (the tape's sound runs on from frame to frame: a run of equal
+//     reads with sound heard in it is one frame the capture repeated), or
 //     content that comes again in a transfer with nothing but such content
 //     between, showing its picture (the sound of black comes again every
 //     few frames; another picture come again is the deck gone back).
@@ -139,7 +141,13 @@
 // timecodes count in one recording; a pass that goes back where its
 // timecode went a few frames on; a recording start that no pass played
 // into, nor dates or timecodes order (one pass suffices unless a deck also
-// went back to that start); a pass that went back from the end of a
+// went back to that start, or the timecode went back there and the frames
+// before it, counted back to where their timecode begins counting, would
+// follow on from a frame of the new recording that its next frame does not,
+// or, without timecodes, the frames before it were read only by that pass,
+// from where it began or landed, and the new recording holds reads that say
+// not which frame they are: the pass may have gone back from them to the
+// start); a pass that went back from the end of a
 // recording to a recording start, or to the tape's first frame, where
 // nothing else orders the two (the timecode counting on frame by frame
 // from that start to where it went back from does; to the first frame, so
@@ -155,7 +163,9 @@
 // without timecode made two frames where the tape's timecodes run around
 // them; a pass that skips content the tape holds more than once unlike the
 // content on either side, or a deck's stand-in next to a frame without
-// timecode; content the tape holds more than once that alternates without
+// timecode; a deck's stand-in read between two reads of such content,
+// placed as a frame between them (the deck may have gone back there, the
+// stand-in its first frame back); content the tape holds more than once that alternates without
 // a run of it, or comes again after other frames where no pass reads on
 // from it; frames that open the five-frame cycle of 525/60 sound at 48 kHz
 // locked to the picture (1,600 samples, the others 1,602), within a

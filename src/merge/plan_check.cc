@@ -79,6 +79,7 @@ bool planner::check_rows() {
     bool recording_start = false;
     bool sound_cycle = false;  // a read opens the sound's five-frame cycle
     bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
+    bool blind = true;       // no read of it says which frame it is (placed by position)
     read_ref read{-1, -1};
   };
   std::vector<row_key> row_keys(static_cast<size_t>(rows_));
@@ -100,6 +101,8 @@ bool planner::check_rows() {
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
     k.sound_cycle |= (f.flags & FRAME_SOUND_CYCLE) != 0;
     k.too_little &= compare_.too_little(p.read);
+    k.blind &= p.run >= 0 && (runs_[static_cast<size_t>(p.run)].how == kind::unkeyed ||
+                              runs_[static_cast<size_t>(p.run)].how == kind::too_little);
   }
   // The content of a row of content the tape holds more than once; -1 for others.
   auto plain_group = [&](int64_t row) {
@@ -196,6 +199,14 @@ bool planner::check_rows() {
           int32_t& by = crossed_by[static_cast<size_t>(row)];
           by = by == -1 || by == transfer ? transfer : -2;
         }
+        // A deck's stand-in read between two reads of one content the tape
+        // holds more than once (black), placed as a frame between them: the
+        // deck may as well have gone back within that content, the stand-in
+        // its first frame back. Nothing tells.
+        if (row == from + 1 && next == j + 1 && next < static_cast<int32_t>(frames.size()) &&
+            row_of[t][static_cast<size_t>(next)] == row + 1 && compare_.too_little({transfer, j}) &&
+            plain_group(from) >= 0 && plain_group(from) == plain_group(row + 1))
+          return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
         // Two equal reads one after the other, without timecode, made two
         // frames where the tape's timecodes run (black that lost its
         // subcode): a repeat, or two frames alike, nothing tells.
@@ -294,13 +305,50 @@ bool planner::check_rows() {
   // play on into it may have gone back to it (a retake begun at the start
   // of a take): two are needed where a deck went back to that start
   // elsewhere.
+  // (Where the timecode went back there, and the frames before it, counted
+  // back to where their timecode begins counting, would follow on from a frame of the
+  // new recording its next frame does not: the one pass may have gone back
+  // from them to its start.)
+  auto fits_after = [&](int64_t start) {
+    int64_t first = start - 1;
+    while (first > 0 && row_keys[static_cast<size_t>(first) - 1].timecode >= 0 &&
+           row_keys[static_cast<size_t>(first) - 1].timecode + 1 == row_keys[static_cast<size_t>(first)].timecode)
+      --first;
+    const int32_t from = row_keys[static_cast<size_t>(first)].timecode;
+    if (from < 0 || row_keys[static_cast<size_t>(start)].timecode < 0 ||
+        row_keys[static_cast<size_t>(start)].timecode >= row_keys[static_cast<size_t>(start) - 1].timecode)
+      return false;
+    for (int64_t q = start; q < rows_ && (q == start || !row_keys[static_cast<size_t>(q)].recording_start); ++q)
+      if (row_keys[static_cast<size_t>(q)].timecode == from - 1 &&
+          (q + 1 == rows_ || row_keys[static_cast<size_t>(q) + 1].timecode != from))
+        return true;
+    return false;
+  };
+  // (And where no timecode tells, the frames before it that only the pass
+  // that played on into it read, from where it began or landed: where the
+  // new recording holds reads that say not which frame they are, they may
+  // be those frames, the deck gone back from them to the start.)
+  auto island_before = [&](int64_t start) {
+    int64_t q = start - 1;
+    while (q > 0 && crossings[static_cast<size_t>(q)] == 1 && !landed[static_cast<size_t>(q)] &&
+           !row_keys[static_cast<size_t>(q)].recording_start)
+      --q;
+    return landed[static_cast<size_t>(q)] && crossings[static_cast<size_t>(q)] == 0;
+  };
+  auto blind_after = [&](int64_t start) {
+    for (int64_t q = start + 1; q < rows_ && !row_keys[static_cast<size_t>(q)].recording_start; ++q)
+      if (row_keys[static_cast<size_t>(q)].blind) return true;
+    return false;
+  };
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
     if (!row_keys[static_cast<size_t>(row)].recording_start) continue;
     const row_key &before = row_keys[static_cast<size_t>(row) - 1], &at = row_keys[static_cast<size_t>(row)];
     const bool keyed = recordings_keyed(before, at);
     const int32_t played_on = crossings[static_cast<size_t>(row)];
-    if (!keyed && (played_on == 0 || (played_on == 1 && landed[static_cast<size_t>(row)])))
+    if (!keyed && (played_on == 0 || (played_on == 1 && (landed[static_cast<size_t>(row)] || fits_after(row) ||
+                                               ((at.timecode < 0 || before.timecode < 0) && island_before(row) &&
+                                                blind_after(row))))))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 

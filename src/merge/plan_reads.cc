@@ -434,14 +434,16 @@ bool planner::group_runs() {
 }
 
 // Content the tape holds more than once, when no timecode tells its frames
-// apart: a run of PLAIN_RUN equal reads or more without a timecode; and a
+// apart: a run of PLAIN_RUN equal reads or more without a timecode, silent
+// (sound heard in them runs on on the tape: they are one frame); and a
 // group (not a recording's first frame) that comes again in a transfer with
 // nothing between but such content (the phases of a black leader's sound, a
 // still).
 void planner::find_plain() {
   const size_t n = runs_.size();
   for (size_t r = 0; r < n; ++r)
-    if (group_[r] >= 0 && runs_[r].count >= PLAIN_RUN && stamp_of(static_cast<int32_t>(r)).count < 0)
+    if (group_[r] >= 0 && runs_[r].count >= PLAIN_RUN && stamp_of(static_cast<int32_t>(r)).count < 0 &&
+        !heard(runs_[r]))
       plain_[static_cast<size_t>(group_[r])] = true;
   std::vector<int32_t> seen_in(n, -1), last_at(n, -1);
   std::vector<int64_t> others_at(n, 0);

@@ -96,6 +96,11 @@ class planner {
   bool group_runs();
   void find_plain();
   stamp stamp_of(int32_t r) const;
+  bool heard(const read_run& u) const {  // some read of it holds sound
+    for (int32_t k = u.first; k < u.first + u.count; ++k)
+      if (entry({u.transfer, k}).flags & FRAME_AUDIBLE) return true;
+    return false;
+  }
   // What the reads of a run's frame say: of all runs read as that frame.
   const stamp& run_stamp(int32_t r) const {
     const int32_t g = group_[static_cast<size_t>(r)];

@@ -49,7 +49,7 @@ frame_entry read_of(const tape& t, int k, char mark) {
   }
   f.right_blocks = 1440;
   f.packs_read = 1;
-  f.flags |= FRAME_CONTROL_READ | (cycle ? FRAME_SOUND_CYCLE : 0);
+  f.flags |= FRAME_CONTROL_READ | (cycle ? FRAME_SOUND_CYCLE : 0) | (black ? 0 : FRAME_AUDIBLE);
   for (int n = 0; n < 10; ++n) f.content[n] = static_cast<uint16_t>(content * 7919 + static_cast<uint64_t>(n) * 31 + 1);
   f.content_read = 0x3FF;
   f.signature = (content * 0x9E3779B97F4A7C15u) | 1;
@@ -191,6 +191,12 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"black read through", cycled, {"0-59"}, frames("0-59")},
       {"black with a frame dropped, not one opening the cycle", cycled, {"0-2 4-59"}, frames("0-2 4-59")},
       {"black with frames dropped, one opening the cycle too", cycled, {"0-3 7 9-59"}, "refused: unordered"},
+      {"a frame with sound read three times, without timecodes: one frame", bare, {"0-9 10 10 10 11-119"},
+       frames("0-119")},
+      {"a stand-in read between two reads of black", leader, {"0-3 2! 3-59"}, "refused: unordered"},
+      {"begun a frame in, then back to the start, its timecode lower", tc, {"4 0-3"}, "refused: unordered"},
+      {"the same without timecodes, the frame read again as a stand-in", bare, {"4 0-3 4! 5-119"},
+       "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
