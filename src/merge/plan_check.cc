@@ -79,7 +79,6 @@ bool planner::check_rows() {
     bool recording_start = false;
     bool sound_cycle = false;  // a read opens the sound's five-frame cycle
     bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
-    bool blind = true;       // no read of it says which frame it is (placed by position)
     read_ref read{-1, -1};
   };
   std::vector<row_key> row_keys(static_cast<size_t>(rows_));
@@ -101,8 +100,6 @@ bool planner::check_rows() {
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
     k.sound_cycle |= (f.flags & FRAME_SOUND_CYCLE) != 0;
     k.too_little &= compare_.too_little(p.read);
-    k.blind &= p.run >= 0 && (runs_[static_cast<size_t>(p.run)].how == kind::unkeyed ||
-                              runs_[static_cast<size_t>(p.run)].how == kind::too_little);
   }
   // The content of a row of content the tape holds more than once; -1 for others.
   auto plain_group = [&](int64_t row) {
@@ -120,7 +117,7 @@ bool planner::check_rows() {
     read_ref a, b;
     int64_t from, to;
   };
-  std::vector<skip> long_skips, back_to_starts, back_to_first;
+  std::vector<skip> long_skips, back_to_starts, back_to_first, stand_ins_in_black;
   std::vector<int32_t> crossed_by(static_cast<size_t>(rows_), -1);  // by row: the transfer of its crossings; -2 several
 
   // Drops are rare: more than a couple in a row only where the two reads'
@@ -146,6 +143,11 @@ bool planner::check_rows() {
     // before that frame, the one the deck went back to.
     int32_t open_start = -1;
     bool began = false;  // a read of the transfer is placed
+    // The last read with a timecode since the pass last went back, began a
+    // recording or left playback speed: the rows from it to the next read
+    // with one are as many as their timecodes count at most, whatever was
+    // read between without timecode.
+    int32_t timed = -1;
     for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
       if (stopped()) return false;
       if (j == static_cast<int32_t>(frames.size()) || (frames[static_cast<size_t>(j)].flags & FRAME_OFF_SPEED)) {
@@ -154,7 +156,7 @@ bool planner::check_rows() {
           const read_ref read{transfer, lone};
           return refuse(merge_refusal::reason::unordered, read, other_read(row_of[t][static_cast<size_t>(lone)], read));
         }
-        last = -1;
+        last = timed = -1;
         continue;
       }
       const int64_t row = row_of[t][static_cast<size_t>(j)];
@@ -202,11 +204,11 @@ bool planner::check_rows() {
         // A deck's stand-in read between two reads of one content the tape
         // holds more than once (black), placed as a frame between them: the
         // deck may as well have gone back within that content, the stand-in
-        // its first frame back. Nothing tells.
+        // its first frame back (below).
         if (row == from + 1 && next == j + 1 && next < static_cast<int32_t>(frames.size()) &&
             row_of[t][static_cast<size_t>(next)] == row + 1 && compare_.too_little({transfer, j}) &&
             plain_group(from) >= 0 && plain_group(from) == plain_group(row + 1))
-          return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
+          stand_ins_in_black.push_back({{transfer, last}, {transfer, j}, from, row});
         // Two equal reads one after the other, without timecode, made two
         // frames where the tape's timecodes run (black that lost its
         // subcode): a repeat, or two frames alike, nothing tells.
@@ -235,6 +237,16 @@ bool planner::check_rows() {
       }
       const frame_entry& f = frames[static_cast<size_t>(j)];
       if ((f.flags & FRAME_RECORDING_START) && !has_time(f.timecode)) open_start = j;
+      if ((last >= 0 && row < row_of[t][static_cast<size_t>(last)]) || (f.flags & FRAME_RECORDING_START)) timed = -1;
+      if (has_time(f.timecode)) {
+        if (timed >= 0 && timed != last) {
+          const int64_t at = row_of[t][static_cast<size_t>(timed)], steps = timecode_steps({transfer, timed}, {transfer, j});
+          const uint32_t date = frames[static_cast<size_t>(timed)].rec_date;
+          if (steps > 0 && row > at && steps < row - at && !(has_date(date) && has_date(f.rec_date) && date != f.rec_date))
+            return refuse(merge_refusal::reason::disagree, {transfer, timed}, {transfer, j});
+        }
+        timed = j;
+      }
       // Where the deck went back to, or the transfer or a pass after frames
       // off speed began.
       if (last < 0 || row < row_of[t][static_cast<size_t>(last)]) landed[static_cast<size_t>(row)] = true;
@@ -253,6 +265,11 @@ bool planner::check_rows() {
                      (row == k.to || plain_group(row) < 0);
     if (!read_through) return refuse(merge_refusal::reason::disagree, k.a, k.b);
   }
+
+  // Such a stand-in stands where another pass read on through its place.
+  for (const skip& k : stand_ins_in_black)
+    if (crossings[static_cast<size_t>(k.to)] < 2 || crossings[static_cast<size_t>(k.to) + 1] < 2)
+      return refuse(merge_refusal::reason::unordered, k.a, k.b);
 
   // A transfer that went back to a recording start from the end of a later
   // recording may as well have played on into it, the recordings the other
@@ -325,20 +342,17 @@ bool planner::check_rows() {
     return false;
   };
   // (And where no timecode tells, the frames before it that only the pass
-  // that played on into it read, from where it began or landed: where the
-  // new recording holds reads that say not which frame they are, they may
-  // be those frames, the deck gone back from them to the start.)
+  // that played on into it read, from where it began or landed, not at a
+  // recording start (a recording of their own): they may lie within the new
+  // recording where that pass dropped them or read them as reads that say
+  // not which frame they are, the deck gone back from them to the start.)
   auto island_before = [&](int64_t start) {
     int64_t q = start - 1;
     while (q > 0 && crossings[static_cast<size_t>(q)] == 1 && !landed[static_cast<size_t>(q)] &&
            !row_keys[static_cast<size_t>(q)].recording_start)
       --q;
-    return landed[static_cast<size_t>(q)] && crossings[static_cast<size_t>(q)] == 0;
-  };
-  auto blind_after = [&](int64_t start) {
-    for (int64_t q = start + 1; q < rows_ && !row_keys[static_cast<size_t>(q)].recording_start; ++q)
-      if (row_keys[static_cast<size_t>(q)].blind) return true;
-    return false;
+    return landed[static_cast<size_t>(q)] && crossings[static_cast<size_t>(q)] == 0 &&
+           !row_keys[static_cast<size_t>(q)].recording_start;
   };
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
@@ -347,8 +361,7 @@ bool planner::check_rows() {
     const bool keyed = recordings_keyed(before, at);
     const int32_t played_on = crossings[static_cast<size_t>(row)];
     if (!keyed && (played_on == 0 || (played_on == 1 && (landed[static_cast<size_t>(row)] || fits_after(row) ||
-                                               ((at.timecode < 0 || before.timecode < 0) && island_before(row) &&
-                                                blind_after(row))))))
+                                               ((at.timecode < 0 || before.timecode < 0) && island_before(row))))))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
   }
 

@@ -195,8 +195,9 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
        frames("0-119")},
       {"a stand-in read between two reads of black", leader, {"0-3 2! 3-59"}, "refused: unordered"},
       {"begun a frame in, then back to the start, its timecode lower", tc, {"4 0-3"}, "refused: unordered"},
-      {"the same without timecodes, the frame read again as a stand-in", bare, {"4 0-3 4! 5-119"},
-       "refused: unordered"},
+      {"the same without timecodes, the frame dropped when read again", bare, {"1 0 2-119"}, "refused: unordered"},
+      {"a retake back one frame over a stand-in, its frame read again without subcode", tc, {"0-4 5! 6 5~ 7-119"},
+       "refused: disagree"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
