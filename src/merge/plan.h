@@ -138,17 +138,19 @@
 // that skips more than a couple of frames where neither its timecodes count
 // them nor other passes read them through (frames identified by content, in
 // one recording); more frames between two reads of a pass than their
-// timecodes count in one recording; a pass that goes back where its
+// timecodes count in one recording (of two with a timecode, whatever the
+// pass read between without); a pass that goes back where its
 // timecode went a few frames on; a recording start that no pass played
 // into, nor dates or timecodes order (one pass suffices unless a deck also
 // went back to that start, or the timecode went back there and the frames
 // before it, counted back to where their timecode begins counting, would
 // follow on from a frame of the new recording that its next frame does not,
 // or, without timecodes, the frames before it were read only by that pass,
-// from where it began or landed, and the new recording holds reads that say
-// not which frame they are: the pass may have gone back from them to the
-// start); a pass that went back from the end of a
-// recording to a recording start, or to the tape's first frame, where
+// from where it began or landed, not at a recording start: the pass may have
+// gone back from them to the start, and dropped them or read them as reads
+// that say not which frame they are); a pass that went back from the end of a
+// recording to a recording start, or to the tape's first frame, or a couple
+// of frames after either (the deck may have dropped them), where
 // nothing else orders the two (the timecode counting on frame by frame
 // from that start to where it went back from does; to the first frame, so
 // do passes that read every frame between twice); a pass that went back
@@ -161,11 +163,13 @@
 // timecode taken for a repeat of a timed frame where the timed reads around
 // it leave room for another, and two equal reads one after the other
 // without timecode made two frames where the tape's timecodes run around
-// them; a pass that skips content the tape holds more than once unlike the
+// them, or a read without timecode equal to the timed one just before made a
+// frame of its own that no timecode after counts; a pass that skips content the tape holds more than once unlike the
 // content on either side, or a deck's stand-in next to a frame without
 // timecode; a deck's stand-in read between two reads of such content,
-// placed as a frame between them (the deck may have gone back there, the
-// stand-in its first frame back); content the tape holds more than once that alternates without
+// placed as a frame between them, where no other pass read on through
+// its place (the deck may have gone back there, the stand-in its first
+// frame back); content the tape holds more than once that alternates without
 // a run of it, or comes again after other frames where no pass reads on
 // from it; frames that open the five-frame cycle of 525/60 sound at 48 kHz
 // locked to the picture (1,600 samples, the others 1,602), within a

@@ -118,6 +118,15 @@ bool planner::check_rows() {
     int64_t from, to;
   };
   std::vector<skip> long_skips, back_to_starts, back_to_first, stand_ins_in_black;
+  // Whether the next row with a timecode after `row`, in its recording,
+  // counts the rows from `timed` on.
+  auto counted_on = [&](int64_t timed, int64_t row) {
+    int64_t q = row + 1;
+    while (q < rows_ && row_keys[static_cast<size_t>(q)].timecode < 0 && !row_keys[static_cast<size_t>(q)].recording_start)
+      ++q;
+    return q < rows_ && !row_keys[static_cast<size_t>(q)].recording_start &&
+           row_keys[static_cast<size_t>(q)].timecode == row_keys[static_cast<size_t>(timed)].timecode + (q - timed);
+  };
   std::vector<int32_t> crossed_by(static_cast<size_t>(rows_), -1);  // by row: the transfer of its crossings; -2 several
 
   // Drops are rare: more than a couple in a row only where the two reads'
@@ -218,14 +227,25 @@ bool planner::check_rows() {
             ((from > 0 && row_keys[static_cast<size_t>(from) - 1].timecode >= 0) ||
              (row + 1 < rows_ && row_keys[static_cast<size_t>(row) + 1].timecode >= 0)))
           return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
+        // So a read without timecode, equal to the timed read just before,
+        // made a frame of its own after it that no timecode after counts.
+        if (last == j - 1 && row == from + 1 && here.timecode < 0 && there.timecode >= 0 &&
+            !has_time(frames[static_cast<size_t>(j)].timecode) && !counted_on(from, row) &&
+            compare_.compare_whole({transfer, last}, {transfer, j}) == likeness::same)
+          return refuse(merge_refusal::reason::unordered, {transfer, last}, {transfer, j});
         // Back to a recording start, or to the tape's first frame, from the
         // last frame of a recording: the deck may as well have played on
         // into it. Back to the first, a recording start, from within one:
         // the start may as well lie just after, the pass that read on from
         // there having dropped it.
-        if (row < from && (here.recording_start || row == 0) &&
+        // (Or to a couple of frames after such a start: the deck may have
+        // dropped them as it played on.)
+        int64_t start = row;
+        while (start > 0 && start > row - UNCOUNTED_DROPS && !row_keys[static_cast<size_t>(start)].recording_start)
+          --start;
+        if (row < from && (row_keys[static_cast<size_t>(start)].recording_start || start == 0) &&
             (from + 1 == rows_ || row_keys[static_cast<size_t>(from) + 1].recording_start))
-          back_to_starts.push_back({{transfer, last}, {transfer, j}, row, from});
+          back_to_starts.push_back({{transfer, last}, {transfer, j}, start, from});
         else if (row == 0 && row < from && here.recording_start)
           back_to_first.push_back({{transfer, last}, {transfer, j}, row, from});
         if (row > from)
@@ -323,9 +343,9 @@ bool planner::check_rows() {
   // of a take): two are needed where a deck went back to that start
   // elsewhere.
   // (Where the timecode went back there, and the frames before it, counted
-  // back to where their timecode begins counting, would follow on from a frame of the
-  // new recording its next frame does not: the one pass may have gone back
-  // from them to its start.)
+  // back to where their timecode begins counting, would follow on from a
+  // frame of the new recording that its next frame does not: the one pass
+  // may have gone back from them to its start.)
   auto fits_after = [&](int64_t start) {
     int64_t first = start - 1;
     while (first > 0 && row_keys[static_cast<size_t>(first) - 1].timecode >= 0 &&

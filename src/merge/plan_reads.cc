@@ -435,7 +435,8 @@ bool planner::group_runs() {
 
 // Content the tape holds more than once, when no timecode tells its frames
 // apart: a run of PLAIN_RUN equal reads or more without a timecode, silent
-// (sound heard in them runs on on the tape: they are one frame); and a
+// (the tape's sound runs on from frame to frame: equal reads in which it
+// was heard are one frame); and a
 // group (not a recording's first frame) that comes again in a transfer with
 // nothing between but such content (the phases of a black leader's sound, a
 // still).

@@ -198,6 +198,7 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"the same without timecodes, the frame dropped when read again", bare, {"1 0 2-119"}, "refused: unordered"},
       {"a retake back one frame over a stand-in, its frame read again without subcode", tc, {"0-4 5! 6 5~ 7-119"},
        "refused: disagree"},
+      {"the last frame read again without subcode, black", leader_tc, {"0-3 3~"}, "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
