@@ -139,7 +139,7 @@
 // them nor other passes read them through (frames identified by content, in
 // one recording); more frames between two reads of a pass than their
 // timecodes count in one recording (of two with a timecode, whatever the
-// pass read between without); a pass that goes back where its
+// pass read between without), or fewer where reads between were left out; a pass that goes back where its
 // timecode went a few frames on; a recording start that no pass played
 // into, nor dates or timecodes order (one pass suffices unless a deck also
 // went back to that start, or the timecode went back there and the frames

@@ -157,6 +157,7 @@ bool planner::check_rows() {
     // with one are as many as their timecodes count at most, whatever was
     // read between without timecode.
     int32_t timed = -1;
+    int32_t left_out = -1;  // the first read since it in no row, not a stand-in
     for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
       if (stopped()) return false;
       if (j == static_cast<int32_t>(frames.size()) || (frames[static_cast<size_t>(j)].flags & FRAME_OFF_SPEED)) {
@@ -165,12 +166,13 @@ bool planner::check_rows() {
           const read_ref read{transfer, lone};
           return refuse(merge_refusal::reason::unordered, read, other_read(row_of[t][static_cast<size_t>(lone)], read));
         }
-        last = timed = -1;
+        last = timed = left_out = -1;
         continue;
       }
       const int64_t row = row_of[t][static_cast<size_t>(j)];
       if (row < 0) {
         ++unplaced;
+        if (left_out < 0 && !compare_.too_little({transfer, j})) left_out = j;
         // The frames a transfer began with, before anything placed: the
         // deck played on from them, and they are frames of the tape.
         if (!began && !compare_.too_little({transfer, j})) return refuse(merge_refusal::reason::unplaced, {transfer, j});
@@ -259,13 +261,18 @@ bool planner::check_rows() {
       if ((f.flags & FRAME_RECORDING_START) && !has_time(f.timecode)) open_start = j;
       if ((last >= 0 && row < row_of[t][static_cast<size_t>(last)]) || (f.flags & FRAME_RECORDING_START)) timed = -1;
       if (has_time(f.timecode)) {
-        if (timed >= 0 && timed != last) {
+        if (timed >= 0) {
           const int64_t at = row_of[t][static_cast<size_t>(timed)], steps = timecode_steps({transfer, timed}, {transfer, j});
           const uint32_t date = frames[static_cast<size_t>(timed)].rec_date;
-          if (steps > 0 && row > at && steps < row - at && !(has_date(date) && has_date(f.rec_date) && date != f.rec_date))
+          const bool one_date = !(has_date(date) && has_date(f.rec_date) && date != f.rec_date);
+          if (steps > 0 && row > at && steps < row - at && one_date)
             return refuse(merge_refusal::reason::disagree, {transfer, timed}, {transfer, j});
+          // (And reads between left out where the timecodes leave rows
+          // for them: frames of the tape, lost.)
+          if (steps > 0 && row > at && steps > row - at && one_date && left_out >= 0)
+            return refuse(merge_refusal::reason::unplaced, {transfer, left_out});
         }
-        timed = j;
+        timed = j, left_out = -1;
       }
       // Where the deck went back to, or the transfer or a pass after frames
       // off speed began.
