@@ -120,9 +120,9 @@
 // before a recording start, are never made a frame where a pass begins (the
 // deck may have gone back just after them): they go where they fit, or are
 // left out. Reads where a pass went back with nothing to say which side
-// they belong to, and content the tape holds more than once, never take
-// the place of a read that tells nothing (a deck's stand-in) among frames
-// further off. Equal reads next to one another before the tape's first
+// they belong to, and content the tape holds more than once (or a read
+// equal to two frames that differ), never take the place of a read that
+// tells nothing (a deck's stand-in) among frames further off. Equal reads next to one another before the tape's first
 // frame or after its last, where that frame has a timecode they lost, are
 // refused: a repeat or frames alike, nothing tells. Reads with frames off
 // speed on both sides (or before them and the transfer's end after) and no

@@ -423,15 +423,17 @@ bool planner::place_words() {
     // (Reads a pass went back over, that tell what they are, are not put
     // in the place of a read that tells nothing, a deck's stand-in: that
     // would be a guess between two sides. Nor is content the tape holds
-    // more than once, but among frames of that content: elsewhere it would
-    // be a guess at the frame the stand-in was.)
+    // more than once, or a read equal to two frames that differ, but among
+    // frames of that content: elsewhere it would be a guess at the frame
+    // the stand-in was.)
     auto fits = [&](size_t item, size_t place) {
       const read_ref read = item_read(w, item);
       const likeness l = compare_.compare(read, stands[place]);
       if (l != likeness::unknown) return l;
       if (tg.either) return compare_.too_little(read) ? l : likeness::different;
       const int32_t run = word_reads_[static_cast<size_t>(item_first[static_cast<size_t>(word_items[w]) + item])].run;
-      if (runs_[static_cast<size_t>(run)].how != kind::plain) return l;
+      const kind how = runs_[static_cast<size_t>(run)].how;
+      if (how != kind::plain && how != kind::ambiguous) return l;
       for (const int32_t p : gap_places[static_cast<size_t>(where_gap[place])])
         if (compare_.compare(read, place_read[static_cast<size_t>(p)]) == likeness::same) return l;
       return likeness::different;

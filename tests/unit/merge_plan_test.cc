@@ -199,6 +199,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"a retake back one frame over a stand-in, its frame read again without subcode", tc, {"0-4 5! 6 5~ 7-119"},
        "refused: disagree"},
       {"the last frame read again without subcode, black", leader_tc, {"0-3 3~"}, "refused: unordered"},
+      {"black read without subcode before shuttling, later a stand-in the other dropped", tape{60, true, 5},
+       {"0-3 4~ 4~ s 0-29 30! 31-59", "0-29 31-59"}, "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
