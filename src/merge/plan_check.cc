@@ -153,9 +153,10 @@ bool planner::check_rows() {
     int32_t open_start = -1;
     bool began = false;  // a read of the transfer is placed
     // The last read with a timecode since the pass last went back, began a
-    // recording or left playback speed: the rows from it to the next read
-    // with one are as many as their timecodes count at most, whatever was
-    // read between without timecode.
+    // recording or left playback speed. Within one recording, the timecode
+    // counts the frames from it to the next read with one, whatever was read
+    // between without: the plan may lack some (no pass read them), never
+    // hold more.
     int32_t timed = -1;
     int32_t left_out = -1;  // the first read since it in no row, not a stand-in
     for (int32_t j = 0; j <= static_cast<int32_t>(frames.size()); ++j) {
@@ -198,10 +199,6 @@ bool planner::check_rows() {
         const bool one_recording = !(b.flags & FRAME_RECORDING_START) &&
                                    !(has_date(a.rec_date) && has_date(b.rec_date) && a.rec_date != b.rec_date);
         const bool counted = one_recording && steps == row - from;
-        // Within one recording, the timecode counts the frames between two
-        // reads: the plan may lack some (no pass read them), never hold more.
-        if (one_recording && steps > 0 && row > from && steps < row - from)
-          return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
         if (skipped > UNCOUNTED_DROPS && !counted) long_skips.push_back({{transfer, last}, {transfer, j}, from, row});
         if ((row < from && steps > 0 && steps <= PLAYED_ON) ||
             (skipped > 0 && skips_other_content(from, row, plain_group)) ||
