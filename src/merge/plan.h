@@ -166,7 +166,8 @@
 // them, or a read without timecode equal to the timed one just before made a
 // frame of its own that no timecode after counts; a pass that skips content the tape holds more than once unlike the
 // content on either side, or a deck's stand-in next to a frame without
-// timecode; a deck's stand-in read between two reads of such content,
+// timecode or just before a recording start (no timecode counts the frames
+// across: it may be a frame read again); a deck's stand-in read between two reads of such content,
 // placed as a frame between them, where no other pass read on through
 // its place (the deck may have gone back there, the stand-in its first
 // frame back); content the tape holds more than once that alternates without
@@ -175,7 +176,12 @@
 // locked to the picture (1,600 samples, the others 1,602), within a
 // recording, two of such content not five frames apart or a multiple, or
 // two more than five apart, not a multiple, with such content between (a
-// retake within black, or frames dropped there); a read without timecode
+// retake within black, or frames dropped there); a row recorded earlier
+// than one before it in its recording (the camera's clock runs on: a frame
+// of another recording put within it); a row of reads placed by position
+// alone that a pass stepped over, equal to a frame a few rows off (as
+// likely that frame, read where the pass dropped the one it stepped over);
+// a read without timecode
 // that a deck went back to just before it stopped or shuttled (the next
 // frame may hold the same content); and reads a transfer began with left
 // out.

@@ -41,11 +41,13 @@ bool skips_other_content(int64_t from, int64_t to, const content_of& plain) {
 // Whether a pass that read two rows skipped a row between of a deck's
 // stand-ins only, next to a frame without timecode: the stand-in may be a
 // frame of its own, or a read of that frame's twin (black, a still) that
-// this pass read once.
+// this pass read once. So just before a recording start, where no
+// timecode counts the frames: the stand-in may be one read again.
 template <class keys>
 bool skips_lone_stand_in(int64_t from, int64_t to, const std::vector<keys>& rows) {
   for (int64_t row = from + 1; row < to; ++row) {
     if (!rows[static_cast<size_t>(row)].too_little) continue;
+    if (row + 1 == to && rows[static_cast<size_t>(to)].recording_start) return true;
     for (const int64_t beside : {row - 1, row + 1})
       if (beside >= 0 && beside < static_cast<int64_t>(rows.size()) && !rows[static_cast<size_t>(beside)].too_little &&
           rows[static_cast<size_t>(beside)].timecode < 0)
@@ -128,6 +130,7 @@ bool planner::check_rows() {
            row_keys[static_cast<size_t>(q)].timecode == row_keys[static_cast<size_t>(timed)].timecode + (q - timed);
   };
   std::vector<int32_t> crossed_by(static_cast<size_t>(rows_), -1);  // by row: the transfer of its crossings; -2 several
+  std::vector<bool> stepped_over(static_cast<size_t>(rows_), false);  // by row: a pass read the rows on either side in turn
 
   // Drops are rare: more than a couple in a row only where the two reads'
   // timecodes, in one recording, count the frames between, or where other
@@ -204,6 +207,7 @@ bool planner::check_rows() {
             (skipped > 0 && skips_other_content(from, row, plain_group)) ||
             (skipped > 0 && skips_lone_stand_in(from, row, row_keys)))
           return refuse(merge_refusal::reason::disagree, {transfer, last}, {transfer, j});
+        if (row == from + 2 && unplaced == 0) stepped_over[static_cast<size_t>(from) + 1] = true;
         if (row == from + 1) {
           ++crossings[static_cast<size_t>(row)];
           int32_t& by = crossed_by[static_cast<size_t>(row)];
@@ -288,6 +292,24 @@ bool planner::check_rows() {
       read_through = crossings[static_cast<size_t>(row)] > 0 && !row_keys[static_cast<size_t>(row)].recording_start &&
                      (row == k.to || plain_group(row) < 0);
     if (!read_through) return refuse(merge_refusal::reason::disagree, k.a, k.b);
+  }
+
+  // A row of reads placed by position alone (nothing read whole to look
+  // them up by), which a pass stepped over, where they equal a frame placed
+  // a few rows off: nothing tells that they are not that frame, read where
+  // the pass that read them dropped the one it stepped over.
+  std::vector<bool> known(static_cast<size_t>(rows_), false);  // by row: a read identified by its content
+  for (const auto& [row, p] : placed_)
+    known[static_cast<size_t>(row)] = known[static_cast<size_t>(row)] || runs_[static_cast<size_t>(p.run)].how == kind::identified ||
+                                      runs_[static_cast<size_t>(p.run)].how == kind::plain;
+  for (const auto& [row, p] : placed_) {
+    if (known[static_cast<size_t>(row)] || !stepped_over[static_cast<size_t>(row)] || compare_.too_little(p.read)) continue;
+    for (int64_t near = std::max<int64_t>(0, row - LEADER); near < std::min<int64_t>(rows_, row + LEADER + 1); ++near) {
+      if (stopped()) return false;
+      const read_ref other = other_read(near, p.read);
+      if (near != row && known[static_cast<size_t>(near)] && compare_.compare(p.read, other) == likeness::same)
+        return refuse(merge_refusal::reason::unordered, p.read, other);
+    }
   }
 
   // Such a stand-in stands where another pass read on through its place.
@@ -387,6 +409,20 @@ bool planner::check_rows() {
     if (!keyed && (played_on == 0 || (played_on == 1 && (landed[static_cast<size_t>(row)] || fits_after(row) ||
                                                ((at.timecode < 0 || before.timecode < 0) && island_before(row))))))
       return refuse(merge_refusal::reason::unordered, before.read, at.read);
+  }
+
+  // The camera's clock runs on through a recording: a row recorded earlier
+  // than one before it, with no recording start between, is a frame of
+  // another recording put within this one (a pass that played on into a
+  // start and went back from it reads as one that began there).
+  int64_t latest = -1;
+  for (int64_t row = 0; row < rows_; ++row) {
+    const row_key& k = row_keys[static_cast<size_t>(row)];
+    if (k.recording_start) latest = -1;
+    if (k.recorded < 0) continue;
+    if (latest >= 0 && k.recorded < row_keys[static_cast<size_t>(latest)].recorded)
+      return refuse(merge_refusal::reason::unordered, row_keys[static_cast<size_t>(latest)].read, k.read);
+    latest = row;
   }
 
   // Frames that open the sound's cycle lie five apart within a recording

@@ -201,6 +201,8 @@ TEST(MergePlan, OrdersTheTapeOrRefuses) {
       {"the last frame read again without subcode, black", leader_tc, {"0-3 3~"}, "refused: unordered"},
       {"black read without subcode before shuttling, later a stand-in the other dropped", tape{60, true, 5},
        {"0-3 4~ 4~ s 0-29 30! 31-59", "0-29 31-59"}, "refused: unordered"},
+      {"into the next recording's black, then back within the first, by their dates", tape{20, false, 3, 11, 0, 6, true},
+       {"0-11 3-10 12-19"}, "refused: unordered"},
   };
   for (const row& r : rows) EXPECT_EQ(plan_text(r.t, r.transfers), r.want) << r.name;
 
