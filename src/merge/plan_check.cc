@@ -305,10 +305,10 @@ bool planner::check_rows() {
   for (const auto& [row, p] : placed_) {
     if (known[static_cast<size_t>(row)] || !stepped_over[static_cast<size_t>(row)] || compare_.too_little(p.read)) continue;
     for (int64_t near = std::max<int64_t>(0, row - LEADER); near < std::min<int64_t>(rows_, row + LEADER + 1); ++near) {
+      if (near == row || !known[static_cast<size_t>(near)]) continue;
       if (stopped()) return false;
-      const read_ref other = other_read(near, p.read);
-      if (near != row && known[static_cast<size_t>(near)] && compare_.compare(p.read, other) == likeness::same)
-        return refuse(merge_refusal::reason::unordered, p.read, other);
+      const read_ref other = row_keys[static_cast<size_t>(near)].read;
+      if (compare_.compare(p.read, other) == likeness::same) return refuse(merge_refusal::reason::unordered, p.read, other);
     }
   }
 
