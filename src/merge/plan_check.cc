@@ -81,6 +81,7 @@ bool planner::check_rows() {
     bool recording_start = false;
     bool sound_cycle = false;  // a read opens the sound's five-frame cycle
     bool too_little = true;  // every read of it has too little read right (a deck's stand-ins)
+    bool heard = false;      // a read of it holds sound
     read_ref read{-1, -1};
   };
   std::vector<row_key> row_keys(static_cast<size_t>(rows_));
@@ -102,6 +103,7 @@ bool planner::check_rows() {
     k.recording_start |= (f.flags & FRAME_RECORDING_START) != 0;
     k.sound_cycle |= (f.flags & FRAME_SOUND_CYCLE) != 0;
     k.too_little &= compare_.too_little(p.read);
+    k.heard |= (f.flags & FRAME_AUDIBLE) != 0;
   }
   // The content of a row of content the tape holds more than once; -1 for others.
   auto plain_group = [&](int64_t row) {
@@ -210,8 +212,10 @@ bool planner::check_rows() {
         if (row == from + 2 && unplaced == 0) stepped_over[static_cast<size_t>(from) + 1] = true;
         if (row == from + 1) {
           ++crossings[static_cast<size_t>(row)];
+          // (A deck's stand-in tells not which frame it is: placed by
+          // position, it says not that its transfer played on into the row.)
           int32_t& by = crossed_by[static_cast<size_t>(row)];
-          by = by == -1 || by == transfer ? transfer : -2;
+          if (!compare_.too_little({transfer, j})) by = by == -1 || by == transfer ? transfer : -2;
         }
         // A deck's stand-in read between two reads of one content the tape
         // holds more than once (black), placed as a frame between them: the
@@ -391,14 +395,17 @@ bool planner::check_rows() {
   // that played on into it read, from where it began or landed, not at a
   // recording start (a recording of their own): they may lie within the new
   // recording where that pass dropped them or read them as reads that say
-  // not which frame they are, the deck gone back from them to the start.)
+  // not which frame they are, the deck gone back from them to the start.
+  // So from a recording start, where they are silent and a leader's length
+  // at most: a recording's leader, read before the deck went back.)
   auto island_before = [&](int64_t start) {
     int64_t q = start - 1;
+    bool heard = row_keys[static_cast<size_t>(q)].heard;
     while (q > 0 && crossings[static_cast<size_t>(q)] == 1 && !landed[static_cast<size_t>(q)] &&
            !row_keys[static_cast<size_t>(q)].recording_start)
-      --q;
+      heard |= row_keys[static_cast<size_t>(--q)].heard;
     return landed[static_cast<size_t>(q)] && crossings[static_cast<size_t>(q)] == 0 &&
-           !row_keys[static_cast<size_t>(q)].recording_start;
+           (!row_keys[static_cast<size_t>(q)].recording_start || (!heard && start - q <= LEADER));
   };
   for (int64_t row = 1; row < rows_; ++row) {
     if (stopped()) return false;
