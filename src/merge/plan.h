@@ -146,14 +146,17 @@
 // before it, counted back to where their timecode begins counting, would
 // follow on from a frame of the new recording that its next frame does not,
 // or, without timecodes, the frames before it were read only by that pass,
-// from where it began or landed, not at a recording start: the pass may have
+// from where it began or landed, not at a recording start (or at one, where
+// they are silent and a leader's length at most): the pass may have
 // gone back from them to the start, and dropped them or read them as reads
 // that say not which frame they are); a pass that went back from the end of a
 // recording to a recording start, or to the tape's first frame, or a couple
 // of frames after either (the deck may have dropped them), where
 // nothing else orders the two (the timecode counting on frame by frame
 // from that start to where it went back from does; to the first frame, so
-// do passes that read every frame between twice); a pass that went back
+// do passes that read every frame between twice; another transfer that
+// played on into a recording start between does, unless with a deck's
+// stand-in, which tells not which frame it is); a pass that went back
 // from within a recording to the tape's first frame, a recording start with
 // another just after it, where the start may as well lie just after the
 // frame left (no timecodes leave no room there, nor did two passes read on

@@ -427,9 +427,10 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
     return true;
   };
   // A deck's stand-in read just after a read of tape frame `before` or just
-  // before one of `after`: without timecodes, a merged frame of it alone may
-  // be a frame no read had right (a tape with one more frame there reads the
-  // same), or the frame next to it read again.
+  // before one of `after`: a merged frame of it alone may stand where the
+  // tape holds a frame no transfer read, or, without timecodes, be a frame
+  // no read had right (a tape with one more frame there reads the same) as
+  // well as the frame next to it read again.
   auto stand_in_between = [&](int before, int after) {
     for (const transfer& tr : transfers)
       for (size_t j = 0; j < tr.reads.size(); ++j)
@@ -440,7 +441,8 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
   };
   size_t m = 0;
   for (size_t e = 0; e < held.size();) {
-    if (!t.timecode && m < merged.size() && all_marked(m) && !differs(m, held[e]).empty() &&
+    if ((!t.timecode || (e > 0 && held[e] > held[e - 1] + 1)) && m < merged.size() && all_marked(m) &&
+        !differs(m, held[e]).empty() &&
         stand_in_between(e > 0 ? held[e - 1] : -1, held[e])) {
       ++m;
       continue;
