@@ -465,13 +465,14 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
     // Frames equal in every byte: as many as a transfer read of them in a
     // row may come out where the tape holds more (at least one), a capture's
     // repeats and a retake that went back within them not seen.
-    auto same_run = [&](size_t from, bool* several) {
+    auto same_run = [&](size_t from, bool* several = nullptr) {
       const bytes& content = t.frames[static_cast<size_t>(held[from])];
       auto equal = [&](int k) { return t.frames[static_cast<size_t>(k)] == content; };
       size_t to = from + 1;
       while (to < held.size() && equal(held[to])) ++to;
-      *several = std::count_if(t.frames.begin(), t.frames.end(), [&](const bytes& f) { return f == content; }) > 1;
-      return std::make_pair(to, *several ? std::max(to - from, longest_row(equal)) : to - from);
+      const bool more = std::count_if(t.frames.begin(), t.frames.end(), [&](const bytes& f) { return f == content; }) > 1;
+      if (several) *several = more;
+      return std::make_pair(to, more ? std::max(to - from, longest_row(equal)) : to - from);
     };
     // So, without timecodes, black of one recording after its first frame:
     // it differs only in the sound's samples a frame (525/60: 1,600 every
@@ -491,8 +492,7 @@ std::string check(const tape& t, const std::vector<transfer>& transfers, const b
     if (leader(held[e])) {
       size_t sum = 0;  // the rows of equal frames within the leader, each as long as above
       for (size_t at = e; at < held.size() && alike_with(held[at]);) {
-        bool several = false;
-        const auto [to, longest] = same_run(at, &several);
+        const auto [to, longest] = same_run(at);
         sum += longest, at = to, run = to;
       }
       most = std::max(sum, longest_row(alike_with)), least = 1, untold = true;
